@@ -1,0 +1,40 @@
+#pragma once
+// The in-memory image of the chip's flash: bank 0 at 0x00000-0x0FFFF, bank 1 at
+// 0x10000-0x1FFFF. Written on the user-interface thread only, never while a burn runs;
+// the burn worker reads it and the sizes.
+#include <atomic>
+#include <cstdint>
+
+#include "shell/shell.h"
+
+inline constexpr std::uint32_t kBankSizeBytes = 0x10000;
+inline constexpr std::uint32_t kImageCapacityBytes = 0x20000;
+inline constexpr std::uint32_t kRm5164Bank0LimitBytes = 0xFE00;
+inline constexpr std::uint32_t kRm5168Bank1LimitBytes = 0xFC00;
+
+extern std::uint8_t FirmwareImage[kImageCapacityBytes];
+extern std::uint32_t ImageSize;              // 0x10000 (RM5164) or 0x20000 (RM5168)
+extern std::atomic<std::uint32_t> PageSize;  // 256 (RM5164) or 512 (RM5168)
+extern std::atomic<std::uint32_t> Bank0Size; // bytes of bank 0 to burn, multiple of PageSize
+extern std::atomic<std::uint32_t> Bank1Size; // bytes of bank 1 to burn, multiple of PageSize
+extern int FileState;                        // 0 none, 1 one file, 2 two files
+extern std::uint32_t ImageChecksum;          // 16-bit, painted on the main window
+
+inline std::uint32_t PageSizeForModel(int model) { return model == 1 ? 512u : 256u; }
+inline std::uint32_t ImageSizeForModel(int model) { return model != 0 ? 0x20000u : 0x10000u; }
+
+// The first ImageSize bytes take the low 8 bits of FillByte, then byte ImageSize-1 is 0xFF.
+void FillImage();
+
+// FillImage, then both bank sizes 0.
+void ResetImage();
+
+// After every open attempt: size limits (warning boxes owned by owner), title, bank sizes
+// in the status bar, ImageChecksum, repaint.
+void RefreshAfterLoad(Window owner);
+
+// Status parts 2 and 3: "BANK0 : %d byte(s)", "BANK1 : %d byte(s)".
+void ShowBankSizes();
+
+// 16-bit two's complement of the byte sum of the burned ranges.
+std::uint32_t BurnSum();

@@ -1,0 +1,28 @@
+#include "isp/burn_status.h"
+
+#include <mutex>
+
+#include "shell/shell.h"
+
+std::atomic<int> StopRequested{0};
+std::atomic<std::uint32_t> BurnStatusColor{0};
+
+namespace {
+constexpr std::size_t kStatusTextMaxChars = 99;
+std::mutex status_text_mutex;
+std::string status_text;
+}  // namespace
+
+std::string BurnStatusText() {
+  std::lock_guard lock(status_text_mutex);
+  return status_text;
+}
+
+void ShowBurnStatus(std::uint32_t color, const std::string& text) {
+  {
+    std::lock_guard lock(status_text_mutex);
+    BurnStatusColor = color;
+    status_text = text.substr(0, kStatusTextMaxChars);
+  }
+  RepaintBurnDialog();
+}

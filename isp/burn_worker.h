@@ -1,0 +1,20 @@
+#pragma once
+// One burn: handshake, erase, program, verify or checksum, on its own thread.
+#include <string>
+
+// The whole burn on the calling thread. 1 after a complete burn, 0 after a failure or a stop.
+int BurnWorker();
+
+// Ends a burn: red text, the Burn button and menu item enabled again. Returns 0.
+int FailBurn(const std::string& text);
+
+// Starts BurnWorker on a new thread and returns at once. Refuses (returns false) while an
+// earlier worker has not yet ended, so two workers never share the port.
+bool StartBurnWorker();
+
+// True from StartBurnWorker until the worker's thread has returned.
+bool BurnWorkerRunning();
+
+// Waits for a started worker to end (the command line and tests; the GUI never blocks on it).
+// Returns the worker's result, or -1 when none was started.
+int JoinBurnWorker();

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine with the project's own prefix (build/wineprefix) and a
+# virtual display, and passes its exit code on. Wine's output goes to a file first: its
+# background processes would hold a pipe open and the caller would never return.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=wine-env.sh
+. "$root/scripts/wine-env.sh"
+wine_env_start
+out=$(mktemp)
+wine "$@" >"$out" 2>&1
+rc=$?
+cat "$out"
+rm -f "$out"
+exit $rc

@@ -1,0 +1,52 @@
+#pragma once
+// The serial link to the chip: one device at a time, 8N1, no flow control, DTR and RTS
+// inactive. Reads and writes block on the request (no busy wait) under the time-outs set
+// by SetPortTimeouts. One backend per platform: serial_port_win32.cpp, serial_port_posix.cpp.
+#include <cstdint>
+#include <string>
+
+extern const char* const ComPortNames[4];      // "COM1".."COM4"
+extern const std::uint32_t BaudRateTable[8];   // 4800 .. 115200 bit/s
+
+// 1 once a device has been opened and configured in this run; never cleared.
+int PortReady();
+
+// 1 when a device has been opened and configured (now or earlier in this run); otherwise
+// shows "Can not open COM port ..." and returns 0.
+int EnsurePortOpen();
+
+// Opens the device of ComPortIndex (or the device set by SetPortDevice), applies the line
+// settings and writes status part 1. 1 on success; 0 after an 800 ms pause on failure.
+int OpenComPort();
+
+// Applies 8N1 at BaudRateTable[BaudRateIndex] to the open device; sets PortReady. Always 1.
+int ApplyLineSettings();
+
+// Applies the rate to the open device and shows "%s : BaudRate = %d" in status part 1.
+void SetBaudRate(std::uint32_t rate);
+
+// Total read and write time-outs in milliseconds (no gap time-out). Ignored until PortReady.
+void SetPortTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms);
+
+// Waits until count bytes arrived or the read time-out since the call ran out.
+// Returns the number of bytes placed in buffer, 0..count (short = timed out).
+// On a port that is not open it waits out the time-out and returns 0.
+std::uint32_t PortRead(std::uint8_t* buffer, std::uint32_t count);
+
+// Discards unsent output, then sends count bytes, waiting at most the write time-out.
+// On a port that is not open it waits out the time-out.
+void PortWrite(const std::uint8_t* buffer, std::uint32_t count);
+
+// Discards whatever the receive queue holds.
+void PurgeReceive();
+
+// Closes the open device, if any.
+void ClosePort();
+
+// Opens the named device instead of ComPortNames[ComPortIndex] on the next OpenComPort:
+// a path on POSIX (/dev/ttyUSB0, a pseudo-terminal), a name such as COM1 on Windows.
+// An empty name goes back to ComPortNames.
+void SetPortDevice(const std::string& device);
+
+// Why the last open failed, in the user's terms ("" after a success).
+std::string LastPortError();

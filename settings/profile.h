@@ -1,0 +1,21 @@
+#pragma once
+// The user's profile: named sections of text key/value pairs, section and key names
+// compared without regard to case. Windows uses the system profile calls; POSIX keeps an
+// INI file at $XDG_CONFIG_HOME/rm516x-isp/profile.ini (~/.config/... when unset).
+#include <string>
+
+// At most max_chars characters of the stored value, or fallback when the key is missing.
+std::string ProfileReadString(const std::string& section, const std::string& key,
+                              const std::string& fallback, std::size_t max_chars = 255);
+
+// The stored value as a decimal integer; fallback when the key is missing.
+// *is_number (when given) is false for a value that is present but not a decimal number.
+int ProfileReadInt(const std::string& section, const std::string& key, int fallback,
+                   bool* is_number = nullptr);
+
+// Stores the value, keeping every other section and key. On POSIX the file is replaced
+// atomically. Failures are silent, as the profile calls' are.
+void ProfileWriteString(const std::string& section, const std::string& key, const std::string& value);
+
+// Where the profile lives (the INI path on POSIX; the system's name on Windows).
+std::string ProfileLocation();
