@@ -1,0 +1,153 @@
+#include "isp/burn_worker.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+#include "app/resources/resource.h"
+#include "image/bank_image.h"
+#include "isp/burn_status.h"
+#include "isp/protocol.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+
+namespace {
+
+constexpr int kVersionStatusPart = 4;
+constexpr const char* kOutOfDateFirmware =
+    "The ISP firmware is out-of-date.\nPlease update the ISP firmware";
+
+// The current phase's progress counters, 8-bit as the dialog's arithmetic expects. Only the
+// running worker touches them, and workers never overlap.
+std::uint8_t phase_done = 0;
+std::uint8_t phase_total = 0;
+
+std::atomic<bool> worker_running{false};
+std::atomic<int> worker_result{-1};
+
+void OnPhaseEvent(BurnPhase phase, PhaseEvent event, std::uint32_t count) {
+  switch (event) {
+    case PhaseLoopBegins:
+      phase_total = static_cast<std::uint8_t>(count);
+      phase_done = 1;
+      switch (phase) {
+        case PhaseErase:
+          ShowBurnStatus(kColorBlue, "ISP erasing ...");
+          break;
+        case PhaseProgram:
+          SetBurnProgress(0);
+          ShowBurnStatus(kColorBlue, "ISP programming");
+          break;
+        case PhaseVerify:
+          SetBurnProgress(0);
+          EnableBurnControl(IDC_BURN_VERIFY, false);
+          ShowBurnStatus(kColorBlue, "Verify");
+          break;
+        case PhaseChecksum:
+          ShowBurnStatus(kColorBlue, "Calculate CheckSum");
+          SetBurnProgress(0);
+          break;
+      }
+      break;
+    case PhaseCommandAnswered:
+      // Only a loop of 256 or more commands (beyond every size limit) could wrap Total to 0.
+      if (phase_total != 0) SetBurnProgress(phase_done * 100 / phase_total);
+      ++phase_done;
+      break;
+    case PhaseLoopSucceeded:
+      if (phase == PhaseVerify) {
+        EnableBurnControl(IDC_BURN_VERIFY, true);
+        ShowBurnStatus(kColorGreen, "Verify OK");
+      } else {
+        ShowBurnStatus(kColorGreen, "CheckSum OK");
+      }
+      break;
+  }
+}
+
+void LockBurnControls() {
+  EnableToolbarButton(IDM_TOOLBAR_BURN, false);
+  EnableToolbarButton(IDM_TOOLBAR_COM_PORT, false);
+  EnableToolbarButton(IDM_TOOLBAR_BAUD_RATE, false);
+  EnableToolbarButton(IDM_TOOLBAR_SELECT_IC, false);
+  EnableToolbarButton(IDM_TOOLBAR_OPEN, false);
+  SetBurnProgress(0);
+  SetBurnMenuItem(false);
+}
+
+void ShowFirmwareVersion(int version) {
+  if (version >= 1) {
+    // Always print the units digit: version byte 20 reads "VER: 2.0".
+    char text[32];
+    std::snprintf(text, sizeof text, "VER: %d.%d", version / 10, version % 10);
+    SetStatusText(kVersionStatusPart, text);
+  } else {
+    ShowMessage(MainWindowHandle(), kOutOfDateFirmware, MessageError);
+  }
+}
+
+}  // namespace
+
+int FailBurn(const std::string& text) {
+  ShowBurnStatus(kColorRed, text);
+  EnableToolbarButton(IDM_TOOLBAR_BURN, true);
+  SetBurnMenuItem(true);
+  EnableBurnControl(IDC_BURN_CLOSE, true);
+  EnableBurnControl(IDC_BURN_VERIFY, true);
+  SetBurnButtonText("Close");
+  return 0;
+}
+
+int BurnWorker() {
+  StopRequested = 0;
+  const BurnPlan plan = CurrentBurnPlan();
+  LockBurnControls();
+  ShowBurnStatus(kColorRed, "Please enter ISP");
+
+  int version = -1;
+  if (!Handshake(&version)) return FailBurn("");
+  ShowFirmwareVersion(version);
+  SetBurnButtonText("Stop");
+
+  std::string failure;
+  if (!ErasePhase(plan, OnPhaseEvent, &failure)) return FailBurn(failure);
+  if (!ProgramPhase(plan, OnPhaseEvent, &failure)) return FailBurn(failure);
+  ShowBurnStatus(kColorGreen, "Program OK");
+
+  const bool read_back = VerifyAfterBurn.load() != 0;
+  if (!VerifyPhase(CurrentBurnPlan(), read_back, OnPhaseEvent, &failure)) return FailBurn(failure);
+  // Every burn is checked once: a box that was clear for the verify phase and set again
+  // before this one would otherwise end a burn that was never compared with "Program OK".
+  const bool request_sums = VerifyAfterBurn.load() == 0 || !read_back;
+  if (!ChecksumPhase(CurrentBurnPlan(), request_sums, BurnSum(), OnPhaseEvent, &failure)) {
+    return FailBurn(failure);
+  }
+  SetBurnButtonText("Close");
+  return 1;
+}
+
+bool StartBurnWorker() {
+  bool idle = false;
+  if (!worker_running.compare_exchange_strong(idle, true)) return false;
+  try {
+    std::thread([] {
+      worker_result.store(BurnWorker());
+      worker_running.store(false);
+      worker_running.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    worker_running.store(false);
+    worker_running.notify_all();
+    return false;
+  }
+  return true;
+}
+
+bool BurnWorkerRunning() { return worker_running.load(); }
+
+int JoinBurnWorker() {
+  worker_running.wait(true);
+  return worker_result.load();
+}
