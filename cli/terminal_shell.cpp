@@ -60,12 +60,15 @@ std::string FormatTerminalMessage(int kind, const std::string& text) {
 Window MainWindowHandle() { return nullptr; }
 
 void ShowMessage(Window, const std::string& text, int kind) {
-  std::lock_guard lock(shell_mutex);
-  messages.push_back({kind, text});
-  if (echo_messages) {
-    std::fputs(FormatTerminalMessage(kind, text).c_str(), stderr);
-    std::fflush(stderr);
+  {
+    std::lock_guard lock(shell_mutex);
+    messages.push_back({kind, text});
+    if (echo_messages) {
+      std::fputs(FormatTerminalMessage(kind, text).c_str(), stderr);
+      std::fflush(stderr);
+    }
   }
+  if (auto h = CurrentHooks(); h.message) h.message(kind, text);
 }
 
 void SetStatusText(int part, const std::string& text) {

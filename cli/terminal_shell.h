@@ -19,6 +19,7 @@ struct TerminalHooks {
   std::function<void()> burn_repaint;
   std::function<void(int percent)> burn_progress;
   std::function<void(const std::string& text)> burn_button;
+  std::function<void(int kind, const std::string& text)> message;  // after it was recorded
 };
 
 // When on (the default), each message is printed to standard error as it is shown.
