@@ -8,8 +8,9 @@
 std::string ProfileReadString(const std::string& section, const std::string& key,
                               const std::string& fallback, std::size_t max_chars = 255);
 
-// The stored value as a decimal integer; fallback when the key is missing.
-// *is_number (when given) is false for a value that is present but not a decimal number.
+// The stored value as a decimal integer; fallback when the key is missing, and also when the
+// value is not a decimal number (optional sign, digits, blanks around) within int range, in
+// which case *is_number (when given) is false.
 int ProfileReadInt(const std::string& section, const std::string& key, int fallback,
                    bool* is_number = nullptr);
 
