@@ -15,6 +15,8 @@ struct Command {
 // Each subcommand lives in its own NAME_command.cpp; add it here to make it reachable.
 const Command kCommands[] = {
     {"info", RunInfo, "load files as the Open command does and show what would be burned"},
+    {"burn", RunBurn, "load files and burn them into the chip over a serial port"},
+    {"ports", RunPorts, "list the serial devices that --port accepts"},
 };
 
 void PrintUsage(std::FILE* out) {

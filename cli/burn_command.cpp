@@ -1,0 +1,399 @@
+// rm516x-isp burn: load files as the Open command does, then run one burn on the worker
+// thread and print what the burn dialog would show.
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <unistd.h>
+
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/load_options.h"
+#include "cli/terminal_shell.h"
+#include "isp/burn_status.h"
+#include "isp/burn_worker.h"
+#include "serial/serial_port.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+
+namespace {
+
+// Windows opens the port by its COM name, with the profile's port as the default; POSIX
+// has no such names and needs a device path.
+#ifdef _WIN32
+constexpr bool kComNamesOnly = true;
+#else
+constexpr bool kComNamesOnly = false;
+#endif
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+constexpr int kVersionStatusPart = 4;
+constexpr int kProgressBarWidth = 40;
+
+constexpr const char* kBurnUsage =
+    "usage: rm516x-isp burn [--chip RM5164|RM5168] [--fill 0xFF|0x00] [--port DEVICE]\n"
+    "                       [--baud RATE] [--verify|--checksum] [--wait SECONDS] [--json]\n"
+    "                       FILE [FILE2]\n";
+
+constexpr const char* kBurnHelp =
+    "Loads FILE (and FILE2) as the Open command does and burns the image into the chip:\n"
+    "waits for the chip's ISP handshake, erases, programs, then reads every page back\n"
+    "(--verify) or compares page checksums (--checksum).\n"
+    "\n"
+    "Options:\n"
+    "%s"
+    "%s"
+    "  --baud RATE           4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200\n"
+    "                        (default: BaudRate from the profile)\n"
+    "  --verify, --checksum  how the burn is checked (default: Verify from the profile)\n"
+    "  --wait SECONDS        give up when no handshake comes within SECONDS\n"
+    "  -h, --help            print this help\n"
+    "\n"
+    "Ctrl-C stops the burn as the Stop button does. The profile is read for the defaults\n"
+    "and never written.\n"
+    "Exit status: 0 after a complete burn, 1 after a failure, 2 for a usage or load error,\n"
+    "130 when stopped by Ctrl-C.\n";
+
+constexpr const char* kPortHelpPosix =
+    "  --port DEVICE         the serial device, e.g. /dev/ttyUSB0 (required; see\n"
+    "                        'rm516x-isp ports')\n";
+constexpr const char* kPortHelpWin32 =
+    "  --port COM1..COM4     the COM port (default: ComPort from the profile)\n";
+
+struct BurnOptions {
+  LoadOptions load;
+  std::string port;
+  std::optional<int> baud_index;
+  std::optional<int> verify;
+  std::optional<double> wait_seconds;
+};
+
+// Set from the SIGINT handler: lock-free atomics only.
+std::atomic<int> interrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+  interrupted.store(1);
+  StopRequested.store(1);
+}
+
+std::optional<int> ParseBaud(const std::string& text) {
+  for (int i = 0; i < 8; ++i) {
+    if (text == std::to_string(BaudRateTable[i])) return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<int> ParseComName(const std::string& text) {
+  for (int i = 0; i < 4; ++i) {
+    const std::string name = ComPortNames[i];
+    if (text.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+      same = same && std::toupper(static_cast<unsigned char>(text[k])) == name[k];
+    }
+    if (same) return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> ParseSeconds(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !(value > 0) || value > 1e6) return std::nullopt;
+  return value;
+}
+
+std::string ColorName(std::uint32_t color) {
+  switch (color) {
+    case kColorRed: return "red";
+    case kColorBlue: return "blue";
+    case kColorGreen: return "green";
+    default: {
+      char text[16];
+      std::snprintf(text, sizeof text, "#%06X", static_cast<unsigned>(color & 0xFFFFFF));
+      return text;
+    }
+  }
+}
+
+// What the burn dialog shows, printed as it changes. The hooks run on the worker's thread,
+// the port's status text on the main one; the mutex keeps the lines whole.
+struct BurnPrinter {
+  std::mutex mutex;
+  bool json = false;
+  bool tty = false;
+  std::string last_text;
+  std::uint32_t last_color = 0;
+  bool shown_any = false;
+  int last_percent = -1;
+  int last_decile = 0;
+  bool bar_open = false;
+};
+BurnPrinter printer;
+
+void EndBarLine() {
+  if (printer.bar_open) {
+    std::fputc('\n', stdout);
+    printer.bar_open = false;
+  }
+}
+
+void PrintLine(const std::string& line) {
+  EndBarLine();
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void OnBurnRepaint() {
+  const std::string text = BurnStatusText();
+  const std::uint32_t color = BurnStatusColor.load();
+  std::lock_guard lock(printer.mutex);
+  if (printer.shown_any && text == printer.last_text && color == printer.last_color) return;
+  printer.shown_any = true;
+  printer.last_text = text;
+  printer.last_color = color;
+  if (printer.json) {
+    PrintLine("{\"event\":\"status\",\"text\":" + JsonString(text) +
+              ",\"color\":" + JsonString(ColorName(color)) + "}");
+  } else if (!text.empty()) {
+    PrintLine(text);
+  }
+}
+
+void OnBurnProgress(int percent) {
+  std::lock_guard lock(printer.mutex);
+  if (percent == printer.last_percent) return;
+  printer.last_percent = percent;
+  if (printer.json) {
+    PrintLine("{\"event\":\"progress\",\"percent\":" + std::to_string(percent) + "}");
+    return;
+  }
+  if (percent == 0) {
+    printer.last_decile = 0;
+    if (!printer.tty) return;
+  }
+  if (printer.tty) {
+    const int filled = percent * kProgressBarWidth / 100;
+    std::string bar = "\r  [" + std::string(filled, '#') + std::string(kProgressBarWidth - filled, '.') + "] ";
+    std::fprintf(stdout, "%s%3d%%", bar.c_str(), percent);
+    std::fflush(stdout);
+    printer.bar_open = true;
+  } else if (percent / 10 > printer.last_decile) {
+    printer.last_decile = percent / 10;
+    PrintLine("  " + std::to_string(percent) + "%");
+  }
+}
+
+void OnStatusPart(int part, const std::string& text) {
+  if (part != kVersionStatusPart) return;
+  std::lock_guard lock(printer.mutex);
+  PrintLine(printer.json ? "{\"event\":\"version\",\"text\":" + JsonString(text) + "}" : text);
+}
+
+void OnMessage(int kind, const std::string& text) {
+  std::lock_guard lock(printer.mutex);
+  if (printer.json) {
+    PrintLine(std::string("{\"event\":\"message\",\"kind\":") +
+              JsonString(kind == MessageWarning ? "warning" : "error") +
+              ",\"text\":" + JsonString(text) + "}");
+  } else {
+    // The shell has already written it to standard error; only close a half-drawn bar.
+    EndBarLine();
+    std::fflush(stdout);
+  }
+}
+
+// Stops a burn that has not seen the handshake within the wait, as the Stop button would.
+struct HandshakeWatch {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool handshake_seen = false;
+  bool burn_over = false;
+  std::atomic<bool> timed_out{false};
+};
+HandshakeWatch watch;
+
+void OnBurnButton(const std::string& text) {
+  if (text != "Stop") return;
+  std::lock_guard lock(watch.mutex);
+  watch.handshake_seen = true;
+  watch.changed.notify_all();
+}
+
+void WatchHandshake(double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(seconds));
+  std::unique_lock lock(watch.mutex);
+  if (!watch.changed.wait_until(lock, deadline,
+                                [] { return watch.handshake_seen || watch.burn_over; })) {
+    watch.timed_out.store(true);
+    StopRequested.store(1);
+  }
+}
+
+int ParseBurnArgs(const CommandArgs& args, BurnOptions& options, bool& help) {
+  std::string error;
+  for (std::size_t i = 0; i < args.size();) {
+    const std::string& arg = args[i];
+    if (!options.load.options_ended && (arg == "-h" || arg == "--help")) {
+      help = true;
+      return kExitOk;
+    }
+    const OptionResult taken = TakeLoadOption(args, i, options.load, error);
+    if (taken == OptionBad) return UsageError("burn", error);
+    if (taken == OptionTaken) continue;
+    if (arg == "--verify" || arg == "--checksum") {
+      options.verify = arg == "--verify" ? 1 : 0;
+      ++i;
+      continue;
+    }
+    std::string value;
+    bool bad = false;
+    if (TakeOptionValue(args, i, "--port", value, error, bad)) {
+      if (kComNamesOnly) {
+        const std::optional<int> index = ParseComName(value);
+        if (!index) return UsageError("burn", "unknown port '" + value + "' (COM1 to COM4)");
+        value = ComPortNames[*index];
+      }
+      options.port = value;
+      continue;
+    }
+    if (!bad && TakeOptionValue(args, i, "--baud", value, error, bad)) {
+      options.baud_index = ParseBaud(value);
+      if (!options.baud_index) {
+        return UsageError("burn", "unknown baud rate '" + value +
+                                      "' (4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200)");
+      }
+      continue;
+    }
+    if (!bad && TakeOptionValue(args, i, "--wait", value, error, bad)) {
+      options.wait_seconds = ParseSeconds(value);
+      if (!options.wait_seconds) {
+        return UsageError("burn", "--wait needs a number of seconds greater than 0, not '" + value + "'");
+      }
+      continue;
+    }
+    if (bad) return UsageError("burn", error);
+    return UsageError("burn", "unknown option '" + arg + "'");
+  }
+  if (!kComNamesOnly && options.port.empty()) {
+    return UsageError("burn", "no serial device given: use --port DEVICE ('rm516x-isp ports' lists them)");
+  }
+  return -1;
+}
+
+// The last line on standard error says why the burn did not complete.
+void ReportEnd(bool json, bool ok, const std::string& text, const std::string& error_line) {
+  std::lock_guard lock(printer.mutex);
+  if (json) {
+    PrintLine(std::string("{\"event\":\"end\",\"ok\":") + (ok ? "true" : "false") +
+              ",\"text\":" + JsonString(text) + "}");
+  } else {
+    EndBarLine();
+    std::fflush(stdout);
+  }
+  if (!ok) {
+    std::fputs(FormatTerminalMessage(MessageError, error_line).c_str(), stderr);
+    std::fflush(stderr);
+  }
+}
+
+}  // namespace
+
+int RunBurn(const CommandArgs& args) {
+  BurnOptions options;
+  bool help = false;
+  if (const int rc = ParseBurnArgs(args, options, help); rc >= 0) {
+    if (help) {
+      std::fputs(kBurnUsage, stdout);
+      std::printf(kBurnHelp, kLoadOptionsHelp, kComNamesOnly ? kPortHelpWin32 : kPortHelpPosix);
+    }
+    return rc;
+  }
+
+  std::string error;
+  if (!PrepareLoad(options.load, error)) return UsageError("burn", error);
+  // Set directly, never through the dialogs' paths: the command line leaves the profile alone.
+  if (options.baud_index) BaudRateIndex = *options.baud_index;
+  if (options.verify) VerifyAfterBurn = *options.verify;
+
+  printer.json = options.load.json;
+  printer.tty = !printer.json && isatty(fileno(stdout)) != 0;
+  SetTerminalEcho(!printer.json);
+  TerminalHooks hooks;
+  hooks.message = OnMessage;
+  SetTerminalHooks(hooks);
+
+  if (RunLoad(options.load) == 0) return kExitUsage;
+  if (!printer.json) std::fputs(LoadReportText().c_str(), stdout);
+
+  if (kComNamesOnly && options.port.empty()) options.port = ComPortNames[ComPortIndex];
+  SetPortDevice(options.port);
+  if (!OpenComPort()) {
+    const std::string reason = LastPortError();
+    ReportEnd(printer.json, false, "",
+              "cannot open " + options.port + (reason.empty() ? "" : ": " + reason));
+    return kExitFailed;
+  }
+  PurgeReceive();
+
+  hooks.burn_repaint = OnBurnRepaint;
+  hooks.burn_progress = OnBurnProgress;
+  hooks.burn_button = OnBurnButton;
+  hooks.status = OnStatusPart;
+  SetTerminalHooks(hooks);
+
+  std::signal(SIGINT, OnInterrupt);
+  if (!StartBurnWorker()) {
+    std::signal(SIGINT, SIG_DFL);
+    ReportEnd(printer.json, false, "", "cannot start the burn");
+    return kExitFailed;
+  }
+  std::thread watcher;
+  if (options.wait_seconds) watcher = std::thread(WatchHandshake, *options.wait_seconds);
+  const int result = JoinBurnWorker();
+  if (watcher.joinable()) {
+    {
+      std::lock_guard lock(watch.mutex);
+      watch.burn_over = true;
+    }
+    watch.changed.notify_all();
+    watcher.join();
+  }
+  std::signal(SIGINT, SIG_DFL);
+  SetTerminalHooks(TerminalHooks{});
+
+  const std::string text = BurnStatusText();
+  if (result == 1) {
+    ReportEnd(printer.json, true, text, "");
+    return kExitOk;
+  }
+  if (interrupted.load()) {
+    ReportEnd(printer.json, false, text, text.empty() ? "stopped" : text + " (stopped)");
+    return kExitInterrupted;
+  }
+  if (watch.timed_out.load()) {
+    char line[96];
+    std::snprintf(line, sizeof line, "no handshake from the chip within %g s (is it in ISP mode?)",
+                  *options.wait_seconds);
+    ReportEnd(printer.json, false, text, line);
+    return kExitFailed;
+  }
+  ReportEnd(printer.json, false, text, text);
+  return kExitFailed;
+}
