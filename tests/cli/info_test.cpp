@@ -1,0 +1,246 @@
+// rm516x-isp info, run as a user runs it: real files, a private profile folder, exact texts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <numeric>
+#include <random>
+
+#include "tests/cli/run_tool.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::size_t kBank = 0x10000;
+
+const std::string kExamples = RM_SOURCE_DIR "/examples/";
+const std::string kHint = "Try 'rm516x-isp info --help'.\n";
+
+std::string Hex4(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%.4X", value & 0xFFFF);
+  return text;
+}
+
+unsigned Sum(const Bytes& bytes, std::size_t from, std::size_t to) {
+  return std::accumulate(bytes.begin() + from, bytes.begin() + to, 0u);
+}
+
+Bytes RandomBytes(std::size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(count);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+bool AllEqual(const Bytes& bytes, std::size_t from, std::size_t to, std::uint8_t value) {
+  for (std::size_t i = from; i < to; ++i) {
+    if (bytes[i] != value) return false;
+  }
+  return true;
+}
+
+Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count) {
+  return Bytes(bytes.begin() + from, bytes.begin() + from + count);
+}
+
+class InfoCommand : public ::testing::Test {
+ protected:
+  ToolRun Info(std::vector<std::string> args) {
+    args.insert(args.begin(), "info");
+    return RunIsp(config.path(), args);
+  }
+  std::string ImagePath() const { return (work.path() / "image.bin").string(); }
+  Bytes Image() const { return ReadBytes(ImagePath()); }
+
+  TempDir work;
+  TempDir config;
+  const Bytes blink = ReadBytes(kExamples + "blink.bin");
+};
+
+TEST_F(InfoCommand, Rm5164HexRecordsInAnyOrderGiveTheSameBankAsTheBinary) {
+  ASSERT_EQ(blink.size(), 133u);
+  // 65,535 bytes counted: the program, then fill up to (not including) the last byte.
+  const unsigned checksum = Sum(blink, 0, blink.size()) + 0xFF * (0xFFFF - blink.size());
+  for (const char* name : {"blink.ihx", "blink.hex", "blink.bin"}) {
+    SCOPED_TRACE(name);
+    const std::string path = kExamples + name;
+    auto run = Info({"--chip", "RM5164", "--image-out", ImagePath(), path});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "RM516X ISP utility -- " + path + "\nBANK0 : 256 byte(s)\nBANK1 : 0 byte(s)\n"
+                       "CheckSum = " + Hex4(checksum) + "\n");
+    Bytes image = Image();
+    ASSERT_EQ(image.size(), 2 * kBank);
+    EXPECT_EQ(Slice(image, 0, blink.size()), blink);
+    EXPECT_TRUE(AllEqual(image, blink.size(), kBank, 0xFF));
+  }
+}
+
+TEST_F(InfoCommand, Rm5168OneSmallFileGoesToBank1) {
+  const std::string path = kExamples + "blink.bin";
+  auto run = Info({"--chip", "RM5168", "--json", "--image-out", ImagePath(), path});
+  const unsigned checksum = Sum(blink, 0, blink.size()) + 0xFF * (0x1FFFF - blink.size());
+  const unsigned burned = Sum(blink, 0, blink.size()) + 0xFF * (512 - blink.size());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "{\"chip\":\"RM5168\",\"fill\":255,\"file_state\":1,\"files\":[\"" + path +
+                         "\"],\"bank0_size\":0,\"bank1_size\":512,\"image_checksum\":" +
+                         std::to_string(checksum & 0xFFFF) + ",\"burn_sum\":" +
+                         std::to_string(-burned & 0xFFFF) + ",\"messages\":[]}\n");
+  Bytes image = Image();
+  EXPECT_TRUE(AllEqual(image, 0, kBank, 0xFF));
+  EXPECT_EQ(Slice(image, kBank, blink.size()), blink);
+}
+
+TEST_F(InfoCommand, Rm5168TwoFilesWithZeroFillBurnWholeBanksAndWarn) {
+  const std::string first = kExamples + "blink.hex";
+  const std::string second = kExamples + "echo.hex";
+  auto run = Info({"--chip", "RM5168", "--fill", "0x00", "--image-out", ImagePath(), first, second});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "warning: Program size > 130048 bytes\n"
+                     "         Only 130048 bytes will be burned\n");
+  Bytes image = Image();
+  const unsigned checksum = Sum(image, 0, 2 * kBank - 1);
+  EXPECT_EQ(run.out, "RM516X ISP utility -- " + first + "  ,  " + second +
+                         "\nBANK0 : 65536 byte(s)\nBANK1 : 64512 byte(s)\nCheckSum = " +
+                         Hex4(checksum) + "\n");
+  EXPECT_EQ(Slice(image, 0, blink.size()), blink);
+  EXPECT_TRUE(AllEqual(image, blink.size(), kBank, 0x00));
+  EXPECT_EQ(image[kBank + 1], 0x00);  // echo.hex starts with a long jump to 0x0006
+  EXPECT_EQ(image[kBank + 2], 0x06);
+  EXPECT_EQ(image[2 * kBank - 1], 0xFF);
+}
+
+TEST_F(InfoCommand, Rm5168LargeBinarySpansBothBanks) {
+  const Bytes file = RandomBytes(100000, 7);
+  const std::string path = work.Write("big.bin", file);
+  auto run = Info({"--chip", "RM5168", "--image-out", ImagePath(), path});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("\nBANK0 : 65536 byte(s)\nBANK1 : 34816 byte(s)\n"), std::string::npos);
+  Bytes image = Image();
+  EXPECT_EQ(Slice(image, 0, file.size()), file);
+  EXPECT_TRUE(AllEqual(image, file.size(), 2 * kBank - 1, 0xFF));
+}
+
+TEST_F(InfoCommand, FailedLoadsShowTheErrorAndNoFile) {
+  const std::string empty = work.Write("empty.hex", "");
+  const std::string missing = (work.path() / "missing.hex").string();
+  const std::string too_big = work.Write("big.bin", Bytes(kBank + 1, 0x11));
+  const std::string no_file = "RM516X ISP utility -- No file is opened\nBANK0 : 0 byte(s)\n"
+                              "BANK1 : 0 byte(s)\nCheckSum = FF01\n";
+  struct Case {
+    std::string path;
+    std::string err;
+  };
+  for (const Case& c : {Case{empty, "error: " + empty + " is an empty file\n"},
+                        Case{missing, "error: " + missing + " open error\n"},
+                        Case{too_big, "error: " + too_big + " > 65536 bytes ...\n"}}) {
+    SCOPED_TRACE(c.path);
+    auto run = Info({"--chip", "RM5164", "--image-out", ImagePath(), c.path});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.out, no_file);
+    EXPECT_TRUE(AllEqual(Image(), 0, kBank, 0xFF));
+  }
+}
+
+TEST_F(InfoCommand, FailedSecondFileUndoesTheFirstInJson) {
+  const std::string first = kExamples + "blink.hex";
+  const std::string missing = (work.path() / "b.hex").string();
+  auto run = Info({"--chip", "RM5168", "--json", first, missing});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "{\"chip\":\"RM5168\",\"fill\":255,\"file_state\":0,\"files\":[\"" + first +
+                         "\",\"" + missing + "\"],\"bank0_size\":0,\"bank1_size\":0,"
+                         "\"image_checksum\":65281,\"burn_sum\":0,\"messages\":[{\"kind\":\"error\","
+                         "\"text\":\"" + missing + " open error\"}]}\n");
+}
+
+TEST_F(InfoCommand, JsonEscapesPathsAndLineBreaks) {
+  // A quote, a backslash, a control character, valid UTF-8 and a lone Latin-1 byte.
+  const std::string name = "we\"ird\\\x01" "\xC3\xA9\xE9.bin";
+  const std::string path = work.Write(name, Bytes(kBank, 0x00));
+  const std::string escaped = work.path().string() + "/we\\\"ird\\\\\\u0001\xC3\xA9\\u00E9.bin";
+  auto run = Info({"--chip", "RM5164", "--json", path});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "{\"chip\":\"RM5164\",\"fill\":255,\"file_state\":1,\"files\":[\"" + escaped +
+                         "\"],\"bank0_size\":65024,\"bank1_size\":0,\"image_checksum\":0,"
+                         "\"burn_sum\":0,\"messages\":[{\"kind\":\"warning\",\"text\":\"Program size "
+                         "> 65024 bytes\\nOnly 65024 bytes will be burned\"}]}\n");
+}
+
+TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
+  const std::string file = kExamples + "blink.hex";
+  struct Case {
+    std::vector<std::string> args;
+    std::string problem;
+  };
+  const std::vector<Case> cases = {
+      {{"--chip", "RM5165", file}, "unknown chip 'RM5165' (RM5164 or RM5168)"},
+      {{"--fill", "0x7F", file}, "unused bytes must be 0xFF or 0x00, not '0x7F'"},
+      {{"--fill"}, "option --fill needs a value"},
+      {{file, "--image-out"}, "option --image-out needs a value"},
+      {{"--verbose", file}, "unknown option '--verbose'"},
+      {{}, "no file given"},
+      {{"--chip", "RM5164", file, file}, "RM5164 takes one file, not 2"},
+      {{"--chip=RM5168", file, file, file}, "RM5168 takes one or two files, not 3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.problem);
+    auto run = Info(c.args);
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "rm516x-isp info: " + c.problem + "\n" + kHint);
+  }
+  auto unknown = RunIsp(config.path(), {"flash", file});
+  EXPECT_EQ(unknown.exit_code, 2);
+  EXPECT_EQ(unknown.err, "rm516x-isp: unknown command 'flash'\nTry 'rm516x-isp --help'.\n");
+  EXPECT_EQ(RunIsp(config.path(), {}).exit_code, 2);
+
+  auto help = Info({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.out.rfind("usage: rm516x-isp info [--chip RM5164|RM5168]", 0), 0u);
+}
+
+TEST_F(InfoCommand, DefaultsComeFromTheProfileWhichIsNeverWritten) {
+  const auto profile_dir = config.path() / "rm516x-isp";
+  const std::string path = kExamples + "blink.bin";
+
+  // No profile: the built-in defaults, and no profile appears.
+  auto plain = Info({"--json", path});
+  EXPECT_EQ(plain.exit_code, 0);
+  EXPECT_EQ(plain.out.rfind("{\"chip\":\"RM5164\",\"fill\":255,", 0), 0u);
+  EXPECT_FALSE(std::filesystem::exists(profile_dir));
+
+  std::filesystem::create_directories(profile_dir);
+  const std::string stored = "[RM516X_ISP]\nOpenFileName1=/elsewhere/x.hex\nChipID=1\nUnusedBytes=0\n";
+  const std::string profile = (profile_dir / "profile.ini").string();
+  {
+    TempDir unused;
+    std::filesystem::copy_file(unused.Write("p", stored), profile);
+  }
+  auto from_profile = Info({"--json", path});
+  EXPECT_EQ(from_profile.exit_code, 0);
+  EXPECT_EQ(from_profile.out.rfind("{\"chip\":\"RM5168\",\"fill\":0,\"file_state\":1,\"files\":[\"" +
+                                   path + "\"],\"bank0_size\":65536,\"bank1_size\":64512,", 0), 0u);
+  auto overridden = Info({"--chip", "RM5164", "--fill", "0xff", path});
+  EXPECT_EQ(overridden.exit_code, 0);
+  EXPECT_NE(overridden.out.find("BANK0 : 256 byte(s)"), std::string::npos);
+
+  const Bytes after = ReadBytes(profile);
+  EXPECT_EQ(std::string(after.begin(), after.end()), stored);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(profile_dir),
+                          std::filesystem::directory_iterator()), 1);
+}
+
+TEST_F(InfoCommand, ImageThatCannotBeWrittenFailsTheCommand) {
+  const std::string target = (work.path() / "no-such-folder" / "image.bin").string();
+  auto run = Info({"--chip", "RM5164", "--image-out", target, kExamples + "blink.bin"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "error: cannot write " + target + ": No such file or directory\n");
+  EXPECT_NE(run.out.find("BANK0 : 256 byte(s)"), std::string::npos);
+}
+
+}  // namespace

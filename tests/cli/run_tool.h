@@ -1,0 +1,21 @@
+#pragma once
+// Runs real programs from the tests: the built rm516x-isp and the tools that make real files.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct ToolRun {
+  int exit_code = -1;  // -1 when the program could not be started or did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs argv[0] (looked up on PATH) with the arguments, standard input from /dev/null,
+// output captured. env holds NAME=VALUE entries that replace or extend the environment.
+ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
+// rm516x-isp with the arguments, its profile under config (XDG_CONFIG_HOME and HOME point there).
+ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args);
+
+// Full path of a program on PATH, or "" when there is none.
+std::string FindOnPath(const std::string& name);
