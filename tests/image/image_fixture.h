@@ -1,0 +1,45 @@
+#pragma once
+// Sets the chip and fill value directly (no profile) and starts each test from an empty image.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "image/bank_image.h"
+#include "settings/settings.h"
+#include "tests/support/recording_shell.h"
+
+inline void UseChip(int model, int fill) {
+  ChipModel = model;
+  FillByte = fill;
+  PageSize = PageSizeForModel(model);
+  ImageSize = ImageSizeForModel(model);
+  std::fill(std::begin(FirmwareImage), std::end(FirmwareImage), 0x55);
+  ResetImage();
+  FileState = 0;
+  FileName1.clear();
+  FileName2.clear();
+  ResetShellRecord();
+}
+
+inline bool ImageRangeIs(std::uint32_t from, std::uint32_t to, std::uint8_t value) {
+  return std::all_of(FirmwareImage + from, FirmwareImage + to, [&](std::uint8_t b) { return b == value; });
+}
+
+// One Intel HEX record with a correct checksum, without a line end.
+inline std::string HexRecordText(unsigned type, unsigned address, const std::string& data) {
+  char field[16];
+  std::snprintf(field, sizeof field, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address, type);
+  std::string text = field;
+  unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
+  for (unsigned char byte : data) {
+    std::snprintf(field, sizeof field, "%02X", byte);
+    text += field;
+    sum += byte;
+  }
+  std::snprintf(field, sizeof field, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+  return text + field;
+}
+
+inline const std::string kEndRecord = ":00000001FF";

@@ -1,0 +1,46 @@
+#pragma once
+// Points the profile at a fresh folder for each test and puts the old location back after.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "settings/profile.h"
+#include "tests/support/recording_shell.h"
+#include "tests/support/temp_dir.h"
+
+class ProfileFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) saved_ = old;
+    setenv("XDG_CONFIG_HOME", temp_.path().c_str(), 1);
+    ResetShellRecord();
+  }
+  void TearDown() override {
+    if (saved_) {
+      setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
+    } else {
+      unsetenv("XDG_CONFIG_HOME");
+    }
+  }
+
+  std::string Folder() const { return (temp_.path() / "rm516x-isp").string(); }
+  std::string IniPath() const { return Folder() + "/profile.ini"; }
+
+  void WriteIni(const std::string& text) const {
+    std::filesystem::create_directories(Folder());
+    std::ofstream(IniPath(), std::ios::binary) << text;
+  }
+  std::string ReadIni() const {
+    std::ifstream in(IniPath(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  TempDir temp_;
+  std::optional<std::string> saved_;
+};

@@ -1,0 +1,24 @@
+#include <gtest/gtest.h>
+
+#include "settings/profile.h"
+
+namespace {
+
+// A section of its own, so the prefix's real settings are left alone.
+constexpr const char* kSection = "RM516X_ISP_TEST";
+
+TEST(Profile, SystemProfileRoundTrip) {
+  ProfileWriteString(kSection, "Text", "C:\\fw\\a b.hex");
+  ProfileWriteString(kSection, "Number", "-3");
+  ProfileWriteString(kSection, "Word", "12abc");
+  EXPECT_EQ(ProfileReadString(kSection, "text", ""), "C:\\fw\\a b.hex");
+  EXPECT_EQ(ProfileReadString(kSection, "Text", "", 4), "C:\\f");
+  EXPECT_EQ(ProfileReadString(kSection, "Absent", "fallback"), "fallback");
+  bool is_number = false;
+  EXPECT_EQ(ProfileReadInt(kSection, "Number", 9, &is_number), -3);
+  EXPECT_TRUE(is_number);
+  EXPECT_EQ(ProfileReadInt(kSection, "Word", 9, &is_number), 9);
+  EXPECT_FALSE(is_number);
+}
+
+}  // namespace
