@@ -50,3 +50,18 @@ void SetPortDevice(const std::string& device);
 
 // Why the last open failed, in the user's terms ("" after a success).
 std::string LastPortError();
+
+// Closes the open device and opens the one of ComPortIndex (or SetPortDevice) with the
+// line settings, without the failure pause and without touching the status bar: the
+// ComPortDialog's way of changing the port. 1 on success, 0 on failure (see LastPortError).
+int ReopenComPort();
+
+// Status part 1 for the port in use at rate bit/s: "%s : BaudRate = %d" with the device's
+// name (the SetPortDevice name, else ComPortNames[ComPortIndex]), or "COM : Disconnect"
+// while ComPortIndex is 4, or outside the table with no SetPortDevice name.
+std::string PortStatusText(std::uint32_t rate);
+
+// Time-outs in force before the first SetPortTimeouts that applies, in milliseconds.
+inline constexpr std::uint32_t kDefaultPortTimeoutMs = 100;
+// Pause after a failed OpenComPort, in milliseconds.
+inline constexpr std::uint32_t kOpenFailurePauseMs = 800;

@@ -1,1 +1,251 @@
-// placeholder
+// The serial device on POSIX: a tty path opened exclusively, raw 8N1, with every wait
+// blocking in poll() under the time-out of the request.
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "serial/serial_backend.h"
+#include "serial/serial_posix_seam.h"
+#include "serial/termios_rate.h"
+
+SerialReadCall SerialSysRead = ::read;
+SerialWriteCall SerialSysWrite = ::write;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<int> port_fd{-1};
+// For the drain estimate after a write; set on the UI thread, read on the worker.
+std::atomic<std::uint32_t> line_rate{9600};
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+speed_t SpeedConstant(std::uint32_t rate) {
+  switch (rate) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return 0;
+  }
+}
+
+// Milliseconds left until deadline, rounded up so poll() never wakes just before it.
+int MsUntil(Clock::time_point deadline) {
+  auto left = deadline - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return static_cast<int>(std::min<long long>(ms, 1 << 30));
+}
+
+// A device that hangs up or fails would answer every poll at once; the caller's
+// time-out is honoured by sleeping instead of spinning.
+void WaitOut(Clock::time_point deadline) { std::this_thread::sleep_until(deadline); }
+
+// Waits for events on fd until deadline. True when fd is ready for them.
+// False on time-out; on a hang-up or error it also waits the time-out out first.
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    int ms = MsUntil(deadline);
+    if (ms == 0) return false;
+    pollfd p{fd, events, 0};
+    int r = ::poll(&p, 1, ms);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      WaitOut(deadline);
+      return false;
+    }
+    if (r == 0) continue;  // the rounded-up wait may end a hair early; re-check the clock
+    if (p.revents & events) return true;
+    WaitOut(deadline);
+    return false;
+  }
+}
+
+// Lets the bytes handed to the driver leave the line before the time-out, so that the
+// next write's flush of unsent output cannot eat them. Sleeps for the time the queued
+// bytes need at the line rate rather than polling the queue in a loop.
+void Drain(int fd, Clock::time_point deadline) {
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+    int ms = MsUntil(deadline);
+    if (ms == 0) return;
+    std::uint32_t rate = std::max<std::uint32_t>(line_rate.load(), 1);
+    auto need_ms = static_cast<long long>(queued) * 10 * 1000 / rate + 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long long>(need_ms, ms)));
+  }
+}
+
+}  // namespace
+
+int SerialPortFd() { return port_fd.load(); }
+
+std::string DescribeOpenError(const std::string& path, int error) {
+  std::string text = "cannot open " + path + ": ";
+  switch (error) {
+    case EACCES:
+    case EPERM: {
+      text += "Permission denied";
+      struct stat info {};
+      const group* owner = ::stat(path.c_str(), &info) == 0 ? ::getgrgid(info.st_gid) : nullptr;
+      if (owner != nullptr) {
+        text += std::string(" (is the user in the ") + owner->gr_name + " group?)";
+      }
+      return text;
+    }
+    case EBUSY:
+    case EWOULDBLOCK:
+      return text + "Device or resource busy (another program is using it)";
+    case ENOTTY:
+      return text + "not a serial device";
+    default:
+      return text + std::generic_category().message(error);
+  }
+}
+
+std::string BackendDeviceForIndex(int index) { return "/dev/ttyS" + std::to_string(index); }
+
+bool BackendOpen(const std::string& device, std::string* error) {
+  UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) {
+    *error = DescribeOpenError(device, errno);
+    return false;
+  }
+  if (!::isatty(fd.get())) {
+    *error = DescribeOpenError(device, ENOTTY);
+    return false;
+  }
+  // flock keeps out every other program of ours, also when run as root, which TIOCEXCL
+  // does not stop; TIOCEXCL keeps out other programs that do not take the lock.
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    *error = DescribeOpenError(device, errno);
+    return false;
+  }
+  int exclusive = 0;
+  if (::ioctl(fd.get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+    *error = DescribeOpenError(device, EBUSY);
+    return false;
+  }
+  ::ioctl(fd.get(), TIOCEXCL);  // best effort: not every tty driver honours it
+  port_fd.store(fd.release());
+  return true;
+}
+
+void BackendClose() {
+  int fd = port_fd.exchange(-1);
+  if (fd < 0) return;
+  // A pseudo-terminal keeps its exclusive flag past the last close of its slave.
+  ::ioctl(fd, TIOCNXCL);
+  ::close(fd);
+}
+
+bool BackendIsOpen() { return port_fd.load() >= 0; }
+
+void BackendApplyLineSettings(std::uint32_t rate) {
+  int fd = port_fd.load();
+  if (fd < 0) return;
+  termios settings{};
+  if (::tcgetattr(fd, &settings) != 0) return;
+  ::cfmakeraw(&settings);
+  settings.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNBRK | BRKINT | PARMRK);
+  settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+  settings.c_cflag |= CS8 | CLOCAL | CREAD;
+  // VMIN 1 makes an empty non-blocking read fail with EAGAIN; with VMIN 0 it would return
+  // 0, which could not be told apart from a hang-up.
+  settings.c_cc[VMIN] = 1;
+  settings.c_cc[VTIME] = 0;
+  speed_t speed = SpeedConstant(rate);
+  if (speed != 0) {
+    ::cfsetispeed(&settings, speed);
+    ::cfsetospeed(&settings, speed);
+  }
+  // Refused settings are not reported: the link either works at the next handshake or not.
+  ::tcsetattr(fd, TCSANOW, &settings);
+  if (speed == 0) SetArbitraryRate(fd, rate);
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  ::ioctl(fd, TIOCMBIC, &lines);  // a pseudo-terminal has no modem lines; ignore its refusal
+  line_rate.store(rate);
+}
+
+void BackendApplyTimeouts(std::uint32_t, std::uint32_t) {
+  // Each request takes its time-out as an argument; nothing is stored in the device.
+}
+
+std::uint32_t BackendRead(std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const int fd = port_fd.load();
+  std::uint32_t got = 0;
+  while (got < count) {
+    ssize_t n = SerialSysRead(fd, buffer + got, count - got);
+    if (n > 0) {
+      got += static_cast<std::uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+      WaitOut(deadline);  // hung up or failed: nothing more will come
+      break;
+    }
+    if (!WaitFor(fd, POLLIN, deadline)) break;
+  }
+  return got;
+}
+
+void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const int fd = port_fd.load();
+  ::tcflush(fd, TCOFLUSH);
+  std::uint32_t sent = 0;
+  while (sent < count) {
+    ssize_t n = SerialSysWrite(fd, buffer + sent, count - sent);
+    if (n > 0) {
+      sent += static_cast<std::uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      WaitOut(deadline);
+      return;
+    }
+    if (!WaitFor(fd, POLLOUT, deadline)) return;
+  }
+  Drain(fd, deadline);
+}
+
+void BackendPurgeReceive() {
+  int fd = port_fd.load();
+  if (fd >= 0) ::tcflush(fd, TCIFLUSH);
+}

@@ -1,1 +1,178 @@
-// placeholder
+// The serial device on Windows: CreateFileA with FILE_FLAG_OVERLAPPED, the line settings
+// in a DCB, total time-outs in COMMTIMEOUTS, and every request waited for on its event.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "serial/serial_backend.h"
+#include "serial/serial_port.h"
+
+namespace {
+
+std::atomic<HANDLE> port_handle{INVALID_HANDLE_VALUE};
+
+// Used by the burn worker only, one request at a time (PortIoMutex is held around them).
+OVERLAPPED ReadOverlapped{};
+OVERLAPPED WriteOverlapped{};
+
+// A driver that ignores its time-outs must not hold the worker for ever: after this much
+// past the time-out the request is cancelled.
+constexpr DWORD kTimeoutGraceMs = 250;
+
+// The event of a request record, made on first use; NULL when the system has none to give.
+HANDLE RequestEvent(OVERLAPPED* request) {
+  if (request->hEvent == NULL) request->hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+  return request->hEvent;
+}
+
+// Starts nothing; waits for the started request and returns its byte count.
+DWORD AwaitRequest(HANDLE device, OVERLAPPED* request, DWORD timeout_ms) {
+  if (WaitForSingleObject(request->hEvent, timeout_ms + kTimeoutGraceMs) != WAIT_OBJECT_0) {
+    CancelIo(device);
+  }
+  DWORD transferred = 0;
+  if (!GetOverlappedResult(device, request, &transferred, TRUE)) {
+    // A cancelled or failed request still reports what it moved before it ended.
+    transferred = static_cast<DWORD>(request->InternalHigh);
+  }
+  return transferred;
+}
+
+// Starts a request on a record whose event is reset and offset is 0.
+bool PrepareRequest(OVERLAPPED* request) {
+  HANDLE event = RequestEvent(request);
+  if (event == NULL) return false;
+  *request = OVERLAPPED{};
+  request->hEvent = event;
+  ResetEvent(event);
+  return true;
+}
+
+std::string SystemMessage(DWORD error) {
+  char text[256] = {};
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                error, 0, text, sizeof text, NULL);
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.')) {
+    text[--length] = '\0';
+  }
+  if (length > 0) return text;
+  char number[32];
+  std::snprintf(number, sizeof number, "error %lu", static_cast<unsigned long>(error));
+  return number;
+}
+
+std::string DescribeOpenError(const std::string& device, DWORD error) {
+  std::string text = "cannot open " + device + ": ";
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return text + "No such port";
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return text + "Access is denied (another program is using it)";
+    default:
+      return text + SystemMessage(error);
+  }
+}
+
+// COM1..COM9 open by their plain names; higher numbers need the device namespace.
+std::string PathForDevice(const std::string& device) {
+  if (device.size() > 4 && device.compare(0, 3, "COM") == 0) return "\\\\.\\" + device;
+  return device;
+}
+
+}  // namespace
+
+std::string BackendDeviceForIndex(int index) { return ComPortNames[index]; }
+
+bool BackendOpen(const std::string& device, std::string* error) {
+  HANDLE handle = CreateFileA(PathForDevice(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
+  if (handle == INVALID_HANDLE_VALUE) {
+    *error = DescribeOpenError(device, GetLastError());
+    return false;
+  }
+  if (GetFileType(handle) != FILE_TYPE_CHAR) {  // a file that merely has the name
+    CloseHandle(handle);
+    *error = "cannot open " + device + ": not a serial device";
+    return false;
+  }
+  port_handle.store(handle);
+  return true;
+}
+
+void BackendClose() {
+  HANDLE handle = port_handle.exchange(INVALID_HANDLE_VALUE);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+}
+
+bool BackendIsOpen() { return port_handle.load() != INVALID_HANDLE_VALUE; }
+
+void BackendApplyLineSettings(std::uint32_t rate) {
+  HANDLE handle = port_handle.load();
+  if (handle == INVALID_HANDLE_VALUE) return;
+  // Everything else 0: no flow control, DTR and RTS disabled, no character replacement.
+  DCB settings;
+  ZeroMemory(&settings, sizeof settings);
+  settings.DCBlength = sizeof settings;
+  settings.BaudRate = rate;
+  settings.ByteSize = 8;
+  settings.Parity = NOPARITY;
+  settings.StopBits = ONESTOPBIT;
+  SetCommState(handle, &settings);  // refused settings are not reported, on purpose
+}
+
+void BackendApplyTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms) {
+  HANDLE handle = port_handle.load();
+  if (handle == INVALID_HANDLE_VALUE) return;
+  COMMTIMEOUTS timeouts;
+  timeouts.ReadIntervalTimeout = 0;
+  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutConstant = read_timeout_ms;
+  timeouts.WriteTotalTimeoutMultiplier = 0;
+  timeouts.WriteTotalTimeoutConstant = write_timeout_ms;
+  SetCommTimeouts(handle, &timeouts);  // result ignored, as for the line settings
+}
+
+std::uint32_t BackendRead(std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms) {
+  if (count == 0) return 0;
+  const ULONGLONG start = GetTickCount64();
+  HANDLE handle = port_handle.load();
+  if (!PrepareRequest(&ReadOverlapped)) {
+    Sleep(timeout_ms);
+    return 0;
+  }
+  if (!ReadFile(handle, buffer, count, NULL, &ReadOverlapped) &&
+      GetLastError() != ERROR_IO_PENDING) {
+    // A failed device answers at once; keep the caller's loop at the pace of its time-out.
+    ULONGLONG spent = GetTickCount64() - start;
+    if (spent < timeout_ms) Sleep(static_cast<DWORD>(timeout_ms - spent));
+    return 0;
+  }
+  return AwaitRequest(handle, &ReadOverlapped, timeout_ms);
+}
+
+void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms) {
+  const ULONGLONG start = GetTickCount64();
+  HANDLE handle = port_handle.load();
+  PurgeComm(handle, PURGE_TXCLEAR);  // result ignored: nothing left to discard is fine too
+  if (!PrepareRequest(&WriteOverlapped)) {
+    Sleep(timeout_ms);
+    return;
+  }
+  if (!WriteFile(handle, buffer, count, NULL, &WriteOverlapped) &&
+      GetLastError() != ERROR_IO_PENDING) {
+    ULONGLONG spent = GetTickCount64() - start;
+    if (spent < timeout_ms) Sleep(static_cast<DWORD>(timeout_ms - spent));
+    return;
+  }
+  AwaitRequest(handle, &WriteOverlapped, timeout_ms);
+}
+
+void BackendPurgeReceive() {
+  HANDLE handle = port_handle.load();
+  if (handle != INVALID_HANDLE_VALUE) PurgeComm(handle, PURGE_RXCLEAR);  // result ignored
+}

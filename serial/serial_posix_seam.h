@@ -1,0 +1,19 @@
+#pragma once
+// Test seam of the POSIX backend: the read and write system calls it makes on the device,
+// so a test can inject EINTR or short transfers. Production code leaves them alone.
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+using SerialReadCall = ssize_t (*)(int fd, void* buffer, std::size_t count);
+using SerialWriteCall = ssize_t (*)(int fd, const void* buffer, std::size_t count);
+
+extern SerialReadCall SerialSysRead;
+extern SerialWriteCall SerialSysWrite;
+
+// The descriptor of the open device, -1 when none.
+int SerialPortFd();
+
+// The text LastPortError shows for a refused open of path with errno error.
+std::string DescribeOpenError(const std::string& path, int error);

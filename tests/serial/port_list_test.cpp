@@ -1,0 +1,74 @@
+// The port listing over a fake sysfs/dev tree laid out like a current kernel's.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "serial/port_list_posix.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Touch(const fs::path& file, const std::string& text = "") {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file) << text;
+}
+
+void Link(const fs::path& from, const fs::path& to) {
+  fs::create_directories(from.parent_path());
+  fs::create_directory_symlink(to, from);
+}
+
+TEST(PortList, ListsRealDevicesWithDriverAndAlias) {
+  TempDir dir;
+  const fs::path root = dir.path();
+  const fs::path tty = root / "sys/class/tty";
+  const fs::path devices = root / "sys/devices";
+  const fs::path drivers = root / "sys/bus";
+  for (const char* d : {"usb-serial/drivers/ftdi_sio", "usb/drivers/cdc_acm",
+                        "serial-base/drivers/port", "serial-base/drivers/ctrl",
+                        "pnp/drivers/serial"}) {
+    fs::create_directories(drivers / d);
+  }
+
+  // A USB adapter with a by-id alias.
+  Link(devices / "usb1/ttyUSB0/driver", drivers / "usb-serial/drivers/ftdi_sio");
+  Link(tty / "ttyUSB0/device", devices / "usb1/ttyUSB0");
+  // A CDC-ACM device without one.
+  Link(devices / "usb2/if0/driver", drivers / "usb/drivers/cdc_acm");
+  Link(tty / "ttyACM0/device", devices / "usb2/if0");
+  // A built-in UART behind the serial-base layer: the driver above it counts.
+  Link(devices / "pnp0/00:01/driver", drivers / "pnp/drivers/serial");
+  Link(devices / "pnp0/00:01/00:01:0/driver", drivers / "serial-base/drivers/ctrl");
+  Link(devices / "pnp0/00:01/00:01:0/00:01:0.0/driver", drivers / "serial-base/drivers/port");
+  Link(tty / "ttyS0/device", devices / "pnp0/00:01/00:01:0/00:01:0.0");
+  Touch(tty / "ttyS0/type", "4\n");
+  // An empty UART slot, and a virtual terminal: both left out.
+  Link(tty / "ttyS1/device", devices / "pnp0/00:01/00:01:0/00:01:0.0");
+  Touch(tty / "ttyS1/type", "0\n");
+  fs::create_directories(tty / "tty0");
+
+  for (const char* name : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyS1", "tty0"}) Touch(root / "dev" / name);
+  fs::create_directories(root / "dev/serial/by-id");
+  fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0");
+
+  auto ports = ListSerialPortsUnder(tty, root / "dev", root / "dev/serial/by-id");
+  ASSERT_EQ(ports.size(), 3u);
+  EXPECT_EQ(ports[0].device, (root / "dev/ttyACM0").string());
+  EXPECT_EQ(ports[0].driver, "cdc_acm");
+  EXPECT_EQ(ports[0].by_id, "");
+  EXPECT_EQ(ports[1].device, (root / "dev/ttyS0").string());
+  EXPECT_EQ(ports[1].driver, "serial");
+  EXPECT_EQ(ports[2].device, (root / "dev/ttyUSB0").string());
+  EXPECT_EQ(ports[2].driver, "ftdi_sio");
+  EXPECT_EQ(ports[2].by_id, (root / "dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0").string());
+}
+
+TEST(PortList, MissingFoldersGiveAnEmptyList) {
+  TempDir dir;
+  EXPECT_TRUE(ListSerialPortsUnder(dir.path() / "none", dir.path(), dir.path() / "none").empty());
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+// Port behaviour that needs no device: the failed open, the wait on a port that is not
+// open, the status texts. Built for both platforms (the Windows build runs it under Wine).
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "serial/serial_port.h"
+#include "settings/settings.h"
+#include "tests/support/recording_shell.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Runs before anything opens a port in this process: PortReady is never cleared.
+TEST(SerialPortNeverOpened, FailedStartUpOpenAndTheWaitsThatFollow) {
+  ASSERT_EQ(PortReady(), 0) << "must run before any port was opened in this process";
+  ResetShellRecord();
+  int owner_marker = 0;
+  SetRecordedMainWindow(&owner_marker);
+  ComPortIndex = 0;
+  BaudRateIndex = 6;
+  SetPortDevice(RM_MISSING_PORT);
+
+  // Time-outs given before any device was configured are not taken.
+  SetPortTimeouts(5000, 5000);
+
+  auto start = Clock::now();
+  EXPECT_EQ(EnsurePortOpen(), 0);
+  EXPECT_GE(MsSince(start), static_cast<long long>(kOpenFailurePauseMs));
+  EXPECT_EQ(PortReady(), 0);
+  EXPECT_EQ(LastPortError(), RM_MISSING_PORT_ERROR);
+
+  RecordedShell shell = ShellRecord();
+  ASSERT_EQ(shell.messages.size(), 1u);
+  EXPECT_EQ(shell.messages[0].text, "Can not open COM port ...");
+  EXPECT_EQ(shell.messages[0].kind, MessageError);
+  EXPECT_EQ(shell.messages[0].owner, &owner_marker);
+  EXPECT_EQ(shell.status[1], "");  // the caller shows "COM : Disconnect"
+  EXPECT_EQ(ComPortIndex, 0);      // and marks the port disconnected itself
+
+  // Without a device, a read or write waits the default time-out instead of returning at
+  // once, so a handshake loop does not spin; the 5000 ms given above were not applied.
+  std::uint8_t byte = 0;
+  start = Clock::now();
+  EXPECT_EQ(PortRead(&byte, 1), 0u);
+  long long read_ms = MsSince(start);
+  EXPECT_GE(read_ms, static_cast<long long>(kDefaultPortTimeoutMs));
+  EXPECT_LT(read_ms, 4000);
+  start = Clock::now();
+  PortWrite(&byte, 1);
+  EXPECT_GE(MsSince(start), static_cast<long long>(kDefaultPortTimeoutMs));
+
+  SetRecordedMainWindow(nullptr);
+  SetPortDevice("");
+}
+
+TEST(SerialPortStatus, NamesThePortOrShowsDisconnect) {
+  SetPortDevice("");
+  ComPortIndex = 2;
+  EXPECT_EQ(PortStatusText(115200), "COM3 : BaudRate = 115200");
+  ComPortIndex = 4;
+  EXPECT_EQ(PortStatusText(115200), "COM : Disconnect");
+  ComPortIndex = 7;  // outside the table: nothing to name
+  EXPECT_EQ(PortStatusText(9600), "COM : Disconnect");
+
+  SetPortDevice("ttyX9");
+  ComPortIndex = 0;
+  EXPECT_EQ(PortStatusText(4800), "ttyX9 : BaudRate = 4800");
+  ComPortIndex = 4;
+  EXPECT_EQ(PortStatusText(4800), "COM : Disconnect");
+
+  ResetShellRecord();
+  SetBaudRate(57600);  // no device open: only the status changes
+  EXPECT_EQ(ShellRecord().status[1], "COM : Disconnect");
+  SetPortDevice("");
+  ComPortIndex = 0;
+}
+
+TEST(SerialPortStatus, NoPortSelectedFailsWithoutTouchingTheTables) {
+  SetPortDevice("");
+  ComPortIndex = 4;
+  EXPECT_EQ(ReopenComPort(), 0);
+  EXPECT_EQ(LastPortError(), "cannot open the COM port: no port selected");
+  ComPortIndex = -1;
+  EXPECT_EQ(ReopenComPort(), 0);
+  ComPortIndex = 0;
+}
+
+}  // namespace

@@ -1,0 +1,284 @@
+// The POSIX backend on real pseudo-terminal pairs: the port opens the slave by its path,
+// the test plays the device on the master.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/serial_port.h"
+#include "serial/serial_posix_seam.h"
+#include "serial/termios_rate.h"
+#include "settings/settings.h"
+#include "tests/support/recording_shell.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
+  std::vector<std::uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 7);
+  return bytes;
+}
+
+class SerialPort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int slave = -1;
+    char name[64] = {};
+    ASSERT_EQ(openpty(&master_, &slave, name, nullptr, nullptr), 0) << std::strerror(errno);
+    slave_path_ = name;
+    // Only the master stays with the test; the port opens the slave by its path.
+    ::close(slave);
+    ResetShellRecord();
+    ComPortIndex = 0;
+    BaudRateIndex = 6;
+    SetPortDevice(slave_path_);
+    ASSERT_EQ(OpenComPort(), 1) << LastPortError();
+  }
+
+  void TearDown() override {
+    ClosePort();
+    SetPortDevice("");
+    SerialSysRead = ::read;
+    SerialSysWrite = ::write;
+    if (master_ >= 0) ::close(master_);
+  }
+
+  void Send(const std::vector<std::uint8_t>& bytes) {
+    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+
+  // Everything the port sends within wait_ms of silence.
+  std::vector<std::uint8_t> Received(int wait_ms = 200) {
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[4096];
+    pollfd p{master_, POLLIN, 0};
+    while (::poll(&p, 1, wait_ms) > 0 && (p.revents & POLLIN)) {
+      ssize_t n = ::read(master_, chunk, sizeof chunk);
+      if (n <= 0) break;
+      bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    return bytes;
+  }
+
+  int master_ = -1;
+  std::string slave_path_;
+};
+
+TEST_F(SerialPort, OpensRaw8N1AtTheSelectedRate) {
+  EXPECT_EQ(ShellRecord().status[1], slave_path_ + " : BaudRate = 57600");
+  EXPECT_EQ(PortReady(), 1);
+  EXPECT_EQ(LastPortError(), "");
+
+  termios settings{};
+  ASSERT_EQ(tcgetattr(SerialPortFd(), &settings), 0);
+  EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(settings.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+  EXPECT_EQ(settings.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
+  EXPECT_EQ(settings.c_oflag & OPOST, 0u);
+  EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B57600));
+
+  // Every table rate, the two without a Bxxx constant included.
+  for (std::uint32_t rate : BaudRateTable) {
+    SetBaudRate(rate);
+    EXPECT_EQ(ReadArbitraryRate(SerialPortFd()), rate);
+    EXPECT_EQ(ShellRecord().status[1], slave_path_ + " : BaudRate = " + std::to_string(rate));
+  }
+  ASSERT_EQ(tcgetattr(SerialPortFd(), &settings), 0);
+  EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));  // a rate change keeps 8N1
+}
+
+TEST_F(SerialPort, ReadEndsAtTheTimeOutWithWhatArrived) {
+  SetPortTimeouts(100, 100);
+  std::uint8_t buffer[256];
+  auto start = Clock::now();
+  EXPECT_EQ(PortRead(buffer, 1), 0u);
+  long long silent_ms = MsSince(start);
+  EXPECT_GE(silent_ms, 100);
+  EXPECT_LT(silent_ms, 3000);
+
+  // 200 of 256 bytes, in pieces: the read collects them all, then runs out of time.
+  SetPortTimeouts(600, 600);
+  auto sent = Pattern(200, 3);
+  std::thread peer([&] {
+    for (int piece = 0; piece < 4; ++piece) {
+      std::vector<std::uint8_t> part(sent.begin() + piece * 50, sent.begin() + piece * 50 + 50);
+      Send(part);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  start = Clock::now();
+  std::uint32_t got = PortRead(buffer, 256);
+  long long partial_ms = MsSince(start);
+  peer.join();
+  ASSERT_EQ(got, 200u);
+  EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 200), sent);
+  EXPECT_GE(partial_ms, 600);
+}
+
+TEST_F(SerialPort, ReadReturnsAsSoonAsTheCountIsComplete) {
+  SetPortTimeouts(5000, 5000);
+  auto sent = Pattern(64, 9);
+  std::thread peer([&] {
+    for (int piece = 0; piece < 64; piece += 16) {
+      Send(std::vector<std::uint8_t>(sent.begin() + piece, sent.begin() + piece + 16));
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  std::uint8_t buffer[64];
+  auto start = Clock::now();
+  EXPECT_EQ(PortRead(buffer, 64), 64u);
+  EXPECT_LT(MsSince(start), 4000);  // not held to the 5 s time-out
+  peer.join();
+  EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 64), sent);
+}
+
+TEST_F(SerialPort, WriteSendsExactBytesAndPurgeDropsInput) {
+  SetPortTimeouts(500, 500);
+  auto bytes = Pattern(300, 0xF0);  // includes 0x0A, 0x0D, 0x11, 0x13, 0xFF: none altered
+  PortWrite(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  EXPECT_EQ(Received(), bytes);
+
+  Send({'s', 't', 'a', 'l', 'e'});
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  PurgeReceive();
+  Send({'n', 'e', 'w'});
+  std::uint8_t buffer[8];
+  EXPECT_EQ(PortRead(buffer, 8), 3u);
+  EXPECT_EQ(std::string(buffer, buffer + 3), "new");
+}
+
+TEST_F(SerialPort, WriteCutShortByItsTimeOutReturnsAndTheNextWriteGoesOut) {
+  SetPortTimeouts(200, 200);
+  auto big = Pattern(1 << 20, 1);  // far more than the pseudo-terminal buffers
+  auto start = Clock::now();
+  PortWrite(big.data(), static_cast<std::uint32_t>(big.size()));
+  long long ms = MsSince(start);
+  EXPECT_GE(ms, 200);
+  EXPECT_LT(ms, 3000);
+  auto stuck = Received(100);
+  EXPECT_LT(stuck.size(), big.size());
+
+  const std::vector<std::uint8_t> next = {'X', 'Y', 'Z'};
+  PortWrite(next.data(), 3);
+  EXPECT_EQ(Received(), next);
+}
+
+TEST_F(SerialPort, InterruptedAndShortTransfersAreResumed) {
+  static int calls = 0;
+  calls = 0;
+  SerialSysWrite = [](int fd, const void* data, std::size_t count) -> ssize_t {
+    if (++calls % 2 == 1) {
+      errno = EINTR;
+      return -1;
+    }
+    return ::write(fd, data, std::min<std::size_t>(count, 3));
+  };
+  SerialSysRead = [](int fd, void* data, std::size_t count) -> ssize_t {
+    if (++calls % 3 == 0) {
+      errno = EINTR;
+      return -1;
+    }
+    return ::read(fd, data, std::min<std::size_t>(count, 2));
+  };
+  SetPortTimeouts(1000, 1000);
+  auto bytes = Pattern(40, 5);
+  PortWrite(bytes.data(), 40);
+  EXPECT_EQ(Received(), bytes);
+
+  Send(bytes);
+  std::uint8_t buffer[40];
+  EXPECT_EQ(PortRead(buffer, 40), 40u);
+  EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 40), bytes);
+}
+
+TEST_F(SerialPort, HungUpDeviceWaitsTheTimeOutInsteadOfSpinning) {
+  SetPortTimeouts(150, 150);
+  ::close(master_);
+  master_ = -1;
+  std::uint8_t buffer[4];
+  auto start = Clock::now();
+  EXPECT_EQ(PortRead(buffer, 4), 0u);
+  EXPECT_GE(MsSince(start), 150);
+  start = Clock::now();
+  PortWrite(buffer, 4);
+  EXPECT_GE(MsSince(start), 150);
+}
+
+TEST_F(SerialPort, ClosedPortWaitsItsTimeOut) {
+  SetPortTimeouts(150, 150);
+  ClosePort();
+  std::uint8_t buffer[4];
+  auto start = Clock::now();
+  EXPECT_EQ(PortRead(buffer, 4), 0u);
+  EXPECT_GE(MsSince(start), 150);
+  start = Clock::now();
+  PortWrite(buffer, 4);
+  EXPECT_GE(MsSince(start), 150);
+}
+
+// A second program of ours (a child process here) is refused while the port is held,
+// and gets in once it is closed.
+TEST_F(SerialPort, SecondOpenIsRefusedWhileHeld) {
+  auto open_in_child = [this]() -> std::string {
+    int fds[2];
+    if (::pipe(fds) != 0) return "pipe failed";
+    pid_t child = ::fork();
+    if (child == 0) {
+      ::close(fds[0]);
+      SetPortDevice(slave_path_);
+      std::string result = ReopenComPort() ? "opened" : LastPortError();
+      ssize_t ignored = ::write(fds[1], result.data(), result.size());
+      (void)ignored;
+      ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string result;
+    char chunk[256];
+    ssize_t n;
+    while ((n = ::read(fds[0], chunk, sizeof chunk)) > 0) result.append(chunk, n);
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return result;
+  };
+  EXPECT_EQ(open_in_child(),
+            "cannot open " + slave_path_ + ": Device or resource busy (another program is using it)");
+  ClosePort();
+  EXPECT_EQ(open_in_child(), "opened");
+}
+
+TEST(SerialPortErrors, RefusedOpensSayWhyInTheUsersTerms) {
+  TempDir dir;
+  std::string file = dir.Write("ttyFAKE", "");
+  EXPECT_EQ(DescribeOpenError(file, EACCES),
+            "cannot open " + file + ": Permission denied (is the user in the root group?)");
+  EXPECT_EQ(DescribeOpenError("/dev/ttyUSB7", ENOENT),
+            "cannot open /dev/ttyUSB7: No such file or directory");
+
+  // A plain file is not a serial device, whatever its name.
+  SetPortDevice(file);
+  EXPECT_EQ(ReopenComPort(), 0);
+  EXPECT_EQ(LastPortError(), "cannot open " + file + ": not a serial device");
+  SetPortDevice("");
+}
+
+}  // namespace
