@@ -19,3 +19,18 @@ wine_env_start() {
   fi
   wineserver -p >/dev/null 2>&1 </dev/null || true
 }
+
+# COM ports of the prefix. The wineserver rebuilds dosdevices/comN from the registry when
+# it starts, so a link is set in both places; keep the one server wine_env_start started.
+#   wine_link_com N PATH   COMN opens PATH (a tty or a pseudo-terminal's slave)
+#   wine_absent_com N      COMN fails to open (left unset, Wine would fall back to a ttyS)
+wine_link_com() {
+  local n=$1 path=$2
+  wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$path" /f >"$WINEPREFIX.reg.log" 2>&1 </dev/null
+  mkdir -p "$WINEPREFIX/dosdevices"
+  ln -sfn "$path" "$WINEPREFIX/dosdevices/com$n"
+}
+
+wine_absent_com() {
+  wine_link_com "$1" /nonexistent/rm516x-no-port
+}
