@@ -85,6 +85,8 @@ void WriteAll(const std::uint8_t* bytes, std::size_t count) {
 // the host a moment to take it.
 void DrainToHost(milliseconds limit) {
   Clock::time_point give_up = Clock::now() + limit;
+  // Bytes just written sit in the pty's flip buffer, not yet counted as pending.
+  std::this_thread::sleep_for(milliseconds(20));
   while (LinkPendingForHost() > 0 && Clock::now() < give_up && !SimStopRequested) {
     std::this_thread::sleep_for(milliseconds(5));
   }
