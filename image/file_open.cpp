@@ -9,28 +9,15 @@
 #include "image/hex_reader.h"
 #include "settings/settings.h"
 
-unsigned LoadFile(Window owner, int kind, const std::string& path, int mode) {
-  switch (kind) {
-    case FileKindHex: {
-      if (unsigned size = LoadHexFile(path, mode); size != 0) return size;
-      // Starts like HEX but does not read to its end record: take it as binary.
-      return LoadBinFile(owner, path, mode);
-    }
-    case FileKindBinary:
-      return LoadBinFile(owner, path, mode);
-    case FileKindCannotOpen:
-      ShowMessage(owner, path + " open error", MessageError);
-      return 0;
-    case FileKindEmpty:
-      ShowMessage(owner, path + " is an empty file", MessageError);
-      return 0;
-    default:
-      return 0;
-  }
+namespace {
+
+void ReportUnreadable(Window owner, int kind, const std::string& path) {
+  if (kind == FileKindCannotOpen) ShowMessage(owner, path + " open error", MessageError);
+  if (kind == FileKindEmpty) ShowMessage(owner, path + " is an empty file", MessageError);
 }
 
-int PlaceFile(Window owner, const std::string& path, int mode) {
-  const std::uint32_t n = LoadFile(owner, ClassifyFile(path), path, mode);
+// Sets the bank sizes for a file of size bytes: 1, or 0 when nothing was read.
+int PlaceSize(std::uint32_t n, int mode) {
   if (n == 0) return 0;
   // With a fill other than 0xFF every touched bank is burned whole, writing the fill too.
   const bool sparse = FillByte == 255;
@@ -51,6 +38,37 @@ int PlaceFile(Window owner, const std::string& path, int mode) {
     Bank0Size = sparse ? n : kBankSizeBytes;
   }
   return 1;
+}
+
+}  // namespace
+
+unsigned LoadFile(Window owner, int kind, const std::string& path, int mode) {
+  if (kind == FileKindHex) {
+    if (unsigned size = LoadHexFile(path, mode); size != 0) return size;
+    // Starts like HEX but does not read to its end record: take it as binary.
+    return LoadBinFile(owner, path, mode);
+  }
+  if (kind == FileKindBinary) return LoadBinFile(owner, path, mode);
+  ReportUnreadable(owner, kind, path);
+  return 0;
+}
+
+unsigned LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode) {
+  if (kind == FileKindHex) {
+    if (unsigned size = LoadHexText(bytes, mode); size != 0) return size;
+    return LoadBinBytes(owner, path, bytes, mode);
+  }
+  if (kind == FileKindBinary) return LoadBinBytes(owner, path, bytes, mode);
+  ReportUnreadable(owner, kind, path);
+  return 0;
+}
+
+int PlaceFile(Window owner, const std::string& path, int mode) {
+  return PlaceSize(LoadFile(owner, ClassifyFile(path), path, mode), mode);
+}
+
+int PlaceBytes(Window owner, const std::string& path, std::string_view bytes, int mode) {
+  return PlaceSize(LoadBytes(owner, ClassifyBytes(bytes), path, bytes, mode), mode);
 }
 
 std::string BaseFileName(const std::string& path) {

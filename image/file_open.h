@@ -2,6 +2,7 @@
 // Opening one or two files into the banks. The GUI's dialogs and the command line share
 // these: they choose the files and the fill value, then call one open sequence.
 #include <string>
+#include <string_view>
 
 #include "shell/shell.h"
 
@@ -17,6 +18,11 @@ unsigned LoadFile(Window owner, int kind, const std::string& path, int mode);
 
 // LoadFile, then sets the bank sizes for the mode and FillByte. 1 when placed, 0 otherwise.
 int PlaceFile(Window owner, const std::string& path, int mode);
+
+// LoadFile and PlaceFile over a file's bytes already in memory (the kind then comes from
+// ClassifyBytes); path only names the file in the messages.
+unsigned LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode);
+int PlaceBytes(Window owner, const std::string& path, std::string_view bytes, int mode);
 
 // The characters after the last backslash.
 std::string BaseFileName(const std::string& path);

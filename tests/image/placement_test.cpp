@@ -42,6 +42,21 @@ TEST_F(Placement, HexThatFailsIsReadAsBinaryOverTheFFWipe) {
   EXPECT_TRUE(ImageRangeIs(13, 256, 0xFF));  // the failed HEX read's wipe, not the fill
 }
 
+TEST_F(Placement, BytesInMemoryPlaceLikeTheFile) {
+  const std::string text = ":00000001FF\r\n";  // HEX that fails, then 13 bytes of binary
+  UseChip(1, 0);
+  EXPECT_EQ(PlaceBytes(&owner_, "mem.hex", text, PlaceBothBanks), 1);
+  EXPECT_EQ(Bank0Size, 0x10000u);
+  EXPECT_EQ(Bank1Size, 0x10000u);
+  EXPECT_EQ(FirmwareImage[0x10000], ':');
+  EXPECT_TRUE(ImageRangeIs(0x1000D, 0x10200, 0xFF));
+  EXPECT_TRUE(ImageRangeIs(0, 0x10000, 0x00));
+
+  EXPECT_EQ(PlaceBytes(&owner_, "mem.bin", "", PlaceBank1), 0);
+  ASSERT_EQ(ShellRecord().messages.size(), 1u);
+  EXPECT_EQ(ShellRecord().messages[0].text, "mem.bin is an empty file");
+}
+
 TEST_F(Placement, RM5164OpensOneFileIntoBankZero) {
   UseChip(0, 255);
   FileName1 = dir_.Write("fw.hex", HexRecordText(0, 0, "\x01\x02\x03") + "\n:00000001FF\n");

@@ -19,6 +19,8 @@ TEST(Profile, SystemProfileRoundTrip) {
   EXPECT_TRUE(is_number);
   EXPECT_EQ(ProfileReadInt(kSection, "Word", 9, &is_number), 9);
   EXPECT_FALSE(is_number);
+  EXPECT_EQ(ProfileReadInt(kSection, "Absent", 9, &is_number), 9);
+  EXPECT_TRUE(is_number);
 }
 
 }  // namespace
