@@ -31,6 +31,10 @@ using Clock = std::chrono::steady_clock;
 std::atomic<int> port_fd{-1};
 // For the drain estimate after a write; set on the UI thread, read on the worker.
 std::atomic<std::uint32_t> line_rate{9600};
+// A write that ran out of time left output behind, which the next write discards. A
+// completed write is never flushed after: on a pseudo-terminal the flush would also drop
+// bytes already delivered that the peer has not read yet (a page byte before its data).
+std::atomic<bool> output_left{false};
 
 class UniqueFd {
  public:
@@ -160,6 +164,7 @@ bool BackendOpen(const std::string& device, std::string* error) {
     return false;
   }
   ::ioctl(fd.get(), TIOCEXCL);  // best effort: not every tty driver honours it
+  output_left.store(false);
   port_fd.store(fd.release());
   return true;
 }
@@ -227,7 +232,7 @@ std::uint32_t BackendRead(std::uint8_t* buffer, std::uint32_t count, std::uint32
 void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   const int fd = port_fd.load();
-  ::tcflush(fd, TCOFLUSH);
+  if (output_left.exchange(false)) ::tcflush(fd, TCOFLUSH);
   std::uint32_t sent = 0;
   while (sent < count) {
     ssize_t n = SerialSysWrite(fd, buffer + sent, count - sent);
@@ -238,11 +243,17 @@ void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
       WaitOut(deadline);
+      output_left.store(true);
       return;
     }
-    if (!WaitFor(fd, POLLOUT, deadline)) return;
+    if (!WaitFor(fd, POLLOUT, deadline)) {
+      output_left.store(true);
+      return;
+    }
   }
   Drain(fd, deadline);
+  int queued = 0;
+  if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) output_left.store(true);
 }
 
 void BackendPurgeReceive() {
