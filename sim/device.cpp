@@ -80,14 +80,20 @@ Step GoQuiet(Phase phase, const std::string& reason) {
 
 // Reads for ms, logging every byte as one the host sent out of turn.
 Step WaitQuiet(Phase phase, int ms, const char* what) {
-  for (int left = ms; left > 0;) {
-    auto before = std::chrono::steady_clock::now();
-    int result = LinkRead(left);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  int late = 0;
+  for (;;) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    int result = LinkRead(static_cast<int>(left.count()));
     if (result == kLinkStopped) return Step::kStopped;
     if (result == kLinkNone) break;
-    LogViolation(phase, "byte " + HexByte(result) + " received " + what);
-    left -= static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 std::chrono::steady_clock::now() - before).count());
+    if (++late <= kListedLateBytes) {
+      LogViolation(phase, "byte " + HexByte(result) + " received " + what);
+    }
+  }
+  if (late > kListedLateBytes) {
+    LogViolation(phase, std::to_string(late - kListedLateBytes) + " more byte(s) received " + what);
   }
   return Step::kNext;
 }

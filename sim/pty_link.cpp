@@ -100,6 +100,21 @@ void HangUpNow() {
   LogNote("hang-up after " + std::to_string(SentCount) + " byte(s)");
 }
 
+// Moves what the master holds into RxQueue, stamped with the time it was seen. False when
+// nothing was there.
+bool PullFromMaster() {
+  std::uint8_t buffer[4096];
+  ssize_t n = read(MasterFd, buffer, sizeof buffer);
+  if (n <= 0) {
+    // EIO while no slave is open: wait for the host instead of spinning.
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) std::this_thread::sleep_for(milliseconds(10));
+    return false;
+  }
+  Clock::time_point seen = Clock::now();
+  for (ssize_t i = 0; i < n; ++i) RxQueue.push_back({buffer[i], seen});
+  return true;
+}
+
 }  // namespace
 
 bool LinkOpen(std::string* slave_path, std::string* error) {
@@ -179,33 +194,27 @@ bool LinkHungUp() { return HungUp; }
 
 int LinkRead(int timeout_ms) {
   Clock::time_point deadline = Clock::now() + milliseconds(timeout_ms);
+  bool pacing = ByteTime() > Clock::duration::zero();
+  // While pacing, take in whatever is there at every byte, so a byte's time stamp is not
+  // held back by the delivery of the bytes before it.
+  if (pacing && !HungUp && MasterFd >= 0) PullFromMaster();
   while (RxQueue.empty()) {
     if (SimStopRequested || HungUp) return kLinkStopped;
     Clock::time_point now = Clock::now();
     if (now >= deadline) return kLinkNone;
     auto left = std::chrono::duration_cast<milliseconds>(deadline - now).count() + 1;
     pollfd p{MasterFd, POLLIN, 0};
-    int ready = poll(&p, 1, static_cast<int>(std::min<long long>(left, 100)));
-    if (ready <= 0) continue;
-    std::uint8_t buffer[4096];
-    ssize_t n = read(MasterFd, buffer, sizeof buffer);
-    if (n <= 0) {
-      // EIO while no slave is open: wait for the host instead of spinning.
-      if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-        std::this_thread::sleep_for(milliseconds(10));
-      }
-      continue;
-    }
-    Clock::time_point seen = Clock::now();
-    for (ssize_t i = 0; i < n; ++i) RxQueue.push_back({buffer[i], seen});
+    if (poll(&p, 1, static_cast<int>(std::min<long long>(left, 100))) > 0) PullFromMaster();
   }
   Arrived next = RxQueue.front();
   RxQueue.pop_front();
   Clock::duration byte_time = ByteTime();
   if (byte_time > Clock::duration::zero()) {
     // A byte is only complete one character time after the one before it; bytes the host
-    // wrote in one go are thus taken in at wire speed.
-    Clock::time_point ready = std::max(next.seen, RxFreeAt) + byte_time;
+    // wrote in one go are thus taken in at wire speed. A byte seen a little after the wire
+    // fell free is taken as sent back to back (our own wake-up was late, not the host).
+    Clock::time_point start = next.seen <= RxFreeAt + byte_time ? RxFreeAt : next.seen;
+    Clock::time_point ready = start + byte_time;
     RxFreeAt = ready;
     SleepUntil(ready);
   }
