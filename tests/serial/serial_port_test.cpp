@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -234,6 +235,35 @@ TEST_F(SerialPort, ClosedPortWaitsItsTimeOut) {
   start = Clock::now();
   PortWrite(buffer, 4);
   EXPECT_GE(MsSince(start), 150);
+}
+
+// The worker's requests and the UI thread's rate changes, purges and reopenings overlap
+// (the dialogs stay reachable during a burn); run under ThreadSanitizer this shows races.
+TEST_F(SerialPort, UiChangesDuringWorkerRequestsStayUsable) {
+  SetPortTimeouts(20, 20);
+  std::atomic<bool> stop{false};
+  std::atomic<int> requests{0};
+  std::thread worker([&] {
+    std::uint8_t buffer[4] = {'p', 'i', 'n', 'g'};
+    while (!stop.load()) {
+      PortWrite(buffer, 4);
+      EXPECT_LE(PortRead(buffer, 4), 4u);
+      requests.fetch_add(1);
+    }
+  });
+  for (int round = 0; round < 10; ++round) {
+    SetBaudRate(BaudRateTable[round % 8]);
+    PurgeReceive();
+    EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
+    Received(5);  // keep the pseudo-terminal from filling up
+  }
+  stop.store(true);
+  worker.join();
+  EXPECT_GT(requests.load(), 0);
+  std::uint8_t byte = 0;
+  Send({0x5A});
+  EXPECT_EQ(PortRead(&byte, 1), 1u);
+  EXPECT_EQ(byte, 0x5A);
 }
 
 // A second program of ours (a child process here) is refused while the port is held,
