@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${RM_FUZZ_SECONDS:-60}
-tree=$root/build/fuzz
+tree=${RM_FUZZ_TREE:-$root/build/fuzz}
 
 if [ ! -f "$tree/build.ninja" ]; then
   cmake -S "$root" -B "$tree" -G Ninja -DRM_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \

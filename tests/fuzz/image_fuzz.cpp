@@ -58,11 +58,10 @@ bool Untouched(std::uint32_t from, std::uint32_t to) {
   return from >= to || std::memcmp(FirmwareImage + from, pattern + from, to - from) == 0;
 }
 
+std::uint8_t all_ff[kImageCapacityBytes];
+
 bool AllFF(std::uint32_t from, std::uint32_t to) {
-  for (std::uint32_t i = from; i < to; ++i) {
-    if (FirmwareImage[i] != 0xFF) return false;
-  }
-  return true;
+  return from >= to || std::memcmp(FirmwareImage + from, all_ff, to - from) == 0;
 }
 
 bool WholePages(std::uint32_t size) { return size % PageSize.load() == 0; }
@@ -168,21 +167,20 @@ void CheckOpenSequence(int model, int fill, int files) {
   }
 }
 
-std::string InputPath() {
-  static const std::string path =
-      (std::filesystem::temp_directory_path() / ("rm516x-fuzz-" + std::to_string(getpid()) + ".bin"))
-          .string();
-  return path;
-}
+// One file per process, named before the exit handler that removes it is registered.
+std::string input_path;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  std::memset(all_ff, 0xFF, sizeof all_ff);
   // Not a fill value and not 0xFF, and different in every byte of a page.
   for (std::uint32_t i = 0; i < kImageCapacityBytes; ++i) {
     pattern[i] = static_cast<std::uint8_t>(0x5A ^ (i * 7) ^ (i >> 8));
   }
-  std::atexit([] { std::remove(InputPath().c_str()); });
+  input_path = (std::filesystem::temp_directory_path() /
+                ("rm516x-fuzz-" + std::to_string(getpid()) + ".bin")).string();
+  std::atexit([] { std::remove(input_path.c_str()); });
   return 0;
 }
 
@@ -191,12 +189,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckReaders(bytes);
 
   {
-    std::ofstream out(InputPath(), std::ios::binary | std::ios::trunc);
+    std::ofstream out(input_path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
-  FileName1 = InputPath();
-  FileName2 = InputPath();
-  CheckPlacement(InputPath());
+  FileName1 = input_path;
+  FileName2 = input_path;
+  CheckPlacement(input_path);
   for (int fill : {255, 0}) {
     CheckOpenSequence(0, fill, 1);
     CheckOpenSequence(1, fill, 1);
