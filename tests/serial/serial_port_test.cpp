@@ -159,6 +159,15 @@ TEST_F(SerialPort, WriteSendsExactBytesAndPurgeDropsInput) {
   PortWrite(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   EXPECT_EQ(Received(), bytes);
 
+  // A page byte and its data go out as two writes before the peer reads either; the
+  // second write must not discard the first one's delivered bytes.
+  const std::vector<std::uint8_t> page_byte = {0x81};
+  PortWrite(page_byte.data(), 1);
+  PortWrite(bytes.data(), 64);
+  std::vector<std::uint8_t> both = page_byte;
+  both.insert(both.end(), bytes.begin(), bytes.begin() + 64);
+  EXPECT_EQ(Received(), both);
+
   Send({'s', 't', 'a', 'l', 'e'});
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   PurgeReceive();
