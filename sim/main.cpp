@@ -26,7 +26,8 @@ constexpr int kUsageExit = 2;
 const char kUsage[] =
     R"(Usage: rm516x-sim [--chip RM5164|RM5168] [--link PATH] [--version N|none]
                   [--announce-ms MS] [--idle-ms MS] [--marker-ms MS] [--flash-in PATH]
-                  [--flash-out PATH] [--seed N] [--pace] [--sessions N] [--fault SPEC]... [--log PATH]
+                  [--flash-out PATH] [--seed N] [--pace] [--sessions N] [--fault SPEC]...
+                  [--log PATH]
 
 Plays the ISP firmware of an RM5164 or RM5168 on a pseudo-terminal. The first line on
 standard output is the device a host opens (e.g. /dev/pts/5).
@@ -58,6 +59,14 @@ on the RM5168 bit 7 selects bank 1 (offset 0x10000 + (p&0x7F)*512). Erase byte e
 pages e and e+1. Page bytes above 0xFD hold the ISP firmware: never erased or written.
 A page is programmed like NOR flash (new = old AND data), so a page the host did not
 erase reads back wrong.
+
+VIOLATION lines: any byte after the device went quiet (a fault the host must fail on, a
+read-back that differs from what the host programmed, a silence); bytes before the echo
+of the word or before the erase marker; an odd erase byte or one reaching past 0xFD; a
+page byte above 0xFD; a page not erased in this session; a page programmed twice or cut
+short; the end of the checksum phase after page sums that do not add up.
+Exit status: 0 after the sessions, a hang-up fault or SIGINT/SIGTERM; 2 for a bad option;
+1 when no pseudo-terminal can be opened.
 
 )";
 
