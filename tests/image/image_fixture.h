@@ -1,5 +1,5 @@
 #pragma once
-// Sets the chip and fill value directly (no profile) and starts each test from an empty image.
+// Sets the chip and fill value directly (no profile) and starts from an empty image.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,8 +18,6 @@ inline void UseChip(int model, int fill) {
   std::fill(std::begin(FirmwareImage), std::end(FirmwareImage), 0x55);
   ResetImage();
   FileState = 0;
-  FileName1.clear();
-  FileName2.clear();
   ResetShellRecord();
 }
 

@@ -20,24 +20,17 @@ class ProfileFixture : public ::testing::Test {
     ResetShellRecord();
   }
   void TearDown() override {
-    if (saved_) {
-      setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
-    } else {
-      unsetenv("XDG_CONFIG_HOME");
-    }
+    saved_ ? setenv("XDG_CONFIG_HOME", saved_->c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
   }
-
   std::string Folder() const { return (temp_.path() / "rm516x-isp").string(); }
   std::string IniPath() const { return Folder() + "/profile.ini"; }
-
   void WriteIni(const std::string& text) const {
     std::filesystem::create_directories(Folder());
     std::ofstream(IniPath(), std::ios::binary) << text;
   }
   std::string ReadIni() const {
-    std::ifstream in(IniPath(), std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(IniPath(), std::ios::binary).rdbuf();
     return text.str();
   }
 
