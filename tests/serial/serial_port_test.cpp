@@ -234,18 +234,6 @@ TEST_F(SerialPort, HungUpDeviceWaitsTheTimeOutInsteadOfSpinning) {
   EXPECT_GE(MsSince(start), 150);
 }
 
-TEST_F(SerialPort, ClosedPortWaitsItsTimeOut) {
-  SetPortTimeouts(150, 150);
-  ClosePort();
-  std::uint8_t buffer[4];
-  auto start = Clock::now();
-  EXPECT_EQ(PortRead(buffer, 4), 0u);
-  EXPECT_GE(MsSince(start), 150);
-  start = Clock::now();
-  PortWrite(buffer, 4);
-  EXPECT_GE(MsSince(start), 150);
-}
-
 // The worker's requests and the UI thread's rate changes, purges and reopenings overlap
 // (the dialogs stay reachable during a burn); run under ThreadSanitizer this shows races.
 TEST_F(SerialPort, UiChangesDuringWorkerRequestsStayUsable) {
