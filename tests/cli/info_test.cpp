@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <numeric>
-#include <random>
 
 #include "tests/cli/run_tool.h"
 #include "tests/support/temp_dir.h"
@@ -24,13 +23,6 @@ std::string Hex4(unsigned value) {
 
 unsigned Sum(const Bytes& bytes, std::size_t from, std::size_t to) {
   return std::accumulate(bytes.begin() + from, bytes.begin() + to, 0u);
-}
-
-Bytes RandomBytes(std::size_t count, unsigned seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(count);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-  return bytes;
 }
 
 bool AllEqual(const Bytes& bytes, std::size_t from, std::size_t to, std::uint8_t value) {
@@ -110,18 +102,6 @@ TEST_F(InfoCommand, Rm5168TwoFilesWithZeroFillBurnWholeBanksAndWarn) {
   EXPECT_EQ(image[kBank + 1], 0x00);  // echo.hex starts with a long jump to 0x0006
   EXPECT_EQ(image[kBank + 2], 0x06);
   EXPECT_EQ(image[2 * kBank - 1], 0xFF);
-}
-
-TEST_F(InfoCommand, Rm5168LargeBinarySpansBothBanks) {
-  const Bytes file = RandomBytes(100000, 7);
-  const std::string path = work.Write("big.bin", file);
-  auto run = Info({"--chip", "RM5168", "--image-out", ImagePath(), path});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.err, "");
-  EXPECT_NE(run.out.find("\nBANK0 : 65536 byte(s)\nBANK1 : 34816 byte(s)\n"), std::string::npos);
-  Bytes image = Image();
-  EXPECT_EQ(Slice(image, 0, file.size()), file);
-  EXPECT_TRUE(AllEqual(image, file.size(), 2 * kBank - 1, 0xFF));
 }
 
 TEST_F(InfoCommand, FailedLoadsShowTheErrorAndNoFile) {
