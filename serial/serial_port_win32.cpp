@@ -115,13 +115,19 @@ void BackendApplyLineSettings(std::uint32_t rate) {
   HANDLE handle = port_handle.load();
   if (handle == INVALID_HANDLE_VALUE) return;
   // Everything else 0: no flow control, DTR and RTS disabled, no character replacement.
+  // Two members cannot stay 0 on Windows: SetCommState refuses a record whose XonChar equals
+  // XoffChar, and only binary mode is supported. Both are inert here (XON/XOFF is off), but
+  // without them the rate would silently never be applied.
   DCB settings;
   ZeroMemory(&settings, sizeof settings);
   settings.DCBlength = sizeof settings;
   settings.BaudRate = rate;
+  settings.fBinary = TRUE;
   settings.ByteSize = 8;
   settings.Parity = NOPARITY;
   settings.StopBits = ONESTOPBIT;
+  settings.XonChar = 0x11;
+  settings.XoffChar = 0x13;
   SetCommState(handle, &settings);  // refused settings are not reported, on purpose
 }
 
