@@ -1,0 +1,63 @@
+#pragma once
+// The real rm516x-sim on a pseudo-terminal, for the protocol, worker and command-line tests.
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+class SimProcess {
+ public:
+  // Starts the simulator with args plus its log and flash-out in a fresh folder, and waits
+  // for the device path it prints first.
+  explicit SimProcess(const std::vector<std::string>& args);
+  ~SimProcess();
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  const std::string& device() const { return device_; }
+  const TempDir& dir() const { return dir_; }
+
+  // Waits for the simulator to end on its own (its sessions done or abandoned); true when
+  // it exited with status 0 in time. Sends SIGTERM and returns false otherwise.
+  bool WaitExit(int timeout_ms);
+  void Terminate();
+
+  std::string Log() const;
+  // The log's lines that start with prefix ("VIOLATION", "RX erase", ...).
+  std::vector<std::string> LogLines(const std::string& prefix) const;
+  std::vector<std::uint8_t> Flash() const;
+
+ private:
+  TempDir dir_;
+  pid_t pid_ = -1;
+  std::string device_;
+};
+
+std::string SimPath();
+
+// Opens the simulator's device as the burn's port at 115200 bit/s and empties its input.
+void OpenSimPort(const SimProcess& sim);
+
+// Waits (polling) until pred() holds or timeout_ms passed; returns pred().
+template <typename Pred>
+bool WaitUntil(Pred pred, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= deadline) return pred();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}
+
+// Fills FirmwareImage for the model with seeded pseudo-random pages (the pages listed in
+// blank_pages of bank 0 all 0xFF) and sets the bank sizes.
+void LoadTestImage(int model, std::uint32_t bank0_pages, std::uint32_t bank1_pages,
+                   std::uint32_t seed, const std::vector<std::uint32_t>& blank_pages = {});
+
+// "" when flash holds the image over both burned ranges, else where they first differ.
+std::string FlashMismatch(const std::vector<std::uint8_t>& flash);
