@@ -1,5 +1,5 @@
-// libFuzzer target: file bytes in, through classification, both readers, placement and the
-// open sequences, for every mode, both chips and both fill values. Any broken safety rule
+// libFuzzer target: file bytes in, through classification, both readers, placement and (over
+// a real file) the open sequences, for every mode, both chips and both fill values. Any broken safety rule
 // aborts: a byte written outside the target range, a size beyond the range or not a whole
 // number of pages, bank sizes above the chip's limits.
 #include <unistd.h>
@@ -113,7 +113,7 @@ void CheckReaders(std::string_view bytes) {
   }
 }
 
-void CheckPlacement(const std::string& path) {
+void CheckPlacement(std::string_view bytes) {
   for (int model : {0, 1}) {
     for (int fill : {255, 0}) {
       UseChip(model, fill);
@@ -122,7 +122,7 @@ void CheckPlacement(const std::string& path) {
         PaintPattern();
         Bank0Size = kUntouchedSize;
         Bank1Size = kUntouchedSize;
-        const int placed = PlaceFile(nullptr, path, mode);
+        const int placed = PlaceBytes(nullptr, "fuzz.bin", bytes, mode);
         const std::uint32_t bank0 = Bank0Size, bank1 = Bank1Size;
         if (mode == 0) FUZZ_CHECK(Untouched(kBank, 2 * kBank) && bank1 == kUntouchedSize);
         if (mode == 1) FUZZ_CHECK(Untouched(0, kBank) && bank0 == kUntouchedSize);
@@ -187,6 +187,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   CheckReaders(bytes);
+  CheckPlacement(bytes);
 
   {
     std::ofstream out(input_path, std::ios::binary | std::ios::trunc);
@@ -194,7 +195,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FileName1 = input_path;
   FileName2 = input_path;
-  CheckPlacement(input_path);
   for (int fill : {255, 0}) {
     CheckOpenSequence(0, fill, 1);
     CheckOpenSequence(1, fill, 1);
