@@ -346,8 +346,7 @@ int RunBurn(const CommandArgs& args) {
   SetPortDevice(options.port);
   if (!OpenComPort()) {
     const std::string reason = LastPortError();
-    ReportEnd(printer.json, false, "",
-              "cannot open " + options.port + (reason.empty() ? "" : ": " + reason));
+    ReportEnd(printer.json, false, "", reason.empty() ? "cannot open " + options.port : reason);
     return kExitFailed;
   }
   PurgeReceive();

@@ -1,0 +1,175 @@
+// rm516x-isp burn as a user runs it, against the simulator.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/isp/sim_process.h"
+
+extern char** environ;
+
+namespace {
+
+struct IspRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string LastLine(const std::string& text) {
+  std::string body = text;
+  if (!body.empty() && body.back() == '\n') body.pop_back();
+  return body.substr(body.rfind('\n') == std::string::npos ? 0 : body.rfind('\n') + 1);
+}
+
+// Runs rm516x-isp with its own empty profile folder. When interrupt_on is given, SIGINT is
+// sent once standard output shows that text.
+IspRun RunIsp(const TempDir& dir, const std::vector<std::string>& args,
+              const std::string& interrupt_on = "") {
+  std::vector<std::string> argv_text = {RM_ISP_PATH};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env_text = {"XDG_CONFIG_HOME=" + dir.path().string(),
+                                       "HOME=" + dir.path().string(), "PATH=/usr/bin:/bin"};
+  std::vector<char*> env;
+  for (std::string& entry : env_text) env.push_back(entry.data());
+  env.push_back(nullptr);
+
+  const auto out_path = dir.path() / "isp.out";
+  const auto err_path = dir.path() / "isp.err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  IspRun run;
+  if (rc != 0) return run;
+  if (!interrupt_on.empty() &&
+      WaitUntil([&] { return ReadText(out_path).find(interrupt_on) != std::string::npos; }, 10000)) {
+    ::kill(pid, SIGINT);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.out = ReadText(out_path);
+  run.err = ReadText(err_path);
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) ^ (i >> 8));
+  return bytes;
+}
+
+TEST(BurnCli, JsonReportsACompleteBurnEventByEvent) {
+  SimProcess sim({"--chip", "RM5168", "--idle-ms", "500"});
+  const std::vector<std::uint8_t> file = TestBytes(70000, 3);  // over both banks
+  const std::string path = sim.dir().Write("two-banks.bin", file);
+  const IspRun run = RunIsp(sim.dir(), {"burn", "--chip", "RM5168", "--port", sim.device(), "--baud",
+                                        "115200", "--verify", "--json", path});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_TRUE(sim.WaitExit(3000));
+
+  std::vector<std::string> statuses;
+  int progress_lines = 0;
+  std::string version;
+  for (const std::string& line : Lines(run.out)) {
+    if (line.rfind("{\"event\":\"status\"", 0) == 0) statuses.push_back(line);
+    if (line.rfind("{\"event\":\"progress\",\"percent\":", 0) == 0) ++progress_lines;
+    if (line.rfind("{\"event\":\"version\"", 0) == 0) version = line;
+  }
+  const std::vector<std::string> expected = {
+      R"({"event":"status","text":"Please enter ISP","color":"red"})",
+      R"({"event":"status","text":"ISP erasing ...","color":"blue"})",
+      R"({"event":"status","text":"ISP programming","color":"blue"})",
+      R"({"event":"status","text":"Program OK","color":"green"})",
+      R"({"event":"status","text":"Verify","color":"blue"})",
+      R"({"event":"status","text":"Verify OK","color":"green"})"};
+  EXPECT_EQ(statuses, expected);
+  EXPECT_EQ(version, R"({"event":"version","text":"VER: 2.3"})");
+  EXPECT_GT(progress_lines, 30);
+  EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":true,"text":"Verify OK"})");
+
+  const std::vector<std::uint8_t> flash = sim.Flash();
+  ASSERT_EQ(flash.size(), 0x20000u);
+  // One file over both banks: its first 64 KiB in bank 0, the rest in bank 1.
+  EXPECT_TRUE(std::equal(file.begin(), file.end(), flash.begin()));
+}
+
+TEST(BurnCli, FailureExitsOneWithItsTextLastOnStandardError) {
+  SimProcess sim({"--fault", "bad-page-echo=1", "--idle-ms", "300"});
+  const std::string path = sim.dir().Write("app.bin", TestBytes(1000, 5));
+  const IspRun run = RunIsp(sim.dir(), {"burn", "--chip", "RM5164", "--port", sim.device(), path});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(LastLine(run.err), "error: Program error");
+  EXPECT_NE(run.out.find("ISP programming\n"), std::string::npos) << run.out;
+  sim.WaitExit(3000);
+  EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
+}
+
+TEST(BurnCli, UsageAndLoadErrorsExitTwoBeforeThePortIsOpened) {
+  TempDir dir;
+  const std::string path = dir.Write("app.bin", TestBytes(100, 1));
+
+  IspRun run = RunIsp(dir, {"burn", path});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.err,
+            "rm516x-isp burn: no serial device given: use --port DEVICE ('rm516x-isp ports' lists them)\n"
+            "Try 'rm516x-isp burn --help'.\n");
+
+  run = RunIsp(dir, {"burn", "--port", "/dev/null", "--baud", "12345", path});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.err,
+            "rm516x-isp burn: unknown baud rate '12345' (4800, 9600, 14400, 19200, 28800, 38400, "
+            "57600 or 115200)\nTry 'rm516x-isp burn --help'.\n");
+
+  // Nothing placed: no attempt on the (absent) device.
+  run = RunIsp(dir, {"burn", "--port", (dir.path() / "no-such-tty").string(), (dir.path() / "missing.hex").string()});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.err.find("no-such-tty"), std::string::npos) << run.err;
+}
+
+TEST(BurnCli, WaitGivesUpWhenNoHandshakeComes) {
+  SimProcess sim({"--fault", "silent=handshake"});
+  const std::string path = sim.dir().Write("app.bin", TestBytes(300, 2));
+  const IspRun run = RunIsp(sim.dir(), {"burn", "--port", sim.device(), "--wait", "0.3", path});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(LastLine(run.err), "error: no handshake from the chip within 0.3 s (is it in ISP mode?)");
+  sim.Terminate();
+  EXPECT_TRUE(sim.LogLines("RX").empty()) << sim.Log();
+}
+
+TEST(BurnCli, InterruptStopsLikeTheStopButton) {
+  SimProcess sim({"--fault", "silent=handshake"});
+  const std::string path = sim.dir().Write("app.bin", TestBytes(300, 2));
+  const IspRun run = RunIsp(sim.dir(), {"burn", "--port", sim.device(), path}, "Please enter ISP");
+  EXPECT_EQ(run.exit_code, 130);
+  EXPECT_EQ(LastLine(run.err), "error: stopped");
+}
+
+}  // namespace
