@@ -182,9 +182,10 @@ void OnBurnProgress(int percent) {
     PrintLine("{\"event\":\"progress\",\"percent\":" + std::to_string(percent) + "}");
     return;
   }
+  // 0 only resets the bar between phases; the phase's first answer draws it.
   if (percent == 0) {
     printer.last_decile = 0;
-    if (!printer.tty) return;
+    return;
   }
   if (printer.tty) {
     const int filled = percent * kProgressBarWidth / 100;
