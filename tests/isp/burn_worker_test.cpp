@@ -194,6 +194,8 @@ struct FailureCase {
   int idle_ms = 300;  // simulator: host silence that ends the session after the failure
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 class BurnFailure : public BurnWorkerTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(BurnFailure, EndsWithItsTextAndSendsNothingMore) {
@@ -271,6 +273,8 @@ struct StopCase {
   const char* unfinished;  // the log prefix of the phase's end byte, which must never come
   int device_gives_up_ms = 3000;  // how long the simulator takes to end the abandoned session
 };
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
 class BurnStop : public BurnWorkerTest, public ::testing::WithParamInterface<StopCase> {};
 
