@@ -72,5 +72,9 @@
 #define IDC_FILL_FF             1068
 #define IDC_FILL_00             1069
 
+// Controls that are never addressed
+#define IDC_STATIC              (-1)
+
 // Private messages
 #define WM_BANNER_HIDE          (0x0400 + 2)  /* WM_USER + 2 */
+#define WM_SET_BURN_MENU        (0x8000 + 1)  /* WM_APP + 1: wParam 1 enables "&Burn", 0 greys it */

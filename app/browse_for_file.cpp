@@ -1,0 +1,50 @@
+#include "app/app.h"
+
+#include <commdlg.h>
+
+#include "app/commands.h"
+#include "image/file_open.h"
+
+namespace {
+
+// The path capacity the rest of the program keeps: 255 characters and the terminating zero.
+constexpr DWORD kPathBufferChars = 256;
+
+constexpr char kFilter[] =
+    "HEX or BIN file\0*.hex;*.bin;*.h00;*.h01\0"
+    "All Files(*.*)\0*.*\0";
+
+}  // namespace
+
+int BrowseForFile(std::string& path, std::string& folder) {
+  HWND main_window = MainWindow;
+  // Called from the Select File dialog the main window is already disabled by that dialog,
+  // and must stay so when this one ends.
+  const bool was_enabled = main_window != nullptr && IsWindowEnabled(main_window);
+  if (main_window != nullptr) EnableWindow(main_window, FALSE);
+
+  char chosen[kPathBufferChars] = {};
+  BaseFileName(path).copy(chosen, kPathBufferChars - 1);
+  const std::string initial_folder = folder.substr(0, kPathBufferChars - 1);
+
+  OPENFILENAMEA request{};
+  request.lStructSize = sizeof request;
+  request.hwndOwner = main_window;
+  request.lpstrFilter = kFilter;
+  request.nFilterIndex = 1;
+  request.lpstrFile = chosen;
+  request.nMaxFile = kPathBufferChars;
+  request.lpstrInitialDir = initial_folder.empty() ? nullptr : initial_folder.c_str();
+  request.lpstrTitle = "Open HEX or BIN file";
+  // No OFN_NOCHANGEDIR: the current directory follows the chosen file, which gives its folder.
+  request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NOREADONLYRETURN;
+  const BOOL picked = GetOpenFileNameA(&request);
+  if (picked) {
+    char current[kPathBufferChars] = {};
+    GetCurrentDirectoryA(kPathBufferChars - 1, current);
+    folder = current;
+    path = chosen;
+  }
+  if (was_enabled) EnableWindow(main_window, TRUE);
+  return picked ? 1 : 0;
+}

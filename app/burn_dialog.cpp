@@ -1,0 +1,110 @@
+#include "app/app.h"
+#include "app/commands.h"
+
+#include <commctrl.h>
+
+#include "app/resources/resource.h"
+#include "isp/burn_status.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+
+namespace {
+
+constexpr int kProgressMax = 100;
+constexpr LONG kFontWidthDivisor = 20;  // about twenty characters fill the message line
+
+HFONT BurnFont = nullptr;
+
+RECT WindowRectOf(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return rect;
+}
+
+void OnInit(HWND dialog) {
+  BurnDialog = dialog;
+  SendDlgItemMessageA(dialog, IDC_BURN_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressMax));
+  CenterInMainWindow(dialog);
+  const RECT area = WindowRectOf(GetDlgItem(dialog, IDC_BURN_MESSAGE));
+  LOGFONTA font{};
+  font.lfHeight = area.bottom - area.top;
+  font.lfWidth = (area.right - area.left) / kFontWidthDivisor;
+  font.lfPitchAndFamily = FF_ROMAN | DEFAULT_PITCH;
+  BurnFont = CreateFontIndirectA(&font);
+  StopRequested = 0;
+  ShowWindow(dialog, SW_SHOW);
+  CheckDlgButton(dialog, IDC_BURN_VERIFY, VerifyAfterBurn.load() ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// The text rectangle is the hidden message area's, offset from the dialog's outer corner.
+void OnPaint(HWND dialog) {
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(dialog, &paint);
+  const RECT area = WindowRectOf(GetDlgItem(dialog, IDC_BURN_MESSAGE));
+  const RECT own = WindowRectOf(dialog);
+  RECT text{};
+  text.left = area.left - own.left;
+  text.top = area.top - own.top;
+  text.right = text.left + (area.right - area.left);
+  text.bottom = text.top + (area.bottom - area.top);
+  SetTextColor(dc, BurnStatusColor.load());
+  SetBkMode(dc, TRANSPARENT);
+  HGDIOBJ previous = SelectObject(dc, BurnFont);
+  const std::string status = BurnStatusText();
+  DrawTextA(dc, status.c_str(), -1, &text, DT_CENTER);
+  SelectObject(dc, previous);
+  EndPaint(dialog, &paint);
+}
+
+// Whatever the burn is doing: release the controls, ask a running worker to stop, hide.
+void OnClose(HWND dialog) {
+  for (int button : {IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE,
+                     IDM_TOOLBAR_SELECT_IC, IDM_TOOLBAR_OPEN}) {
+    EnableToolbarButton(button, true);
+  }
+  SetBurnMenuItem(true);
+  StopRequested = 1;
+  ShowWindow(dialog, SW_HIDE);
+}
+
+void OnVerifyBox(HWND dialog) {
+  const int checked = IsDlgButtonChecked(dialog, IDC_BURN_VERIFY) == BST_CHECKED ? 1 : 0;
+  VerifyAfterBurn = checked;
+  WriteSetting("Verify", checked);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK BurnDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInit(dialog);
+      break;
+    case WM_PAINT:
+      OnPaint(dialog);
+      break;
+    case WM_COMMAND:
+      if (wparam == IDC_BURN_CLOSE) OnClose(dialog);
+      if (wparam == IDC_BURN_VERIFY) OnVerifyBox(dialog);
+      break;
+    case WM_DESTROY:
+      // The dialog goes only with the main window; a later one makes its own font.
+      DeleteObject(BurnFont);
+      BurnFont = nullptr;
+      break;
+    default:
+      break;
+  }
+  return FALSE;
+}
+
+// Shown again where it was left: a moved main window does not move it.
+void ShowBurnDialog(HWND owner) {
+  HWND dialog = BurnDialog;
+  if (dialog != nullptr) {
+    SetVerifyBoxCheck(VerifyAfterBurn.load() != 0);
+    ShowWindow(dialog, SW_SHOW);
+    return;
+  }
+  CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_BURN), owner, BurnDialogProc, 0);
+}

@@ -1,0 +1,18 @@
+#include "app/app.h"
+#include "app/commands.h"
+#include "image/file_open.h"
+#include "isp/burn_worker.h"
+#include "settings/settings.h"
+
+LRESULT OpenCommand() {
+  // The worker reads the image and the bank sizes throughout a burn.
+  if (BurnWorkerRunning()) return 0;
+  HWND main_window = MainWindow;
+  if (ChipModel != 0) return RunSelectFileDialog(main_window);
+  if (!BrowseForFile(FileName1, OpenPath)) return 0;
+  WriteSetting("OpenFileName1", FileName1);
+  WriteSetting("OpenFilePath", OpenPath);
+  RunUnusedBytesDialog(main_window);
+  OpenSingleFile(main_window);
+  return 1;
+}

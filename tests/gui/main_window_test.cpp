@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/resources/resource.h"
+#include "image/bank_image.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+#include "tests/gui/gui_harness.h"
+
+namespace {
+
+// A started main window and a catcher for its boxes; closed again at the end of the test.
+struct Session {
+  DialogCatcher catcher;
+  HWND window = nullptr;
+  explicit Session(bool clear_profile = true) {
+    if (clear_profile) ClearProfileSection();
+    window = OpenMainWindow();
+  }
+  ~Session() { CloseMainWindow(); }
+};
+
+int TaskbarHeight() {
+  HWND taskbar = FindWindowA("Shell_TrayWnd", "");
+  RECT rect{};
+  if (taskbar == nullptr || !GetWindowRect(taskbar, &rect)) return 0;
+  return rect.bottom - rect.top;
+}
+
+TEST(MainWindow, StartsDisconnectedAfterTheErrorBoxAndFillsItsFurniture) {
+  Session session;
+  ASSERT_NE(session.window, nullptr);
+
+  ASSERT_EQ(session.catcher.boxes.size(), 1u);
+  const CaughtBox& box = session.catcher.boxes[0];
+  EXPECT_EQ(box.text, "Can not open COM port ...");
+  EXPECT_EQ(box.caption, "Error");
+  EXPECT_TRUE(box.has_icon);
+  EXPECT_EQ(box.buttons, 1);
+  EXPECT_TRUE(box.ok_button);
+  EXPECT_EQ(box.owner, nullptr);
+  EXPECT_FALSE(box.main_visible) << "the box comes before the window is shown";
+
+  const char* expected_parts[6] = {"RM5164", "COM : Disconnect", "", "", "", "CheckSum: None"};
+  for (int part = 0; part < 6; ++part) EXPECT_EQ(StatusText(part), expected_parts[part]) << part;
+  EXPECT_EQ(WindowText(session.window), "RM516X ISP utility");
+  EXPECT_EQ(ComPortIndex, 4);
+  EXPECT_EQ(ReadProfileKey("ChipID"), "0");
+  EXPECT_EQ(ReadProfileKey("ComPort"), "<missing>") << "the disconnected state is never stored";
+  EXPECT_EQ(ReadProfileKey("UnusedBytes"), "<missing>");
+
+  RECT outer{};
+  GetWindowRect(session.window, &outer);
+  EXPECT_EQ(outer.left, 0);
+  EXPECT_EQ(outer.top, 0);
+  EXPECT_EQ(outer.right, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_EQ(outer.bottom, GetSystemMetrics(SM_CYSCREEN) - TaskbarHeight());
+  EXPECT_TRUE(IsWindowVisible(session.window));
+
+  // Toolbar: open, separator, then the four program buttons.
+  ASSERT_NE(Toolbar.load(), nullptr);
+  EXPECT_TRUE(IsWindowVisible(Toolbar));
+  const int commands[6] = {IDM_TOOLBAR_OPEN, 0, IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT,
+                           IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC};
+  ASSERT_EQ(SendMessageA(Toolbar, TB_BUTTONCOUNT, 0, 0), 6);
+  for (int i = 0; i < 6; ++i) {
+    TBBUTTON button{};
+    SendMessageA(Toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
+    EXPECT_EQ(button.idCommand, commands[i]) << i;
+    EXPECT_EQ((button.fsStyle & TBSTYLE_SEP) != 0, i == 1) << i;
+  }
+  ASSERT_NE(BannerDialog.load(), nullptr);
+  EXPECT_FALSE(IsWindowVisible(BannerDialog));
+}
+
+TEST(MainWindow, StartsWithTheStoredChipAndFillAndChecksThemWhenThePopupsOpen) {
+  ClearProfileSection();
+  WriteProfileKey("ChipID", "1");
+  WriteProfileKey("UnusedBytes", "0");
+  Session session(false);
+
+  EXPECT_EQ(StatusText(0), "RM5168");
+  EXPECT_EQ(PageSize.load(), 512u);
+  EXPECT_FALSE(MenuChecked(IDM_CHIP_RM5168)) << "marks are set only when a popup opens";
+
+  OpenPopupOf(IDM_CHIP_RM5164);
+  EXPECT_TRUE(MenuChecked(IDM_CHIP_RM5168));
+  EXPECT_FALSE(MenuChecked(IDM_CHIP_RM5164));
+  OpenPopupOf(IDM_FILL_FF);
+  EXPECT_TRUE(MenuChecked(IDM_FILL_00));
+  EXPECT_FALSE(MenuChecked(IDM_FILL_FF));
+}
+
+TEST(MainWindow, ChipAndFillCommandsStoreTheChoiceAndMoveTheMarks) {
+  Session session;
+  // The notification code in the high word is not examined.
+  EXPECT_EQ(Command(IDM_CHIP_RM5168, 1), 0);
+  EXPECT_EQ(ChipModel, 1);
+  EXPECT_EQ(PageSize.load(), 512u);
+  EXPECT_EQ(ReadProfileKey("ChipID"), "1");
+  EXPECT_EQ(StatusText(0), "RM5168");
+  OpenPopupOf(IDM_CHIP_RM5164);
+  EXPECT_TRUE(MenuChecked(IDM_CHIP_RM5168));
+  EXPECT_FALSE(MenuChecked(IDM_CHIP_RM5164));
+
+  EXPECT_EQ(Command(IDM_CHIP_RM5164), 0);
+  EXPECT_EQ(ChipModel, 0);
+  EXPECT_EQ(PageSize.load(), 256u);
+  EXPECT_EQ(ReadProfileKey("ChipID"), "0");
+  EXPECT_EQ(StatusText(0), "RM5164");
+  OpenPopupOf(IDM_CHIP_RM5164);
+  EXPECT_TRUE(MenuChecked(IDM_CHIP_RM5164));
+  EXPECT_FALSE(MenuChecked(IDM_CHIP_RM5168));
+
+  EXPECT_EQ(Command(IDM_FILL_00), 0);
+  EXPECT_EQ(FillByte, 0);
+  EXPECT_EQ(ReadProfileKey("UnusedBytes"), "0");
+  OpenPopupOf(IDM_FILL_FF);
+  EXPECT_TRUE(MenuChecked(IDM_FILL_00));
+  EXPECT_FALSE(MenuChecked(IDM_FILL_FF));
+
+  EXPECT_EQ(Command(IDM_FILL_FF), 0);
+  EXPECT_EQ(FillByte, 255);
+  EXPECT_EQ(ReadProfileKey("UnusedBytes"), "255");
+  OpenPopupOf(IDM_FILL_FF);
+  EXPECT_TRUE(MenuChecked(IDM_FILL_FF));
+  EXPECT_FALSE(MenuChecked(IDM_FILL_00));
+}
+
+TEST(MainWindow, UnknownCommandsAndOtherPopupsChangeNothing) {
+  Session session;
+  for (int command : {0, 1, 12345, 40035, 0xFFFF}) EXPECT_EQ(Command(command), 0) << command;
+  EXPECT_EQ(ChipModel, 0);
+  EXPECT_EQ(FillByte, 255);
+  EXPECT_EQ(ReadProfileKey("UnusedBytes"), "<missing>");
+  EXPECT_EQ(StatusText(0), "RM5164");
+  EXPECT_EQ(WindowText(session.window), "RM516X ISP utility");
+
+  OpenPopupOf(IDM_OPEN_FILE);
+  SendMessageA(session.window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(MainMenu, 1)), 1);
+  for (int command : {IDM_CHIP_RM5164, IDM_CHIP_RM5168, IDM_FILL_FF, IDM_FILL_00}) {
+    EXPECT_FALSE(MenuChecked(command)) << command;
+  }
+}
+
+TEST(MainWindow, TooltipsNameTheStringTableEntries) {
+  Session session;
+  const struct {
+    int command;
+    int string_id;
+    const char* text;
+  } tips[] = {{IDM_TOOLBAR_OPEN, 8, "Open HEX/BIN file"},
+              {IDM_TOOLBAR_BURN, 1, "ISP burn"},
+              {IDM_TOOLBAR_COM_PORT, 2, "Change COM port"},
+              {IDM_TOOLBAR_BAUD_RATE, 3, "Change baud rate"},
+              {IDM_TOOLBAR_SELECT_IC, 9, "Select IC"}};
+  char untouched[] = "untouched";
+  for (const auto& tip : tips) {
+    TOOLTIPTEXTA request{};
+    request.hdr.code = TTN_NEEDTEXTA;
+    request.lpszText = untouched;
+    EXPECT_EQ(SendMessageA(session.window, WM_NOTIFY, tip.command, reinterpret_cast<LPARAM>(&request)), 0);
+    EXPECT_EQ(request.hinst, AppInstance);
+    ASSERT_EQ(request.lpszText, MAKEINTRESOURCEA(tip.string_id)) << tip.command;
+    char text[64] = {};
+    LoadStringA(request.hinst, tip.string_id, text, sizeof text);
+    EXPECT_STREQ(text, tip.text);
+  }
+  // The separator and the menu's own identifiers have no tooltip.
+  for (int command : {0, IDM_BURN, IDM_OPEN_FILE}) {
+    TOOLTIPTEXTA request{};
+    request.hdr.code = TTN_NEEDTEXTA;
+    request.lpszText = untouched;
+    SendMessageA(session.window, WM_NOTIFY, command, reinterpret_cast<LPARAM>(&request));
+    EXPECT_EQ(request.lpszText, untouched) << command;
+  }
+}
+
+TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
+  Session session;
+  std::atomic<bool> done{false};
+  std::thread worker([&done] {
+    SetStatusText(4, "VER: 2.1");
+    SetMainTitle("RM516X ISP utility -- C:\\fw.hex");
+    EnableToolbarButton(IDM_TOOLBAR_COM_PORT, false);
+    EnableToolbarButton(IDM_TOOLBAR_BURN, false);
+    SetBurnMenuItem(false);
+    // No burn dialog yet: these have nothing to act on.
+    RepaintBurnDialog();
+    SetBurnProgress(50);
+    SetBurnButtonText("Stop");
+    EnableBurnControl(IDC_BURN_VERIFY, false);
+    SetVerifyBoxCheck(true);
+    done = true;
+  });
+  // The worker's sends are served while this thread waits for messages.
+  while (!done) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    Pump();
+  }
+  worker.join();
+
+  EXPECT_EQ(StatusText(4), "VER: 2.1");
+  EXPECT_EQ(WindowText(session.window), "RM516X ISP utility -- C:\\fw.hex");
+  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_COM_PORT, 0), 0);
+  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_BURN, 0), 0);
+  EXPECT_NE(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_SELECT_IC, 0), 0);
+  char text[32] = {};
+  EXPECT_NE(GetMenuState(MainMenu, IDM_BURN, MF_BYCOMMAND) & MF_GRAYED, 0u);
+  GetMenuStringA(MainMenu, IDM_BURN, text, sizeof text, MF_BYCOMMAND);
+  EXPECT_STREQ(text, "&Burn");
+
+  SetBurnMenuItem(true);
+  EnableToolbarButton(IDM_TOOLBAR_COM_PORT, true);
+  EXPECT_EQ(GetMenuState(MainMenu, IDM_BURN, MF_BYCOMMAND) & MF_GRAYED, 0u);
+  GetMenuStringA(MainMenu, IDM_BURN, text, sizeof text, MF_BYCOMMAND);
+  EXPECT_STREQ(text, "&Burn");
+  EXPECT_NE(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_COM_PORT, 0), 0);
+  EXPECT_EQ(MainWindowHandle(), session.window);
+}
+
+TEST(MainWindow, ShowMessageCaptionsIconsAndTheMainWindowLock) {
+  Session session;
+  session.catcher.boxes.clear();
+  ShowMessage(session.window, "Program size > 65024 bytes\nOnly 65024 bytes will be burned", MessageWarning);
+  ShowMessage(session.window, "x.hex open error", MessageError);
+  ShowMessage(nullptr, "low byte only", 0x100);  // kind 0x100 is an error: only the low byte counts
+  ASSERT_EQ(session.catcher.boxes.size(), 3u);
+
+  const CaughtBox& warning = session.catcher.boxes[0];
+  EXPECT_EQ(warning.text, "Program size > 65024 bytes\nOnly 65024 bytes will be burned");
+  EXPECT_EQ(warning.caption, "Warnning");
+  EXPECT_FALSE(warning.has_icon);
+  EXPECT_EQ(warning.buttons, 1);
+  EXPECT_EQ(warning.owner, session.window);
+  const CaughtBox& error = session.catcher.boxes[1];
+  EXPECT_EQ(error.caption, "Error");
+  EXPECT_TRUE(error.has_icon);
+  EXPECT_EQ(session.catcher.boxes[2].caption, "Error");
+  for (const CaughtBox& box : session.catcher.boxes) EXPECT_FALSE(box.main_enabled);
+  EXPECT_TRUE(IsWindowEnabled(session.window));
+
+  // Under a modal dialog the main window is already disabled and must stay so.
+  EnableWindow(session.window, FALSE);
+  ShowMessage(nullptr, "Change COM port error ...", MessageError);
+  EXPECT_FALSE(IsWindowEnabled(session.window));
+  EnableWindow(session.window, TRUE);
+}
+
+TEST(MainWindow, SizeRedocksTheToolbarAndTheStatusBar) {
+  Session session;
+  SetClientHeight(400);
+  RECT client{}, status{}, toolbar{};
+  GetClientRect(session.window, &client);
+  ASSERT_EQ(client.bottom, 400);
+  GetWindowRect(StatusBar, &status);
+  GetWindowRect(Toolbar, &toolbar);
+  MapWindowPoints(nullptr, session.window, reinterpret_cast<POINT*>(&status), 2);
+  MapWindowPoints(nullptr, session.window, reinterpret_cast<POINT*>(&toolbar), 2);
+  EXPECT_EQ(status.bottom, client.bottom);
+  EXPECT_EQ(toolbar.top, 0);
+  EXPECT_GE(toolbar.right, client.right);
+}
+
+TEST(MainWindow, DestroyEndsTheLoopWithZeroAndLeavesTheShellHarmless) {
+  Session session;
+  HWND banner = BannerDialog;
+  HWND status_bar = StatusBar;
+  DestroyWindow(session.window);
+  int exit_code = -1;
+  EXPECT_TRUE(Pump(&exit_code));
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_FALSE(IsWindow(banner));
+  EXPECT_FALSE(IsWindow(status_bar));
+  EXPECT_EQ(MainWindowHandle(), nullptr);
+  // A worker that outlives the window finds no control.
+  SetStatusText(1, "COM1 : BaudRate = 57600");
+  SetMainTitle("late");
+  SetBurnMenuItem(true);
+  EnableToolbarButton(IDM_TOOLBAR_BURN, true);
+  InvalidateMainWindow();
+}
+
+TEST(MainWindow, SecondInstanceFindsTheMapping) {
+  EXPECT_FALSE(AnotherInstanceRunning());
+  EXPECT_NE(InstanceMapping, nullptr);
+  EXPECT_TRUE(AnotherInstanceRunning());
+}
+
+}  // namespace
