@@ -28,7 +28,7 @@ run info --chip RM5164 examples/missing.hex
 # Burn both samples into a simulated RM5168, one per bank, as a user with a chip would.
 work=$(mktemp -d)
 sim_pid=
-trap 'kill $sim_pid 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $sim_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 "$sim" --chip RM5168 --flash-out "$work/flash.bin" >"$work/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
