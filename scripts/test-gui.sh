@@ -5,15 +5,15 @@
 #   - screenshots of the main window for each chip model (the menu switches the model);
 #   - Alt+F4 ends the first instance with exit code 0.
 # Screenshots go to build/gui-shots/ (RM_UPDATE_DOCS=1 also copies them to docs/).
-# Environment: RM_MINGW_TREE (default build/mingw, built first), WINEPREFIX (default
+# Environment: RM_MINGW_BUILD (a configured MinGW tree; default build/mingw, built first), WINEPREFIX (default
 # build/wineprefix-gui), RM_XVFB_DISPLAY.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-if [ -z "${RM_MINGW_TREE:-}" ]; then
+if [ -z "${RM_MINGW_BUILD:-}" ]; then
   scripts/build.sh mingw || exit 1
 fi
-tree=$root/${RM_MINGW_TREE:-build/mingw}
+tree=${RM_MINGW_BUILD:-$root/build/mingw}
 exe=$tree/app/rm516x_isp.exe
 shots=$root/build/gui-shots
 export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix-gui}
