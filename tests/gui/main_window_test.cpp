@@ -9,6 +9,8 @@
 
 #include "app/resources/resource.h"
 #include "image/bank_image.h"
+#include "isp/burn_status.h"
+#include "isp/burn_worker.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "tests/gui/gui_harness.h"
@@ -223,6 +225,41 @@ TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
   EXPECT_STREQ(text, "&Burn");
   EXPECT_NE(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_COM_PORT, 0), 0);
   EXPECT_EQ(MainWindowHandle(), session.window);
+}
+
+// Pumps until done() holds or about five seconds have passed.
+template <typename Done>
+bool PumpUntil(Done done) {
+  for (int i = 0; i < 500 && !done(); ++i) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    Pump();
+  }
+  return done();
+}
+
+TEST(MainWindow, ChipMenuIsRefusedWhileABurnRunsAndTheWorkerLocksTheControls) {
+  Session session;
+  // With no port the worker waits for the chip's handshake until it is stopped.
+  ASSERT_TRUE(StartBurnWorker());
+  const bool locked = PumpUntil([] {
+    return (GetMenuState(MainMenu, IDM_BURN, MF_BYCOMMAND) & MF_GRAYED) != 0;
+  });
+  EXPECT_TRUE(locked) << "the worker greys Burn through the shell";
+  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_BURN, 0), 0);
+  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_OPEN, 0), 0);
+
+  EXPECT_EQ(Command(IDM_CHIP_RM5168), 0);
+  EXPECT_EQ(ChipModel, 0);
+  EXPECT_EQ(PageSize.load(), 256u);
+  EXPECT_EQ(ReadProfileKey("ChipID"), "0");
+  EXPECT_EQ(Command(IDM_FILL_00), 0) << "the fill value does not touch a running burn";
+  EXPECT_EQ(FillByte, 0);
+
+  StopRequested = 1;
+  EXPECT_TRUE(PumpUntil([] { return !BurnWorkerRunning(); }));
+  EXPECT_EQ(JoinBurnWorker(), 0);
+  EXPECT_EQ(Command(IDM_CHIP_RM5168), 0);
+  EXPECT_EQ(ChipModel, 1);
 }
 
 TEST(MainWindow, ShowMessageCaptionsIconsAndTheMainWindowLock) {
