@@ -3,7 +3,8 @@
 #   - start-up with a COM1 that cannot open: the "Error" box comes first, Enter dismisses it;
 #   - a second start shows "Application is running." and exits 1 while the first runs on;
 #   - screenshots of the main window for each chip model (the menu switches the model);
-#   - Alt+F4 ends the first instance with exit code 0.
+#   - Alt+F4 ends the first instance with exit code 0;
+#   - the committed pictures match scripts/draw-resources.py.
 # Screenshots go to build/gui-shots/ (RM_UPDATE_DOCS=1 also copies them to docs/).
 # Environment: RM_MINGW_BUILD (a configured MinGW tree; default build/mingw, built first), WINEPREFIX (default
 # build/wineprefix-gui), RM_XVFB_DISPLAY.
@@ -50,6 +51,9 @@ press() {  # window, keys...
 
 still_running() { kill -0 "$1" 2>/dev/null; }
 window_exists() { xdotool getwindowname "$1" >/dev/null 2>&1; }
+
+check "the committed pictures are the ones scripts/draw-resources.py draws" \
+  python3 scripts/draw-resources.py --check
 
 # A fresh start: no stored settings, and a COM1 that cannot open.
 ini=$WINEPREFIX/drive_c/windows/win.ini
