@@ -36,15 +36,20 @@ int BrowseForFile(std::string& path, std::string& folder) {
   request.nMaxFile = kPathBufferChars;
   request.lpstrInitialDir = initial_folder.empty() ? nullptr : initial_folder.c_str();
   request.lpstrTitle = "Open HEX or BIN file";
-  // No OFN_NOCHANGEDIR: the current directory follows the chosen file, which gives its folder.
   request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NOREADONLYRETURN;
   const BOOL picked = GetOpenFileNameA(&request);
   if (picked) {
+    // Without OFN_NOCHANGEDIR the current directory should now be the chosen file's folder;
+    // not every implementation of the dialog moves it, so it is moved here as well.
+    std::string chosen_folder(chosen, request.nFileOffset > 0 ? request.nFileOffset - 1u : 0u);
+    if (chosen_folder.size() == 2 && chosen_folder[1] == ':') chosen_folder += '\\';
+    SetCurrentDirectoryA(chosen_folder.c_str());
     char current[kPathBufferChars] = {};
     GetCurrentDirectoryA(kPathBufferChars - 1, current);
     folder = current;
     path = chosen;
   }
-  if (was_enabled) EnableWindow(main_window, TRUE);
+  // The platform's dialog enables its owner when it ends, whatever the state before.
+  if (main_window != nullptr) EnableWindow(main_window, was_enabled ? TRUE : FALSE);
   return picked ? 1 : 0;
 }

@@ -169,13 +169,9 @@ TEST(BurnDialog, VerifyBoxStoresItsStateAtEveryClick) {
 TEST(BurnCommand, WithNothingLoadedRunsOpenFirstAndACancelStartsNothing) {
   Session session;
   ShowWindow(BannerDialog, SW_SHOW);
-  std::string met;
-  session.catcher.on_dialog = [&](HWND dialog) {
-    met = WindowText(dialog);
-    CancelFileDialog(dialog);
-  };
+  FileDialogWatch watch([](HWND dialog) { CancelFileDialog(dialog); });
   EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
-  EXPECT_EQ(met, "Open HEX or BIN file");
+  EXPECT_EQ(watch.met(), 1);
   EXPECT_FALSE(IsWindowVisible(BannerDialog)) << "hidden whether or not a burn starts";
   EXPECT_EQ(BurnDialog.load(), nullptr);
   EXPECT_FALSE(BurnWorkerRunning());
@@ -216,8 +212,8 @@ TEST(BurnCommand, ABurnRightAfterStopWaitsForTheEndingWorkerAndStartsOneNewWorke
   EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
   EXPECT_TRUE(IsWindowVisible(BurnDialog));
   EXPECT_TRUE(BurnWorkerRunning()) << "a new worker runs";
-  EXPECT_EQ(StopRequested.load(), 0);
   EXPECT_TRUE(WaitForStatus("Please enter ISP"));
+  EXPECT_EQ(StopRequested.load(), 0);
   EXPECT_TRUE(PumpUntil([] { return MenuGreyed(IDM_BURN); }, kWorkerEndMs));
 }
 

@@ -1,6 +1,8 @@
 #include "tests/gui/dialog_driver.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 #include "app/app.h"
 #include "tests/gui/gui_harness.h"
@@ -11,6 +13,8 @@ namespace {
 constexpr int kFileNameCombo = 0x47C;
 constexpr int kFileTypeCombo = 0x470;
 constexpr DWORD kPumpSliceMs = 10;
+constexpr DWORD kWatchSliceMs = 20;
+constexpr const char* kFileDialogTitle = "Open HEX or BIN file";
 
 HWND FileNameField(HWND file_dialog) {
   HWND combo = GetDlgItem(file_dialog, kFileNameCombo);
@@ -18,7 +22,50 @@ HWND FileNameField(HWND file_dialog) {
   return edit != nullptr ? edit : combo;
 }
 
+constexpr UINT kShownTimerMs = 10;
+std::map<HWND, std::function<void(HWND)>> waiting_to_show;
+
+// Timer messages come only when the queue is empty, which is when the dialog gets shown.
+void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  if (!IsWindowVisible(dialog)) return;
+  KillTimer(dialog, timer);
+  auto handler = waiting_to_show.extract(dialog);
+  if (!handler.empty()) handler.mapped()(dialog);
+}
+
 }  // namespace
+
+std::function<void(HWND)> WhenShown(std::function<void(HWND)> handler) {
+  return [handler](HWND dialog) {
+    waiting_to_show[dialog] = handler;
+    SetTimer(dialog, 1, kShownTimerMs, RunWhenShown);
+  };
+}
+
+FileDialogWatch::FileDialogWatch(std::function<void(HWND)> on_dialog)
+    : on_dialog_(std::move(on_dialog)) {
+  thread_ = std::thread([this] {
+    HWND handled = nullptr;
+    while (!stop_.load()) {
+      HWND dialog = FindWindowA(nullptr, kFileDialogTitle);
+      DWORD process = 0;
+      if (dialog != nullptr) GetWindowThreadProcessId(dialog, &process);
+      if (dialog != nullptr && process == GetCurrentProcessId() && IsWindowVisible(dialog) &&
+          dialog != handled) {
+        handled = dialog;
+        ++met_;
+        on_dialog_(dialog);
+      }
+      if (handled != nullptr && !IsWindow(handled)) handled = nullptr;
+      Sleep(kWatchSliceMs);
+    }
+  });
+}
+
+FileDialogWatch::~FileDialogWatch() {
+  stop_ = true;
+  thread_.join();
+}
 
 void ClickControl(HWND dialog, int control) { SendDlgItemMessageA(dialog, control, BM_CLICK, 0, 0); }
 

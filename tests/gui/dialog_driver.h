@@ -2,11 +2,35 @@
 // Steps a test takes inside the dialogs that the DialogCatcher hands it.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
+
+// A modal dialog is shown only once its loop first finds the queue empty, and a hidden dialog's
+// buttons ignore clicks. Wraps a dialog handler so that it runs once the dialog is visible.
+std::function<void(HWND)> WhenShown(std::function<void(HWND)> handler);
 
 void ClickControl(HWND dialog, int control);
 bool IsChecked(HWND dialog, int control);
+
+// The platform's open-file dialog is not seen by the catcher's activation hook under Wine, so
+// a watcher thread looks for it by its title and hands each one to on_dialog, on the watcher
+// thread: the callback acts through messages, which the dialog's modal loop serves.
+class FileDialogWatch {
+ public:
+  explicit FileDialogWatch(std::function<void(HWND)> on_dialog);
+  ~FileDialogWatch();
+  FileDialogWatch(const FileDialogWatch&) = delete;
+  FileDialogWatch& operator=(const FileDialogWatch&) = delete;
+  int met() const { return met_.load(); }
+
+ private:
+  std::function<void(HWND)> on_dialog_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> met_{0};
+  std::thread thread_;
+};
 
 // The platform's open-file dialog: types path into its file name field and confirms, as a
 // user would; or cancels it.

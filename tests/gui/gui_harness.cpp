@@ -32,7 +32,9 @@ bool IsMessageBox(HWND dialog) {
   HMODULE owner = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCSTR>(procedure), &owner);
-  return owner != GetModuleHandleA(nullptr);
+  // The platform's file dialog has a foreign procedure too, but combo boxes.
+  return owner != GetModuleHandleA(nullptr) &&
+         FindWindowExA(dialog, nullptr, "ComboBox", nullptr) == nullptr;
 }
 
 CaughtBox ReadBox(HWND box) {

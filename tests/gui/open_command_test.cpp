@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr const char* kFileDialogTitle = "Open HEX or BIN file";
 constexpr int kReadOnlyBox = 0x410;
 
 struct Session {
@@ -53,17 +52,16 @@ TEST(OpenCommand, Rm5164CancelledBrowserChangesNothing) {
   std::string proposed, filter;
   int filters = 0;
   bool read_only_box = false, main_enabled = true;
-  session.catcher.on_dialog = [&](HWND dialog) {
-    session.titles.push_back(WindowText(dialog));
+  FileDialogWatch watch([&](HWND dialog) {
     proposed = ProposedFileName(dialog);
     filter = SelectedFilter(dialog);
     filters = static_cast<int>(SendDlgItemMessageA(dialog, 0x470, CB_GETCOUNT, 0, 0));
     read_only_box = IsWindowVisible(GetDlgItem(dialog, kReadOnlyBox)) != FALSE;
     main_enabled = IsWindowEnabled(MainWindow) != FALSE;
     CancelFileDialog(dialog);
-  };
+  });
   EXPECT_EQ(Command(IDM_TOOLBAR_OPEN), 0);
-  EXPECT_EQ(session.titles, std::vector<std::string>{kFileDialogTitle});
+  EXPECT_EQ(watch.met(), 1);
   EXPECT_EQ(proposed, "blink.hex");
   EXPECT_EQ(filter, "HEX or BIN file");
   EXPECT_EQ(filters, 2);
@@ -84,20 +82,22 @@ TEST(OpenCommand, Rm5164ChosenFileIsStoredThenTheFillIsAskedThenItLoads) {
   Session session;
   std::string choice = app;
   std::string proposed;
-  session.catcher.on_dialog = [&](HWND dialog) {
+  FileDialogWatch watch([&](HWND dialog) {
+    proposed = ProposedFileName(dialog);
+    ChooseInFileDialog(dialog, choice);
+  });
+  session.catcher.on_dialog = WhenShown([&](HWND dialog) {
     const std::string title = WindowText(dialog);
     session.titles.push_back(title);
-    if (title == kFileDialogTitle) {
-      proposed = ProposedFileName(dialog);
-      ChooseInFileDialog(dialog, choice);
-    } else if (title == "Unused bytes") {
+    if (title == "Unused bytes") {
       EXPECT_EQ(ReadProfileKey("OpenFileName1"), choice) << "stored before the fill is asked";
       ClickControl(dialog, IDC_FILL_00);
       ClickControl(dialog, IDC_UNUSED_OK);
     }
-  };
+  });
   EXPECT_EQ(Command(IDM_OPEN_FILE), 1);
-  EXPECT_EQ(session.titles, (std::vector<std::string>{kFileDialogTitle, "Unused bytes"}));
+  EXPECT_EQ(watch.met(), 1);
+  EXPECT_EQ(session.titles, std::vector<std::string>{"Unused bytes"});
   EXPECT_EQ(FileName1, app);
   EXPECT_EQ(ReadProfileKey("OpenFilePath"), Folder(app));
   EXPECT_EQ(OpenPath, Folder(app));
@@ -106,8 +106,9 @@ TEST(OpenCommand, Rm5164ChosenFileIsStoredThenTheFillIsAskedThenItLoads) {
   EXPECT_EQ(FileState, 1);
   // A fill of 0x00 burns the whole bank, which the RM5164 limit then cuts.
   EXPECT_EQ(Bank0Size.load(), 0xFE00u);
-  ASSERT_EQ(session.catcher.boxes.size(), 1u);
-  EXPECT_EQ(session.catcher.boxes[0].text, "Program size > 65024 bytes\nOnly 65024 bytes will be burned");
+  std::vector<CaughtBox> boxes = session.catcher.boxes;
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Program size > 65024 bytes\nOnly 65024 bytes will be burned");
   EXPECT_EQ(WindowText(session.window), "RM516X ISP utility -- " + app);
   EXPECT_TRUE(IsWindowEnabled(session.window));
 
@@ -116,10 +117,11 @@ TEST(OpenCommand, Rm5164ChosenFileIsStoredThenTheFillIsAskedThenItLoads) {
   choice = empty;
   EXPECT_EQ(Command(IDM_TOOLBAR_OPEN), 1);
   EXPECT_EQ(proposed, "app.bin");
-  ASSERT_EQ(session.catcher.boxes.size(), 1u);
-  EXPECT_EQ(session.catcher.boxes[0].text, empty + " is an empty file");
-  EXPECT_EQ(session.catcher.boxes[0].caption, "Error");
-  EXPECT_EQ(session.catcher.boxes[0].owner, session.window);
+  boxes = session.catcher.boxes;
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, empty + " is an empty file");
+  EXPECT_EQ(boxes[0].caption, "Error");
+  EXPECT_EQ(boxes[0].owner, session.window);
   EXPECT_EQ(FileState, 0);
   EXPECT_EQ(Bank0Size.load(), 0u);
   EXPECT_EQ(ReadProfileKey("OpenFileName1"), empty) << "a failed read keeps the choice";
@@ -138,13 +140,10 @@ TEST(SelectFileDialog, ShowsShortPathsIgnoresEnterAndEscapeAndKeepsAChoiceOnCanc
   bool main_enabled_after_browse = true;
   POINT corner{}, expected{};
   std::vector<std::string> edits;
-  session.catcher.on_dialog = [&](HWND dialog) {
+  FileDialogWatch watch([&](HWND dialog) { ChooseInFileDialog(dialog, second); });
+  session.catcher.on_dialog = WhenShown([&](HWND dialog) {
     const std::string title = WindowText(dialog);
     session.titles.push_back(title);
-    if (title == kFileDialogTitle) {
-      ChooseInFileDialog(dialog, second);
-      return;
-    }
     if (title != "Select File") return;
     corner = DialogCorner(dialog);
     expected = ExpectedDialogCorner(dialog);
@@ -158,9 +157,10 @@ TEST(SelectFileDialog, ShowsShortPathsIgnoresEnterAndEscapeAndKeepsAChoiceOnCanc
     main_enabled_after_browse = IsWindowEnabled(MainWindow) != FALSE;
     edits.push_back(WindowText(GetDlgItem(dialog, IDC_FILE2_EDIT)));
     ClickControl(dialog, IDC_FILE_CANCEL);
-  };
+  });
   EXPECT_EQ(Command(IDM_TOOLBAR_OPEN), 0);
-  EXPECT_EQ(session.titles, (std::vector<std::string>{"Select File", kFileDialogTitle}));
+  EXPECT_EQ(session.titles, std::vector<std::string>{"Select File"});
+  EXPECT_EQ(watch.met(), 1);
   EXPECT_EQ(corner.x, expected.x);
   EXPECT_EQ(corner.y, expected.y);
   ASSERT_EQ(edits.size(), 3u);
@@ -172,7 +172,6 @@ TEST(SelectFileDialog, ShowsShortPathsIgnoresEnterAndEscapeAndKeepsAChoiceOnCanc
   EXPECT_EQ(FileName2, second);
   EXPECT_EQ(ReadProfileKey("OpenFileName2"), second);
   EXPECT_EQ(ReadProfileKey("OpenFilePath"), Folder(second));
-  EXPECT_EQ(FileState, 0);
   EXPECT_EQ(Bank0Size.load() + Bank1Size.load(), 0u);
 }
 
@@ -186,22 +185,23 @@ TEST(SelectFileDialog, OpenFile1And2StaysOpenOnAFailureThenOpensBothBanks) {
   Session session(false);
   bool open_after_failure = false;
   std::size_t boxes_after_failure = 0;
-  session.catcher.on_dialog = [&](HWND dialog) {
+  FileDialogWatch watch([&](HWND dialog) { ChooseInFileDialog(dialog, second); });
+  session.catcher.on_dialog = WhenShown([&](HWND dialog) {
     const std::string title = WindowText(dialog);
-    if (title == kFileDialogTitle) ChooseInFileDialog(dialog, second);
     if (title == "Unused bytes") ClickControl(dialog, IDC_UNUSED_OK);
     if (title != "Select File") return;
     ClickControl(dialog, IDC_OPEN_FILES_1_2);  // FileName2 is still empty
     open_after_failure = IsWindowVisible(dialog) != FALSE;
-    boxes_after_failure = session.catcher.boxes.size();
+    const std::vector<CaughtBox> boxes = session.catcher.boxes;
+    boxes_after_failure = boxes.size();
     if (boxes_after_failure == 1) {
-      EXPECT_EQ(session.catcher.boxes[0].text, " open error");
-      EXPECT_EQ(session.catcher.boxes[0].owner, dialog);
+      EXPECT_EQ(boxes[0].text, " open error");
+      EXPECT_EQ(boxes[0].owner, dialog);
     }
     EXPECT_EQ(FileState, 0);
     ClickControl(dialog, IDC_FILE2_BUTTON);
     ClickControl(dialog, IDC_OPEN_FILES_1_2);
-  };
+  });
   EXPECT_EQ(Command(IDM_OPEN_FILE), 1);
   EXPECT_TRUE(open_after_failure);
   EXPECT_EQ(boxes_after_failure, 1u);
@@ -234,11 +234,11 @@ TEST(SelectFileDialog, OpenFile1PutsAFileThatFitsOneBankIntoBank1) {
   WriteProfileKey("ChipID", "1");
   WriteProfileKey("OpenFileName1", file.c_str());
   Session session(false);
-  session.catcher.on_dialog = [&](HWND dialog) {
+  session.catcher.on_dialog = WhenShown([&](HWND dialog) {
     const std::string title = WindowText(dialog);
     if (title == "Unused bytes") ClickControl(dialog, IDC_UNUSED_OK);
     if (title == "Select File") ClickControl(dialog, IDC_OPEN_FILE1);
-  };
+  });
   EXPECT_EQ(Command(IDM_TOOLBAR_OPEN), 1);
   EXPECT_TRUE(session.catcher.boxes.empty());
   EXPECT_EQ(FileState, 1);
