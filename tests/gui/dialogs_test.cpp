@@ -11,17 +11,6 @@
 
 namespace {
 
-struct Session {
-  DialogCatcher catcher;
-  HWND window = nullptr;
-  Session() {
-    ClearProfileSection();
-    window = OpenMainWindow();
-    catcher.boxes.clear();
-  }
-  ~Session() { CloseMainWindow(); }
-};
-
 // Where a dialog must open: centred over the client area, never above its top.
 POINT ExpectedCorner(HWND dialog) {
   RECT client{}, outer{}, own{};
@@ -54,7 +43,8 @@ bool Checked(HWND dialog, int control) { return IsDlgButtonChecked(dialog, contr
 void Click(HWND dialog, int control) { SendDlgItemMessageA(dialog, control, BM_CLICK, 0, 0); }
 
 TEST(AboutDialog, OpensCentredShowsTheVersionAndEndsOnlyThroughOk) {
-  Session session;
+  GuiSession session;
+  session.catcher.boxes.clear();
   for (int client_height : {700, 60}) {
     SetClientHeight(client_height);
     int dialogs = 0;
@@ -78,7 +68,7 @@ TEST(AboutDialog, OpensCentredShowsTheVersionAndEndsOnlyThroughOk) {
 }
 
 TEST(SelectIcDialog, AppliesTheChipAtTheClickAndPageSizeOnClose) {
-  Session session;
+  GuiSession session;
   SetClientHeight(700);
   const int top = ControlHeight(Toolbar);
   bool escaped_ok = false;
@@ -117,7 +107,7 @@ TEST(SelectIcDialog, AppliesTheChipAtTheClickAndPageSizeOnClose) {
 }
 
 TEST(UnusedBytesDialog, StoresTheValueAtTheClick) {
-  Session session;
+  GuiSession session;
   bool escaped_ok = false;
   session.catcher.on_dialog = [&](HWND dialog) {
     EXPECT_EQ(WindowText(dialog), "Unused bytes");

@@ -43,6 +43,18 @@ std::string ReadProfileKey(const char* key);
 
 HWND OpenMainWindow();
 void CloseMainWindow();
+
+// A started main window (profile section cleared first, unless told) with a catcher for
+// its boxes; closed again at the end of the test.
+struct GuiSession {
+  DialogCatcher catcher;
+  HWND window = nullptr;
+  explicit GuiSession(bool clear_profile = true) {
+    if (clear_profile) ClearProfileSection();
+    window = OpenMainWindow();
+  }
+  ~GuiSession() { CloseMainWindow(); }
+};
 // Dispatches what is queued; returns true when WM_QUIT came, with its wParam in *exit_code.
 bool Pump(int* exit_code = nullptr);
 

@@ -9,24 +9,11 @@
 
 #include "app/resources/resource.h"
 #include "image/bank_image.h"
-#include "isp/burn_status.h"
-#include "isp/burn_worker.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "tests/gui/gui_harness.h"
 
 namespace {
-
-// A started main window and a catcher for its boxes; closed again at the end of the test.
-struct Session {
-  DialogCatcher catcher;
-  HWND window = nullptr;
-  explicit Session(bool clear_profile = true) {
-    if (clear_profile) ClearProfileSection();
-    window = OpenMainWindow();
-  }
-  ~Session() { CloseMainWindow(); }
-};
 
 int TaskbarHeight() {
   HWND taskbar = FindWindowA("Shell_TrayWnd", "");
@@ -36,7 +23,7 @@ int TaskbarHeight() {
 }
 
 TEST(MainWindow, StartsDisconnectedAfterTheErrorBoxAndFillsItsFurniture) {
-  Session session;
+  GuiSession session;
   ASSERT_NE(session.window, nullptr);
 
   ASSERT_EQ(session.catcher.boxes.size(), 1u);
@@ -85,7 +72,7 @@ TEST(MainWindow, StartsWithTheStoredChipAndFillAndChecksThemWhenThePopupsOpen) {
   ClearProfileSection();
   WriteProfileKey("ChipID", "1");
   WriteProfileKey("UnusedBytes", "0");
-  Session session(false);
+  GuiSession session(false);
 
   EXPECT_EQ(StatusText(0), "RM5168");
   EXPECT_EQ(PageSize.load(), 512u);
@@ -100,43 +87,42 @@ TEST(MainWindow, StartsWithTheStoredChipAndFillAndChecksThemWhenThePopupsOpen) {
 }
 
 TEST(MainWindow, ChipAndFillCommandsStoreTheChoiceAndMoveTheMarks) {
-  Session session;
-  // The notification code in the high word is not examined.
-  EXPECT_EQ(Command(IDM_CHIP_RM5168, 1), 0);
-  EXPECT_EQ(ChipModel, 1);
-  EXPECT_EQ(PageSize.load(), 512u);
-  EXPECT_EQ(ReadProfileKey("ChipID"), "1");
-  EXPECT_EQ(StatusText(0), "RM5168");
-  OpenPopupOf(IDM_CHIP_RM5164);
-  EXPECT_TRUE(MenuChecked(IDM_CHIP_RM5168));
-  EXPECT_FALSE(MenuChecked(IDM_CHIP_RM5164));
-
-  EXPECT_EQ(Command(IDM_CHIP_RM5164), 0);
-  EXPECT_EQ(ChipModel, 0);
-  EXPECT_EQ(PageSize.load(), 256u);
-  EXPECT_EQ(ReadProfileKey("ChipID"), "0");
-  EXPECT_EQ(StatusText(0), "RM5164");
-  OpenPopupOf(IDM_CHIP_RM5164);
-  EXPECT_TRUE(MenuChecked(IDM_CHIP_RM5164));
-  EXPECT_FALSE(MenuChecked(IDM_CHIP_RM5168));
-
-  EXPECT_EQ(Command(IDM_FILL_00), 0);
-  EXPECT_EQ(FillByte, 0);
-  EXPECT_EQ(ReadProfileKey("UnusedBytes"), "0");
-  OpenPopupOf(IDM_FILL_FF);
-  EXPECT_TRUE(MenuChecked(IDM_FILL_00));
-  EXPECT_FALSE(MenuChecked(IDM_FILL_FF));
-
-  EXPECT_EQ(Command(IDM_FILL_FF), 0);
-  EXPECT_EQ(FillByte, 255);
-  EXPECT_EQ(ReadProfileKey("UnusedBytes"), "255");
-  OpenPopupOf(IDM_FILL_FF);
-  EXPECT_TRUE(MenuChecked(IDM_FILL_FF));
-  EXPECT_FALSE(MenuChecked(IDM_FILL_00));
+  GuiSession session;
+  const struct {
+    int command, model;
+    unsigned page_size;
+    const char *stored, *status;
+    int unchecked;
+  } chips[] = {{IDM_CHIP_RM5168, 1, 512, "1", "RM5168", IDM_CHIP_RM5164},
+               {IDM_CHIP_RM5164, 0, 256, "0", "RM5164", IDM_CHIP_RM5168}};
+  for (const auto& chip : chips) {
+    // The notification code in the high word is not examined.
+    EXPECT_EQ(Command(chip.command, 1), 0);
+    EXPECT_EQ(ChipModel, chip.model);
+    EXPECT_EQ(PageSize.load(), chip.page_size);
+    EXPECT_EQ(ReadProfileKey("ChipID"), chip.stored);
+    EXPECT_EQ(StatusText(0), chip.status);
+    OpenPopupOf(IDM_CHIP_RM5164);
+    EXPECT_TRUE(MenuChecked(chip.command));
+    EXPECT_FALSE(MenuChecked(chip.unchecked));
+  }
+  const struct {
+    int command, fill;
+    const char* stored;
+    int unchecked;
+  } fills[] = {{IDM_FILL_00, 0, "0", IDM_FILL_FF}, {IDM_FILL_FF, 255, "255", IDM_FILL_00}};
+  for (const auto& fill : fills) {
+    EXPECT_EQ(Command(fill.command), 0);
+    EXPECT_EQ(FillByte, fill.fill);
+    EXPECT_EQ(ReadProfileKey("UnusedBytes"), fill.stored);
+    OpenPopupOf(IDM_FILL_FF);
+    EXPECT_TRUE(MenuChecked(fill.command));
+    EXPECT_FALSE(MenuChecked(fill.unchecked));
+  }
 }
 
 TEST(MainWindow, UnknownCommandsAndOtherPopupsChangeNothing) {
-  Session session;
+  GuiSession session;
   for (int command : {0, 1, 12345, 40035, 0xFFFF}) EXPECT_EQ(Command(command), 0) << command;
   EXPECT_EQ(ChipModel, 0);
   EXPECT_EQ(FillByte, 255);
@@ -152,7 +138,7 @@ TEST(MainWindow, UnknownCommandsAndOtherPopupsChangeNothing) {
 }
 
 TEST(MainWindow, TooltipsNameTheStringTableEntries) {
-  Session session;
+  GuiSession session;
   const struct {
     int command;
     int string_id;
@@ -185,7 +171,7 @@ TEST(MainWindow, TooltipsNameTheStringTableEntries) {
 }
 
 TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
-  Session session;
+  GuiSession session;
   std::atomic<bool> done{false};
   std::thread worker([&done] {
     SetStatusText(4, "VER: 2.1");
@@ -193,12 +179,6 @@ TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
     EnableToolbarButton(IDM_TOOLBAR_COM_PORT, false);
     EnableToolbarButton(IDM_TOOLBAR_BURN, false);
     SetBurnMenuItem(false);
-    // No burn dialog yet: these have nothing to act on.
-    RepaintBurnDialog();
-    SetBurnProgress(50);
-    SetBurnButtonText("Stop");
-    EnableBurnControl(IDC_BURN_VERIFY, false);
-    SetVerifyBoxCheck(true);
     done = true;
   });
   // The worker's sends are served while this thread waits for messages.
@@ -227,43 +207,8 @@ TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
   EXPECT_EQ(MainWindowHandle(), session.window);
 }
 
-// Pumps until done() holds or about five seconds have passed.
-template <typename Done>
-bool PumpUntil(Done done) {
-  for (int i = 0; i < 500 && !done(); ++i) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    Pump();
-  }
-  return done();
-}
-
-TEST(MainWindow, ChipMenuIsRefusedWhileABurnRunsAndTheWorkerLocksTheControls) {
-  Session session;
-  // With no port the worker waits for the chip's handshake until it is stopped.
-  ASSERT_TRUE(StartBurnWorker());
-  const bool locked = PumpUntil([] {
-    return (GetMenuState(MainMenu, IDM_BURN, MF_BYCOMMAND) & MF_GRAYED) != 0;
-  });
-  EXPECT_TRUE(locked) << "the worker greys Burn through the shell";
-  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_BURN, 0), 0);
-  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_OPEN, 0), 0);
-
-  EXPECT_EQ(Command(IDM_CHIP_RM5168), 0);
-  EXPECT_EQ(ChipModel, 0);
-  EXPECT_EQ(PageSize.load(), 256u);
-  EXPECT_EQ(ReadProfileKey("ChipID"), "0");
-  EXPECT_EQ(Command(IDM_FILL_00), 0) << "the fill value does not touch a running burn";
-  EXPECT_EQ(FillByte, 0);
-
-  StopRequested = 1;
-  EXPECT_TRUE(PumpUntil([] { return !BurnWorkerRunning(); }));
-  EXPECT_EQ(JoinBurnWorker(), 0);
-  EXPECT_EQ(Command(IDM_CHIP_RM5168), 0);
-  EXPECT_EQ(ChipModel, 1);
-}
-
 TEST(MainWindow, ShowMessageCaptionsIconsAndTheMainWindowLock) {
-  Session session;
+  GuiSession session;
   session.catcher.boxes.clear();
   ShowMessage(session.window, "Program size > 65024 bytes\nOnly 65024 bytes will be burned", MessageWarning);
   ShowMessage(session.window, "x.hex open error", MessageError);
@@ -290,23 +235,8 @@ TEST(MainWindow, ShowMessageCaptionsIconsAndTheMainWindowLock) {
   EnableWindow(session.window, TRUE);
 }
 
-TEST(MainWindow, SizeRedocksTheToolbarAndTheStatusBar) {
-  Session session;
-  SetClientHeight(400);
-  RECT client{}, status{}, toolbar{};
-  GetClientRect(session.window, &client);
-  ASSERT_EQ(client.bottom, 400);
-  GetWindowRect(StatusBar, &status);
-  GetWindowRect(Toolbar, &toolbar);
-  MapWindowPoints(nullptr, session.window, reinterpret_cast<POINT*>(&status), 2);
-  MapWindowPoints(nullptr, session.window, reinterpret_cast<POINT*>(&toolbar), 2);
-  EXPECT_EQ(status.bottom, client.bottom);
-  EXPECT_EQ(toolbar.top, 0);
-  EXPECT_GE(toolbar.right, client.right);
-}
-
 TEST(MainWindow, DestroyEndsTheLoopWithZeroAndLeavesTheShellHarmless) {
-  Session session;
+  GuiSession session;
   HWND banner = BannerDialog;
   HWND status_bar = StatusBar;
   DestroyWindow(session.window);
@@ -318,10 +248,7 @@ TEST(MainWindow, DestroyEndsTheLoopWithZeroAndLeavesTheShellHarmless) {
   EXPECT_EQ(MainWindowHandle(), nullptr);
   // A worker that outlives the window finds no control.
   SetStatusText(1, "COM1 : BaudRate = 57600");
-  SetMainTitle("late");
   SetBurnMenuItem(true);
-  EnableToolbarButton(IDM_TOOLBAR_BURN, true);
-  InvalidateMainWindow();
 }
 
 TEST(MainWindow, SecondInstanceFindsTheMapping) {

@@ -15,16 +15,6 @@ namespace {
 
 constexpr int kLeftColumn = 2;  // left of the picture and of the checksum line
 
-struct Session {
-  DialogCatcher catcher;
-  HWND window = nullptr;
-  Session() {
-    ClearProfileSection();
-    window = OpenMainWindow();
-  }
-  ~Session() { CloseMainWindow(); }
-};
-
 int Level(int band) { return (16065 - 255 * band) / 63; }
 
 COLORREF BandColour(int model, int band) {
@@ -44,7 +34,7 @@ bool IsTextRed(COLORREF pixel) {
 }
 
 TEST(MainWindowPaint, GradientRemainderAndPictureForEachModel) {
-  Session session;
+  GuiSession session;
   SetAvailableHeight(650);
   const int top = AvailableTop();
   for (int model : {0, 1}) {
@@ -91,7 +81,7 @@ TEST(MainWindowPaint, GradientRemainderAndPictureForEachModel) {
 }
 
 TEST(MainWindowPaint, ShortWindowIsBlackBelowTheToolbar) {
-  Session session;
+  GuiSession session;
   for (int available : {63, 40, 0}) {
     SetAvailableHeight(available);
     const int top = AvailableTop();
@@ -153,7 +143,7 @@ LineCheck CheckChecksumLine(HWND window, const char* text) {
 }
 
 TEST(MainWindowPaint, ChecksumLineShowsTheImageChecksumInItsBox) {
-  Session session;
+  GuiSession session;
   SetAvailableHeight(650);
   // As before any load in a fresh process (a model change in an earlier test recomputes it).
   ImageChecksum = 0;
@@ -178,9 +168,7 @@ TEST(MainWindowPaint, ChecksumLineShowsTheImageChecksumInItsBox) {
   GetWindowRect(session.window, &outer);
   SetWindowPos(session.window, nullptr, 0, 0, 300, outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER);
   UpdateWindow(session.window);
-  Pump();
-  LineCheck narrow = CheckChecksumLine(session.window, "CheckSum = BEEF");
-  EXPECT_LE(narrow.differing, narrow.expected_red / 50);
+  EXPECT_LE(CheckChecksumLine(session.window, "CheckSum = BEEF").differing, beef.expected_red / 50);
   ImageChecksum = 0;
 }
 
