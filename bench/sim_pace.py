@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Prints how closely rm516x-sim --pace holds bytes to the wire time of the host's rate.
 
-Usage: tests/sim/bench_pace.py [path/to/rm516x-sim]   (default: build/native/sim/rm516x-sim)
+Usage: bench/sim_pace.py [path/to/rm516x-sim]   (default: build/native/sim/rm516x-sim)
 
 For each rate: a program command (page byte + 256 data bytes in, 1 echo byte out, 258
 characters on the wire) and a read-back (1 page byte in, 256 bytes out, 257 characters),
