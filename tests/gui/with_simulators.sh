@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs a GUI test program under Wine with simulated chips on the COM ports:
+#   COM1  rm516x-sim, RM5164, paced to the rate the host sets; its flash is written to the
+#         file named by RM_SIM_FLASH (a Windows path) after every burn
+#   COM2  absent: opening it fails
+#   COM3  rm516x-sim that echoes the first erase byte wrongly
+# RM_NATIVE_BUILD=DIR takes the simulator from an already configured native tree.
+# Usage: with_simulators.sh PROGRAM.exe [ARGS...]
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+program=$1
+shift
+native=${RM_NATIVE_BUILD:-$root/build/native}
+if [ ! -f "$native/build.ninja" ]; then "$root/scripts/build.sh" native >/dev/null || exit 1; fi
+cmake --build "$native" --target rm516x-sim >/dev/null || exit 1
+# shellcheck source=../../scripts/wine-env.sh
+. "$root/scripts/wine-env.sh"
+wine_env_start
+
+work=$(mktemp -d)
+sims=()
+cleanup() {
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  for n in 1 2 3; do wine_absent_com "$n"; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+start_sim() {  # COM number, simulator options...
+  local n=$1
+  shift
+  "$native/sim/rm516x-sim" --sessions 0 --idle-ms 1000 --log "$work/sim$n.log" "$@" \
+    >"$work/sim$n.out" 2>&1 &
+  sims+=($!)
+  for _ in $(seq 50); do [ -s "$work/sim$n.out" ] && break; sleep 0.1; done
+  local device
+  device=$(head -n 1 "$work/sim$n.out")
+  case $device in
+    /dev/*) wine_link_com "$n" "$device" ;;
+    *) echo "with_simulators: the simulator for COM$n did not start: $device" >&2; exit 1 ;;
+  esac
+}
+
+start_sim 1 --chip RM5164 --pace --flash-out "$work/flash.bin"
+wine_absent_com 2
+start_sim 3 --chip RM5164 --fault bad-erase-echo=0
+
+log=$work/program.log
+RM_SIM_FLASH="Z:$work/flash.bin" wine "$program" "$@" >"$log" 2>&1
+rc=$?
+grep -av '^fixme\|^err:\|^wine:' "$log"
+exit $rc
