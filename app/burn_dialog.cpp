@@ -82,7 +82,9 @@ INT_PTR CALLBACK BurnDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
       break;
     case WM_PAINT:
       OnPaint(dialog);
-      break;
+      // Handled: left to the default, a repaint requested by the worker while this one ran
+      // would be erased and validated there without its text.
+      return TRUE;
     case WM_COMMAND:
       if (wparam == IDC_BURN_CLOSE) OnClose(dialog);
       if (wparam == IDC_BURN_VERIFY) OnVerifyBox(dialog);
