@@ -93,7 +93,7 @@ RECT TextRect(HWND dialog) {
   return {area.left - own.left, area.top - own.top, area.right - own.left, area.bottom - own.top};
 }
 
-TEST(BurnDialog, FirstBurnCreatesItCentredLocksTheControlsAndPaintsTheWaitInRed) {
+TEST(BurnDialog, FirstBurnCreatesItLocksTheControlsAndPaintsTheWaitInRedUntilClose) {
   Session session("0");
   session.Load();
   SetClientHeight(700);
@@ -128,42 +128,16 @@ TEST(BurnDialog, FirstBurnCreatesItCentredLocksTheControlsAndPaintsTheWaitInRed)
   EXPECT_NEAR((drawn.left + drawn.right) / 2, (text.left + text.right) / 2, 3);
   EXPECT_EQ(session.other_dialogs, 0);
   EXPECT_TRUE(session.catcher.boxes.empty());
-}
 
-TEST(BurnDialog, CloseWhileWaitingHidesAtOnceReleasesAndTheWorkerEndsWithAnEmptyRedLine) {
-  Session session;
-  session.Load();
-  Command(IDM_BURN);
-  ASSERT_TRUE(WaitForStatus("Please enter ISP"));
-  ASSERT_TRUE(PumpUntil([] { return MenuGreyed(IDM_BURN); }, kWorkerEndMs));
-
-  ClickControl(BurnDialog, IDC_BURN_CLOSE);
-  EXPECT_FALSE(IsWindowVisible(BurnDialog));
+  // Close while waiting: hidden at once, controls released, the worker ends with "" in red.
+  ClickControl(dialog, IDC_BURN_CLOSE);
+  EXPECT_FALSE(IsWindowVisible(dialog));
   EXPECT_EQ(StopRequested.load(), 1);
   ExpectControlsReleased();
   ASSERT_TRUE(PumpUntil([] { return !BurnWorkerRunning(); }, kWorkerEndMs));
   EXPECT_EQ(BurnStatusText(), "");
   EXPECT_EQ(BurnStatusColor.load(), kColorRed);
   ExpectControlsReleased();
-}
-
-TEST(BurnDialog, VerifyBoxStoresItsStateAtEveryClick) {
-  Session session("1");
-  session.Load();
-  Command(IDM_BURN);
-  HWND dialog = BurnDialog;
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_TRUE(IsChecked(dialog, IDC_BURN_VERIFY));
-  ClickControl(dialog, IDC_BURN_VERIFY);
-  EXPECT_EQ(VerifyAfterBurn.load(), 0);
-  EXPECT_EQ(ReadProfileKey("Verify"), "0");
-  ClickControl(dialog, IDC_BURN_VERIFY);
-  EXPECT_EQ(VerifyAfterBurn.load(), 1);
-  EXPECT_EQ(ReadProfileKey("Verify"), "1");
-  // Other commands, Escape among them, leave it up.
-  SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-  SendMessageA(dialog, WM_COMMAND, IDC_BURN_PROGRESS, 0);
-  EXPECT_TRUE(IsWindowVisible(dialog));
 }
 
 TEST(BurnCommand, WithNothingLoadedRunsOpenFirstAndACancelStartsNothing) {
@@ -198,6 +172,16 @@ TEST(BurnCommand, ALaterBurnShowsTheSameDialogWhereItWasWithTheVerifyBoxFromTheS
   EXPECT_FALSE(IsChecked(dialog, IDC_BURN_VERIFY));
   EXPECT_TRUE(BurnWorkerRunning());
   EXPECT_TRUE(WaitForStatus("Please enter ISP"));
+
+  // The box is stored at every click; other commands, Escape among them, leave the dialog up.
+  ClickControl(dialog, IDC_BURN_VERIFY);
+  EXPECT_EQ(VerifyAfterBurn.load(), 1);
+  EXPECT_EQ(ReadProfileKey("Verify"), "1");
+  ClickControl(dialog, IDC_BURN_VERIFY);
+  EXPECT_EQ(VerifyAfterBurn.load(), 0);
+  EXPECT_EQ(ReadProfileKey("Verify"), "0");
+  SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(IsWindowVisible(dialog));
 }
 
 TEST(BurnCommand, ABurnRightAfterStopWaitsForTheEndingWorkerAndStartsOneNewWorker) {

@@ -214,22 +214,7 @@ TEST(SelectFileDialog, OpenFile1And2StaysOpenOnAFailureThenOpensBothBanks) {
 
 TEST(SelectFileDialog, OpenFile1PutsAFileThatFitsOneBankIntoBank1) {
   TempDir dir;
-  std::string hex;
-  for (int address = 0; address < 0x400; address += 16) {
-    char line[64];
-    int sum = 16 + (address >> 8) + (address & 0xFF);
-    std::snprintf(line, sizeof line, ":10%04X00", address);
-    hex += line;
-    for (int i = 0; i < 16; ++i) {
-      std::snprintf(line, sizeof line, "%02X", 0x5A);
-      hex += line;
-      sum += 0x5A;
-    }
-    std::snprintf(line, sizeof line, "%02X\n", (-sum) & 0xFF);
-    hex += line;
-  }
-  hex += ":00000001FF\n";
-  const std::string file = dir.Write("low.hex", hex);
+  const std::string file = dir.Write("small.bin", Bytes(1000));
   ClearProfileSection();
   WriteProfileKey("ChipID", "1");
   WriteProfileKey("OpenFileName1", file.c_str());
@@ -243,9 +228,8 @@ TEST(SelectFileDialog, OpenFile1PutsAFileThatFitsOneBankIntoBank1) {
   EXPECT_TRUE(session.catcher.boxes.empty());
   EXPECT_EQ(FileState, 1);
   EXPECT_EQ(Bank0Size.load(), 0u);
-  EXPECT_EQ(Bank1Size.load(), 0x400u);
-  EXPECT_EQ(FirmwareImage[0x10000], 0x5A);
-  EXPECT_EQ(FirmwareImage[0x103FF], 0x5A);
+  EXPECT_EQ(Bank1Size.load(), 1024u);
+  EXPECT_EQ(FirmwareImage[0x10000 + 999], static_cast<std::uint8_t>(999 * 7 + 1));
   EXPECT_EQ(FirmwareImage[0], 0xFF);
   EXPECT_EQ(WindowText(session.window), "RM516X ISP utility -- " + file);
 }
