@@ -16,6 +16,12 @@ cmake --build "$native" --target rm516x-sim >/dev/null || exit 1
 # shellcheck source=../../scripts/wine-env.sh
 . "$root/scripts/wine-env.sh"
 wine_env_start
+# Unmanaged windows: without a window manager each hidden dialog would wait 2 s otherwise.
+name=$(basename "$program")
+if ! grep -qF "AppDefaults\\\\$name\\\\X11 Driver" "$WINEPREFIX/user.reg" 2>/dev/null; then
+  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" /v Managed /d N /f \
+    >/dev/null 2>&1 </dev/null
+fi
 
 work=$(mktemp -d)
 sims=()
