@@ -42,7 +42,7 @@ trap cleanup EXIT
 
 fail() {
   echo "test-gui-e2e: FAILED: $*" >&2
-  import -window root "$shots/failure-screen.png" 2>/dev/null
+  shoot root "$shots/failure-screen.png"
   [ -f "$work/sim.log" ] && tail -n 5 "$work/sim.log" >&2
   exit 1
 }
@@ -109,17 +109,24 @@ toolbar() {  # open|burn
 # The burn button's red dot is drawn only while the button is enabled.
 burn_button_enabled() {
   geometry "$main"
-  import -window root -crop "1x1+$((X + 54))+$((Y + 38))" -depth 8 txt:- 2>/dev/null | grep -q '#FF0000'
+  timeout 10 import -window root -crop "1x1+$((X + 54))+$((Y + 38))" -depth 8 txt:- 2>/dev/null |
+    grep -q '#FF0000'
 }
 
-# The burn dialog: the program's only visible window without a caption.
+# The burn dialog: a visible window of the program without a caption, over three times as
+# wide as high (a closing dialog loses its caption too, but is not that shape).
 burn_dialog() {
   local w
   for w in $(xdotool search --onlyvisible --class rm516x_isp.exe 2>/dev/null); do
-    [ -z "$(xdotool getwindowname "$w" 2>/dev/null)" ] && { echo "$w"; return 0; }
+    [ -z "$(xdotool getwindowname "$w" 2>/dev/null)" ] || continue
+    geometry "$w" 2>/dev/null || continue
+    [ $((WIDTH * 10)) -gt $((HEIGHT * 30)) ] && { echo "$w"; return 0; }
   done
   return 1
 }
+
+# import asks for a click when its window has gone: never let it wait.
+shoot() { timeout 10 import -window "$1" "$2" 2>/dev/null; }
 
 pixels() {  # image, r, g, b -> how many pixels have exactly that colour
   convert "$1" -fill black +opaque "rgb($2,$3,$4)" -fill white -opaque "rgb($2,$3,$4)" \
@@ -130,7 +137,7 @@ pixels() {  # image, r, g, b -> how many pixels have exactly that colour
 wait_text_colour() {  # r, g, b, seconds
   local deadline=$((SECONDS + $4)) dialog
   while [ $SECONDS -lt $deadline ]; do
-    if dialog=$(burn_dialog) && import -window "$dialog" "$work/dialog.png" 2>/dev/null &&
+    if dialog=$(burn_dialog) && shoot "$dialog" "$work/dialog.png" &&
       [ "$(pixels "$work/dialog.png" "$1" "$2" "$3")" -ge 40 ]; then
       return 0
     fi
@@ -169,7 +176,16 @@ type_into_file_dialog() {  # path
   geometry "$dialog"
   xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT - 20))
   xdotool type --delay 10 "$(winpath "$1")"
-  xdotool key Return
+  # The field may be showing its completion list, which takes the first Enter.
+  local attempt
+  for attempt in 1 2 3; do
+    xdotool key Return
+    for _ in $(seq 20); do
+      xdotool search --onlyvisible --name '^Open HEX or BIN file$' >/dev/null 2>&1 || return 0
+      sleep 0.1
+    done
+  done
+  fail "the file dialog did not take the typed path"
 }
 
 confirm_fill() {
@@ -280,11 +296,17 @@ wait_text_colour 0 0 255 30 || fail "no blue text while burning"
 deadline=$((SECONDS + 20))
 until grep -q '^RX program' "$work/sim.log"; do [ $SECONDS -lt $deadline ] || fail "programming never began"; sleep 0.1; done
 sleep 0.5
-import -window "$(burn_dialog)" "$shots/burn-programming.png"
+shoot "$(burn_dialog)" "$shots/burn-programming.png"
 [ "$(pixels "$shots/burn-programming.png" 0 0 255)" -ge 40 ] || fail "the programming text is not blue"
 click_dlu "$(burn_dialog)" 185 47 206 61
 dialog_gone || fail "Stop did not hide the burn dialog"
 burn_button_enabled || fail "Stop did not enable the Burn button"
+# The worker ends after the page in progress; closing the program before would cut it short.
+deadline=$((SECONDS + 15))
+until grep -q '^NOTE session .*abandoned' "$work/sim.log"; do
+  [ $SECONDS -lt $deadline ] || fail "the chip never saw the burn stop"
+  sleep 0.1
+done
 stop_gui
 stop_sim
 pages=$(grep -c '^RX program ' "$work/sim.log")
