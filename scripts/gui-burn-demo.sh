@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Burns without hardware: starts rm516x-sim on a pseudo-terminal, links the Wine prefix's COM1
 # to it and runs rm516x_isp.exe until its window is closed; then stops the simulator.
-#   scripts/gui-burn-demo.sh [--chip RM5164|RM5168] [--pace] [--fault SPEC]...
+#   scripts/gui-burn-demo.sh [--chip RM5164|RM5168] [--pace] [--fault FAULT]...
 # The window opens on $DISPLAY, or on the virtual display $RM_XVFB_DISPLAY (default :93)
 # when DISPLAY is unset. The simulator plays any number of burns; its log and the flash it
 # holds are left in build/gui-demo/.

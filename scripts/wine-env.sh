@@ -8,9 +8,13 @@ export RM_XVFB_DISPLAY=${RM_XVFB_DISPLAY:-:93}
 wine_env_start() {
   if [ -z "${DISPLAY:-}" ] || [ "${DISPLAY}" = "$RM_XVFB_DISPLAY" ]; then
     export DISPLAY=$RM_XVFB_DISPLAY
-    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && [ ! -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
+    local n=${DISPLAY#:} pid
+    pid=$(cat "/tmp/.X$n-lock" 2>/dev/null | tr -dc 0-9)
+    if [ -z "$pid" ] || ! kill -0 "$pid" 2>/dev/null; then
+      # A display that died leaves its lock and socket behind; Xvfb would refuse to start.
+      rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
       Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-      for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+      for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
     fi
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -1,4 +1,4 @@
-// --fault SPEC parsing and lookup.
+// --fault FAULT parsing and lookup.
 #include <cerrno>
 #include <cstdlib>
 
@@ -74,14 +74,14 @@ bool ParsePagePair(const std::string& text, int* first, int* second, bool second
 
 }  // namespace
 
-bool ParseFault(const std::string& spec, Fault* out, std::string* error) {
+bool ParseFault(const std::string& text, Fault* out, std::string* error) {
   Fault fault;
-  std::string body = spec;
+  std::string body = text;
   std::size_t at = body.rfind('@');
   if (at != std::string::npos) {
     long session = 0;
     if (!ParseNumber(body.substr(at + 1), 1, 1000000, &session)) {
-      *error = "bad session in --fault " + spec + " (want @1, @2, ...)";
+      *error = "bad session in --fault " + text + " (want @1, @2, ...)";
       return false;
     }
     fault.session = static_cast<int>(session);
@@ -100,7 +100,7 @@ bool ParseFault(const std::string& spec, Fault* out, std::string* error) {
     }
   }
   if (!known) {
-    *error = "unknown fault " + spec + " (see --help)";
+    *error = "unknown fault " + text + " (see --help)";
     return false;
   }
 
@@ -156,7 +156,7 @@ bool ParseFault(const std::string& spec, Fault* out, std::string* error) {
     }
   }
   if (!ok) {
-    *error = "bad fault " + spec + " (want " + want + ")";
+    *error = "bad fault " + text + " (want " + want + ")";
     return false;
   }
   *out = fault;
@@ -179,7 +179,7 @@ const Fault* FindFaultKind(FaultKind kind, int session) {
 }
 
 const char* FaultHelp() {
-  return R"(Faults (--fault SPEC, repeatable). Append @S to a SPEC to apply it only in session S
+  return R"(Faults (--fault FAULT, repeatable). Append @S to a FAULT to apply it only in session S
 (1 = the first burn); without it a fault applies in every session. P is a page byte as on
 the wire (bank 0 page p = p, RM5168 bank 1 page p = 0x80+p), decimal or 0x hex, 0..0xFE.
 PHASE is erase, program, verify or checksum.

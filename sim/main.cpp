@@ -26,7 +26,7 @@ constexpr int kUsageExit = 2;
 const char kUsage[] =
     R"(Usage: rm516x-sim [--chip RM5164|RM5168] [--link PATH] [--version N|none]
                   [--announce-ms MS] [--idle-ms MS] [--marker-ms MS] [--flash-in PATH]
-                  [--flash-out PATH] [--seed N] [--pace] [--sessions N] [--fault SPEC]...
+                  [--flash-out PATH] [--seed N] [--pace] [--sessions N] [--fault FAULT]...
                   [--log PATH]
 
 Plays the ISP firmware of an RM5164 or RM5168 on a pseudo-terminal. The first line on
@@ -48,7 +48,7 @@ standard output is the device a host opens (e.g. /dev/pts/5).
                     (10 bits a byte)
   --sessions N      exit 0 after N burns, ended or abandoned (default 1; 0 = run until
                     SIGINT/SIGTERM)
-  --fault SPEC      inject a fault (repeatable; see below)
+  --fault FAULT     inject a fault (repeatable; see below)
   --log PATH        one line per exchange ("TX|RX PHASE hex bytes"), "NOTE ..." for
                     sessions and faults, "VIOLATION PHASE: ..." for every protocol
                     violation by the host

@@ -52,8 +52,8 @@ struct Fault {
 
 extern std::vector<Fault> SimFaults;
 
-// Parses one --fault SPEC. On failure returns false and sets *error to a one-line reason.
-bool ParseFault(const std::string& spec, Fault* out, std::string* error);
+// Parses one --fault FAULT. On failure returns false and sets *error to a one-line reason.
+bool ParseFault(const std::string& text, Fault* out, std::string* error);
 
 // The text of --help's fault section.
 const char* FaultHelp();
