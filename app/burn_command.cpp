@@ -74,6 +74,9 @@ LRESULT BurnCommand(HWND window) {
   if (!PreviousWorkerEnded()) return 0;
   if (Bank0Size == 0 && Bank1Size == 0) {
     if (SendMessageA(window, WM_COMMAND, IDM_OPEN_FILE, 0) == 0) return 0;
+    // An RM5164 open answers 1 even when the file did not read; burning the empty image
+    // would end in green with nothing written.
+    if (Bank0Size == 0 && Bank1Size == 0) return 0;
   }
   ShowBurnDialog(window);
   PurgeReceive();

@@ -151,6 +151,22 @@ TEST(BurnCommand, WithNothingLoadedRunsOpenFirstAndACancelStartsNothing) {
   EXPECT_FALSE(BurnWorkerRunning());
 }
 
+TEST(BurnCommand, AnOpenThatReadsNothingStartsNoBurn) {
+  Session session;
+  const std::string empty = session.dir.Write("empty.bin", "");
+  session.catcher.on_dialog = WhenShown([](HWND dialog) {
+    if (WindowText(dialog) == "Unused bytes") ClickControl(dialog, IDC_UNUSED_OK);
+  });
+  FileDialogWatch watch([&](HWND dialog) { ChooseInFileDialog(dialog, empty); });
+  EXPECT_EQ(Command(IDM_BURN), 0);
+  EXPECT_EQ(watch.met(), 1);
+  ASSERT_EQ(session.catcher.boxes.size(), 1u);
+  EXPECT_EQ(session.catcher.boxes[0].text, empty + " is an empty file");
+  EXPECT_EQ(BurnDialog.load(), nullptr);
+  EXPECT_FALSE(BurnWorkerRunning());
+  ExpectControlsReleased();
+}
+
 TEST(BurnCommand, ALaterBurnShowsTheSameDialogWhereItWasWithTheVerifyBoxFromTheSetting) {
   Session session("1");
   session.Load();
