@@ -129,6 +129,16 @@ std::string ColorName(std::uint32_t color) {
   }
 }
 
+// Stops a burn that has not seen the handshake within the wait, as the Stop button would.
+struct HandshakeWatch {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool handshake_seen = false;
+  bool burn_over = false;
+  std::atomic<bool> timed_out{false};
+};
+HandshakeWatch watch;
+
 // What the burn dialog shows, printed as it changes. The hooks run on the worker's thread,
 // the port's status text on the main one; the mutex keeps the lines whole.
 struct BurnPrinter {
@@ -159,6 +169,10 @@ void PrintLine(const std::string& line) {
 }
 
 void OnBurnRepaint() {
+  // The worker clears StopRequested when it starts, so a Ctrl-C or an expired --wait that
+  // came first would be lost (and --wait would then wait for ever). Its first status comes
+  // after that clearing: say it again here.
+  if (interrupted.load() || watch.timed_out.load()) StopRequested.store(1);
   const std::string text = BurnStatusText();
   const std::uint32_t color = BurnStatusColor.load();
   std::lock_guard lock(printer.mutex);
@@ -217,16 +231,6 @@ void OnMessage(int kind, const std::string& text) {
     std::fflush(stdout);
   }
 }
-
-// Stops a burn that has not seen the handshake within the wait, as the Stop button would.
-struct HandshakeWatch {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool handshake_seen = false;
-  bool burn_over = false;
-  std::atomic<bool> timed_out{false};
-};
-HandshakeWatch watch;
 
 void OnBurnButton(const std::string& text) {
   if (text != "Stop") return;
