@@ -169,10 +169,6 @@ void PrintLine(const std::string& line) {
 }
 
 void OnBurnRepaint() {
-  // The worker clears StopRequested when it starts, so a Ctrl-C or an expired --wait that
-  // came first would be lost (and --wait would then wait for ever). Its first status comes
-  // after that clearing: say it again here.
-  if (interrupted.load() || watch.timed_out.load()) StopRequested.store(1);
   const std::string text = BurnStatusText();
   const std::uint32_t color = BurnStatusColor.load();
   std::lock_guard lock(printer.mutex);
@@ -368,6 +364,8 @@ int RunBurn(const CommandArgs& args) {
     ReportEnd(printer.json, false, "", "cannot start the burn");
     return kExitFailed;
   }
+  // Starting the worker cleared the flag: a Ctrl-C that came before must be said again.
+  if (interrupted.load()) StopRequested.store(1);
   std::thread watcher;
   if (options.wait_seconds) watcher = std::thread(WatchHandshake, *options.wait_seconds);
   const int result = JoinBurnWorker();

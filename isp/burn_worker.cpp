@@ -100,8 +100,12 @@ int FailBurn(const std::string& text) {
   return 0;
 }
 
-int BurnWorker() {
-  StopRequested = 0;
+namespace {
+
+// The burn after StopRequested was cleared. StartBurnWorker clears the flag on the calling
+// thread before the worker exists, so a Stop that comes while the thread is still starting
+// is not wiped out by the worker's own clearing.
+int RunBurn() {
   const BurnPlan plan = CurrentBurnPlan();
   LockBurnControls();
   ShowBurnStatus(kColorRed, "Please enter ISP");
@@ -128,12 +132,20 @@ int BurnWorker() {
   return 1;
 }
 
+}  // namespace
+
+int BurnWorker() {
+  StopRequested = 0;
+  return RunBurn();
+}
+
 bool StartBurnWorker() {
   bool idle = false;
   if (!worker_running.compare_exchange_strong(idle, true)) return false;
+  StopRequested = 0;
   try {
     std::thread([] {
-      worker_result.store(BurnWorker());
+      worker_result.store(RunBurn());
       worker_running.store(false);
       worker_running.notify_all();
     }).detach();

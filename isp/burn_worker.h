@@ -8,8 +8,9 @@ int BurnWorker();
 // Ends a burn: red text, the Burn button and menu item enabled again. Returns 0.
 int FailBurn(const std::string& text);
 
-// Starts BurnWorker on a new thread and returns at once. Refuses (returns false) while an
-// earlier worker has not yet ended, so two workers never share the port.
+// Clears StopRequested, then starts BurnWorker on a new thread and returns at once: a stop
+// set after this returns always reaches the worker. Refuses (returns false) while an earlier
+// worker has not yet ended, so two workers never share the port.
 bool StartBurnWorker();
 
 // True from StartBurnWorker until the worker's thread has returned.
