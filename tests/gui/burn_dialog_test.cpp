@@ -22,8 +22,6 @@
 namespace {
 
 constexpr int kWorkerEndMs = 3000;
-constexpr int kToolbarButtons[] = {IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE,
-                                   IDM_TOOLBAR_SELECT_IC, IDM_TOOLBAR_OPEN};
 
 struct Session {
   DialogCatcher catcher;
@@ -64,7 +62,7 @@ bool WaitForStatus(const std::string& text) {
 }
 
 void ExpectControlsReleased() {
-  for (int command : kToolbarButtons) EXPECT_TRUE(ToolbarEnabled(command)) << command;
+  for (int command : kBurnToolbarButtons) EXPECT_TRUE(ToolbarEnabled(command)) << command;
   EXPECT_FALSE(MenuGreyed(IDM_BURN));
 }
 
@@ -116,7 +114,7 @@ TEST(BurnDialog, FirstBurnCreatesItLocksTheControlsAndPaintsTheWaitInRedUntilClo
   EXPECT_EQ(BurnStatusColor.load(), kColorRed);
   ASSERT_TRUE(PumpUntil([] { return !ToolbarEnabled(IDM_TOOLBAR_OPEN) && MenuGreyed(IDM_BURN); },
                         kWorkerEndMs));
-  for (int command : kToolbarButtons) EXPECT_FALSE(ToolbarEnabled(command)) << command;
+  for (int command : kBurnToolbarButtons) EXPECT_FALSE(ToolbarEnabled(command)) << command;
   EXPECT_EQ(WindowText(BurnControl(IDC_BURN_CLOSE)), "Close") << "no handshake yet";
 
   // The line is drawn centred in the message area, in a font as high as that area.

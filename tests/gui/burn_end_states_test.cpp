@@ -25,8 +25,6 @@
 namespace {
 
 constexpr int kBurnMs = 30000;
-constexpr int kToolbarButtons[] = {IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE,
-                                   IDM_TOOLBAR_SELECT_IC, IDM_TOOLBAR_OPEN};
 
 struct Session {
   DialogCatcher catcher;
@@ -67,7 +65,7 @@ int Progress() {
 bool BurnEnds() { return PumpUntil([] { return !BurnWorkerRunning(); }, kBurnMs); }
 
 void ExpectAllReleased() {
-  for (int command : kToolbarButtons) EXPECT_TRUE(ToolbarEnabled(command)) << command;
+  for (int command : kBurnToolbarButtons) EXPECT_TRUE(ToolbarEnabled(command)) << command;
   EXPECT_FALSE(BurnMenuGreyed());
 }
 
@@ -95,7 +93,7 @@ TEST(BurnEndStates, SuccessKeepsEveryControlLockedUntilCloseInBothCheckModes) {
   EXPECT_EQ(CloseButtonText(), "Close");
   EXPECT_EQ(Progress(), 100);
   EXPECT_EQ(StatusText(4), "VER: 2.3");
-  for (int command : kToolbarButtons) EXPECT_FALSE(ToolbarEnabled(command)) << command;
+  for (int command : kBurnToolbarButtons) EXPECT_FALSE(ToolbarEnabled(command)) << command;
   EXPECT_TRUE(BurnMenuGreyed());
   EXPECT_TRUE(BurnControlEnabled(IDC_BURN_VERIFY));
   EXPECT_TRUE(IsWindowVisible(BurnDialog));

@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "app/resources/resource.h"
+
 // A modal dialog is shown only once its loop first finds the queue empty, and a hidden dialog's
 // buttons ignore clicks. Wraps a dialog handler so that it runs once the dialog is visible.
 std::function<void(HWND)> WhenShown(std::function<void(HWND)> handler);
@@ -44,5 +46,10 @@ std::string SelectedFilter(HWND file_dialog);
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms);
 
 // The top-left corner where CenterInMainWindow puts a dialog, and where it is.
+// The five toolbar buttons a burn locks, in the order it locks them.
+inline constexpr int kBurnToolbarButtons[] = {IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT,
+                                              IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC,
+                                              IDM_TOOLBAR_OPEN};
+
 POINT ExpectedDialogCorner(HWND dialog);
 POINT DialogCorner(HWND dialog);

@@ -7,27 +7,10 @@
 #include "app/resources/resource.h"
 #include "image/bank_image.h"
 #include "settings/settings.h"
+#include "tests/gui/dialog_driver.h"
 #include "tests/gui/gui_harness.h"
 
 namespace {
-
-// Where a dialog must open: centred over the client area, never above its top.
-POINT ExpectedCorner(HWND dialog) {
-  RECT client{}, outer{}, own{};
-  GetClientRect(MainWindow, &client);
-  GetWindowRect(MainWindow, &outer);
-  GetWindowRect(dialog, &own);
-  const int dy = std::max(0L, (client.bottom - (own.bottom - own.top)) / 2);
-  return {outer.left + (client.right - (own.right - own.left)) / 2 + GetSystemMetrics(SM_CXFRAME),
-          outer.top + dy + GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYFRAME) +
-              GetSystemMetrics(SM_CYMENU)};
-}
-
-POINT Corner(HWND dialog) {
-  RECT own{};
-  GetWindowRect(dialog, &own);
-  return {own.left, own.top};
-}
 
 // Escape (IDCANCEL) must leave the dialog running; then finish ends it.
 void EscapeThen(HWND dialog, bool* escaped_ok, std::function<void()> finish) {
@@ -53,8 +36,8 @@ TEST(AboutDialog, OpensCentredShowsTheVersionAndEndsOnlyThroughOk) {
       ++dialogs;
       EXPECT_EQ(WindowText(dialog), "About RM516X ISP utility");
       EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_ABOUT_VERSION)), "Version 2.03");
-      const POINT expected = ExpectedCorner(dialog);
-      const POINT corner = Corner(dialog);
+      const POINT expected = ExpectedDialogCorner(dialog);
+      const POINT corner = DialogCorner(dialog);
       EXPECT_EQ(corner.x, expected.x) << client_height;
       EXPECT_EQ(corner.y, expected.y) << client_height;
       EXPECT_FALSE(IsWindowEnabled(MainWindow));
@@ -74,9 +57,9 @@ TEST(SelectIcDialog, AppliesTheChipAtTheClickAndPageSizeOnClose) {
   bool escaped_ok = false;
   session.catcher.on_dialog = [&](HWND dialog) {
     EXPECT_EQ(WindowText(dialog), "Select IC");
-    const POINT expected = ExpectedCorner(dialog);
-    EXPECT_EQ(Corner(dialog).x, expected.x);
-    EXPECT_EQ(Corner(dialog).y, expected.y);
+    const POINT expected = ExpectedDialogCorner(dialog);
+    EXPECT_EQ(DialogCorner(dialog).x, expected.x);
+    EXPECT_EQ(DialogCorner(dialog).y, expected.y);
     EXPECT_TRUE(Checked(dialog, IDC_SELECT_RM5164));
     EXPECT_FALSE(Checked(dialog, IDC_SELECT_RM5168));
 
@@ -111,9 +94,9 @@ TEST(UnusedBytesDialog, StoresTheValueAtTheClick) {
   bool escaped_ok = false;
   session.catcher.on_dialog = [&](HWND dialog) {
     EXPECT_EQ(WindowText(dialog), "Unused bytes");
-    const POINT expected = ExpectedCorner(dialog);
-    EXPECT_EQ(Corner(dialog).x, expected.x);
-    EXPECT_EQ(Corner(dialog).y, expected.y);
+    const POINT expected = ExpectedDialogCorner(dialog);
+    EXPECT_EQ(DialogCorner(dialog).x, expected.x);
+    EXPECT_EQ(DialogCorner(dialog).y, expected.y);
     EXPECT_TRUE(Checked(dialog, IDC_FILL_FF));
     Click(dialog, IDC_FILL_00);
     EXPECT_EQ(FillByte, 0);
