@@ -12,6 +12,10 @@
 namespace {
 
 std::atomic<HANDLE> port_handle{INVALID_HANDLE_VALUE};
+// A write cut short by its time-out left output behind, which the next write discards. A
+// completed write is never purged after: the purge also drops bytes the driver still holds
+// for the line (under Wine, a pseudo-terminal's unread bytes: a page byte before its data).
+std::atomic<bool> output_left{false};
 
 // Used by the burn worker only, one request at a time (PortIoMutex is held around them).
 OVERLAPPED ReadOverlapped{};
@@ -100,6 +104,7 @@ bool BackendOpen(const std::string& device, std::string* error) {
     *error = "cannot open " + device + ": not a serial device";
     return false;
   }
+  output_left.store(false);
   port_handle.store(handle);
   return true;
 }
@@ -164,7 +169,7 @@ std::uint32_t BackendRead(std::uint8_t* buffer, std::uint32_t count, std::uint32
 void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms) {
   const ULONGLONG start = GetTickCount64();
   HANDLE handle = port_handle.load();
-  PurgeComm(handle, PURGE_TXCLEAR);  // result ignored: nothing left to discard is fine too
+  if (output_left.exchange(false)) PurgeComm(handle, PURGE_TXCLEAR);  // result ignored
   if (!PrepareRequest(&WriteOverlapped)) {
     Sleep(timeout_ms);
     return;
@@ -175,7 +180,7 @@ void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t
     if (spent < timeout_ms) Sleep(static_cast<DWORD>(timeout_ms - spent));
     return;
   }
-  AwaitRequest(handle, &WriteOverlapped, timeout_ms);
+  if (AwaitRequest(handle, &WriteOverlapped, timeout_ms) < count) output_left.store(true);
 }
 
 void BackendPurgeReceive() {
