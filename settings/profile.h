@@ -1,7 +1,9 @@
 #pragma once
 // The user's profile: named sections of text key/value pairs, section and key names
 // compared without regard to case. Windows uses the system profile calls; POSIX keeps an
-// INI file at $XDG_CONFIG_HOME/rm516x-isp/profile.ini (~/.config/... when unset).
+// INI file at $XDG_CONFIG_HOME/rm516x-isp/profile.ini (~/.config/... when unset). An INI
+// file that is not a regular file, is over 1 MiB or cannot be read is ignored (one warning
+// through the shell) and never replaced.
 #include <string>
 
 // At most max_chars characters of the stored value, or fallback when the key is missing.

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "settings/profile.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -56,15 +58,71 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+// A profile larger than this is not one this program wrote; it is ignored, not parsed.
+constexpr off_t kProfileMaxBytes = 1024 * 1024;
+
+// Warns once per file and problem: LoadSettings reads key after key from the same file.
+void WarnOnce(const std::string& text, const struct stat* file = nullptr) {
+  static std::mutex guard;
+  static std::string last;
+  std::string key = text;
+  if (file) key += "/" + std::to_string(file->st_dev) + ":" + std::to_string(file->st_ino);
+  {
+    std::lock_guard<std::mutex> lock(guard);
+    if (last == key) return;
+    last = key;
   }
-  return lines;
+  ShowMessage(nullptr, text, MessageWarning);
+}
+
+// The profile's lines. False when a profile exists but is not to be read or replaced: not a
+// regular file (a FIFO would block, a device never end), larger than kProfileMaxBytes, or
+// unreadable. A missing profile reads as empty.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+  lines.clear();
+  // O_NONBLOCK: opening a FIFO with no writer must not wait for one.
+  FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;
+    WarnOnce("profile " + path + " cannot be read (" + std::strerror(errno) + "); it is ignored");
+    return false;
+  }
+  struct stat info;
+  if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    WarnOnce("profile " + path + " is not a regular file; it is ignored", &info);
+    return false;
+  }
+  if (info.st_size > kProfileMaxBytes) {
+    WarnOnce("profile " + path + " is larger than 1 MiB; it is ignored", &info);
+    return false;
+  }
+  std::string bytes;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = read(file.fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      WarnOnce("profile " + path + " cannot be read (" + std::strerror(errno) + "); it is ignored");
+      return false;
+    }
+    if (got == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+    // It may grow after the fstat; a line past the cap is not read either.
+    if (bytes.size() > static_cast<std::size_t>(kProfileMaxBytes)) {
+      WarnOnce("profile " + path + " is larger than 1 MiB; it is ignored", &info);
+      return false;
+    }
+  }
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return true;
 }
 
 // True for a "[name]" line; name receives the section name.
@@ -147,7 +205,8 @@ std::string ProfileLocation() { return ProfileFolder() + "/profile.ini"; }
 
 std::string ProfileReadString(const std::string& section, const std::string& key,
                               const std::string& fallback, std::size_t max_chars) {
-  std::vector<std::string> lines = ReadLines(ProfileLocation());
+  std::vector<std::string> lines;
+  ReadLines(ProfileLocation(), lines);
   std::size_t begin = 0, end = 0, at = 0;
   std::string value;
   if (!FindSection(lines, section, begin, end) || !FindKey(lines, begin, end, key, at, value)) {
@@ -163,7 +222,9 @@ std::string ProfileReadString(const std::string& section, const std::string& key
 void ProfileWriteString(const std::string& section, const std::string& key, const std::string& value) {
   // A line break in the value (a POSIX file name may hold one) would forge other lines.
   std::string line = key + "=" + value.substr(0, value.find_first_of("\r\n"));
-  std::vector<std::string> lines = ReadLines(ProfileLocation());
+  std::vector<std::string> lines;
+  // Never replace what could not be read: its other sections would be lost.
+  if (!ReadLines(ProfileLocation(), lines)) return;
   std::size_t begin = 0, end = 0, at = 0;
   std::string old_value;
   if (!FindSection(lines, section, begin, end)) {

@@ -1,10 +1,13 @@
 // The flash array, its page mapping, and the --flash-in / --flash-out files.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "sim/sim.h"
 
@@ -32,19 +35,34 @@ bool LoadFlash(const std::string& path, std::uint32_t seed, std::string* error) 
     byte = static_cast<std::uint8_t>(x >> 24);
   }
   if (!path.empty()) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Only a regular file of at most the flash's size is read: /dev/zero or a FIFO would
+    // never end, or block.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
       *error = "cannot open --flash-in " + path + ": " + std::strerror(errno);
       return false;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (bytes.size() > Flash.size()) {
-      *error = "--flash-in " + path + " holds " + std::to_string(bytes.size()) +
-               " bytes, more than the chip's " + std::to_string(Flash.size());
+    struct stat info;
+    std::string problem;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      problem = "--flash-in " + path + " is not a regular file";
+    } else if (static_cast<std::uintmax_t>(info.st_size) > Flash.size()) {
+      problem = "--flash-in " + path + " holds " + std::to_string(info.st_size) +
+                " bytes, more than the chip's " + std::to_string(Flash.size());
+    }
+    std::size_t done = 0;
+    while (problem.empty() && done < Flash.size()) {
+      const ssize_t got = read(fd, Flash.data() + done, Flash.size() - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) problem = "cannot read --flash-in " + path + ": " + std::strerror(errno);
+      if (got <= 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    if (!problem.empty()) {
+      *error = problem;
       return false;
     }
-    std::copy(bytes.begin(), bytes.end(), Flash.begin());
   }
   Intended = Flash;
   return true;

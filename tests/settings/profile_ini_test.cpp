@@ -1,4 +1,7 @@
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
 
 #include "tests/settings/profile_fixture.h"
 
@@ -41,6 +44,39 @@ TEST_F(Profile, LineBreakInAValueCannotForgeOtherKeys) {
   ProfileWriteString("RM516X_ISP", "OpenFileName1", "/tmp/a\n[RM516X_ISP]\nChipID=1");
   EXPECT_EQ(ProfileReadString("RM516X_ISP", "OpenFileName1", ""), "/tmp/a");
   EXPECT_EQ(ProfileReadString("RM516X_ISP", "ChipID", "none"), "none");
+}
+
+// A profile that is not a plain file of ours is neither read (it could block or never end)
+// nor replaced (its owner's other data would go): one warning, the defaults, no write.
+TEST_F(Profile, SpecialOrHugeProfileIsIgnoredWithOneWarningAndNeverReplaced) {
+  std::filesystem::create_directories(Folder());
+  const std::string big = std::string("[RM516X_ISP]\nChipID=1\n") + std::string(1024 * 1024, ';');
+  struct Case { const char* name; std::function<void()> make; std::string warning; };
+  const Case cases[] = {
+      {"fifo", [&] { ASSERT_EQ(mkfifo(IniPath().c_str(), 0600), 0); },
+       "profile " + IniPath() + " is not a regular file; it is ignored"},
+      {"device", [&] { std::filesystem::create_symlink("/dev/urandom", IniPath()); },
+       "profile " + IniPath() + " is not a regular file; it is ignored"},
+      {"huge", [&] { WriteIni(big); }, "profile " + IniPath() + " is larger than 1 MiB; it is ignored"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(IniPath());
+    c.make();
+    ResetShellRecord();
+    EXPECT_EQ(ProfileReadInt("RM516X_ISP", "ChipID", 0), 0);
+    EXPECT_EQ(ProfileReadString("RM516X_ISP", "BaudRate", "3"), "3");
+    ProfileWriteString("RM516X_ISP", "ChipID", "1");
+    const auto messages = ShellRecord().messages;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, c.warning);
+    EXPECT_EQ(messages[0].kind, MessageWarning);
+    EXPECT_EQ(std::filesystem::symlink_status(IniPath()).type(),
+              std::string(c.name) == "fifo"     ? std::filesystem::file_type::fifo
+              : std::string(c.name) == "device" ? std::filesystem::file_type::symlink
+                                                : std::filesystem::file_type::regular);
+  }
+  EXPECT_EQ(std::filesystem::file_size(IniPath()), big.size());
 }
 
 }  // namespace

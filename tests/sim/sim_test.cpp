@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -528,6 +529,8 @@ TEST(Simulator, BadOptionsExitTwoWithTheReason) {
   TempDir dir;
   std::string file = dir.Write("plain", "x");
   std::string big = dir.Write("big.bin", Bytes(0x10001, 0));
+  const std::string fifo = (dir.path() / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--chip", "RM5169"}, "unknown chip 'RM5169' (want RM5164 or RM5168)"},
       {{"--fault", "hot"}, "unknown fault hot (see --help)"},
@@ -540,6 +543,8 @@ TEST(Simulator, BadOptionsExitTwoWithTheReason) {
       {{"--frobnicate"}, "unknown option '--frobnicate'"},
       {{"--link", file}, "--link " + file + " exists and is not a symbolic link"},
       {{"--flash-in", big}, "--flash-in " + big + " holds 65537 bytes, more than the chip's 65536"},
+      {{"--flash-in", "/dev/zero"}, "--flash-in /dev/zero is not a regular file"},
+      {{"--flash-in", fifo}, "--flash-in " + fifo + " is not a regular file"},
   };
   for (const auto& [args, message] : cases) {
     SCOPED_TRACE(message);
