@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "sim/sim.h"
 
@@ -23,38 +26,12 @@ namespace {
 
 constexpr int kUsageExit = 2;
 
-const char kUsage[] =
-    R"(Usage: rm516x-sim [--chip RM5164|RM5168] [--link PATH] [--version N|none]
-                  [--announce-ms MS] [--idle-ms MS] [--marker-ms MS] [--flash-in PATH]
-                  [--flash-out PATH] [--seed N] [--pace] [--sessions N] [--fault FAULT]...
-                  [--log PATH]
+const char kDescription[] =
+    "Plays the ISP firmware of an RM5164 or RM5168 on a pseudo-terminal. The first line on\n"
+    "standard output is the device a host opens (e.g. /dev/pts/5).\n";
 
-Plays the ISP firmware of an RM5164 or RM5168 on a pseudo-terminal. The first line on
-standard output is the device a host opens (e.g. /dev/pts/5).
-
-  --chip MODEL      RM5164 (64 KiB, 256-byte pages; default) or RM5168 (2 x 64 KiB banks,
-                    512-byte pages)
-  --link PATH       also make PATH a symbolic link to the device (replaced if it is a link;
-                    removed at exit)
-  --version N|none  version byte sent after the handshake (default 23; none = no byte)
-  --announce-ms MS  gap between handshake words "zafo" (default 100)
-  --idle-ms MS      host silence after the handshake that abandons a burn (default 3000)
-  --marker-ms MS    gap between the host's echo and the erase marker (default 200; keep it
-                    above the host's 100 ms wait for the version byte)
-  --flash-in PATH   initial flash contents; the rest (or all, without it) is pseudo-random
-  --seed N          seed of the pseudo-random contents (default 1)
-  --flash-out PATH  the flash is written here after every burn and at exit
-  --pace            hold bytes both ways to the wire time of the rate the host set
-                    (10 bits a byte)
-  --sessions N      exit 0 after N burns, ended or abandoned (default 1; 0 = run until
-                    SIGINT/SIGTERM)
-  --fault FAULT     inject a fault (repeatable; see below)
-  --log PATH        one line per exchange ("TX|RX PHASE hex bytes"), "NOTE ..." for
-                    sessions and faults, "VIOLATION PHASE: ..." for every protocol
-                    violation by the host
-  --help            this text
-
-Flash: page byte p is bank 0 page p; on the RM5164 it is simply page p (offset p*256);
+const char kFooter[] =
+    R"(Flash: page byte p is bank 0 page p; on the RM5164 it is simply page p (offset p*256);
 on the RM5168 bit 7 selects bank 1 (offset 0x10000 + (p&0x7F)*512). Erase byte e erases
 pages e and e+1. Page bytes above 0xFD hold the ISP firmware: never erased or written.
 A page is programmed like NOR flash (new = old AND data), so a page the host did not
@@ -86,10 +63,32 @@ int ParseCount(const std::string& option, const std::string& text, long low, lon
   char* end = nullptr;
   long value = std::strtol(text.c_str(), &end, 0);
   if (text.empty() || errno != 0 || *end != '\0' || value < low || value > high) {
-    UsageError("bad value '" + text + "' for " + option + " (want " + std::to_string(low) +
-               ".." + std::to_string(high) + ")");
+    throw CLI::ValidationError("bad value '" + text + "' for " + option + " (want " +
+                               std::to_string(low) + ".." + std::to_string(high) + ")");
   }
   return static_cast<int>(value);
+}
+
+// A count option: its value checked and stored as soon as the parser meets it.
+void AddCount(CLI::App& app, const std::string& name, int& target, long low, long high,
+              const std::string& help) {
+  app.add_option_function<std::string>(
+         name, [&target, name, low, high](const std::string& text) {
+           target = ParseCount(name, text, low, high);
+         }, help)
+      ->type_name(name == "--seed" || name == "--sessions" ? "N" : "MS");
+}
+
+// The parser's own errors, in this program's words.
+std::string UsageText(const CLI::App& app, const CLI::ParseError& error) {
+  if (dynamic_cast<const CLI::ExtrasError*>(&error)) {
+    return "unknown option '" + app.remaining().front() + "'";
+  }
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+    const std::string text = error.what();
+    return "missing value after " + text.substr(0, text.find(':'));
+  }
+  return error.what();
 }
 
 void OnSignal(int) { SimStopRequested = 1; }
@@ -105,64 +104,70 @@ void SaveFlashOut() {
 int main(int argc, char** argv) {
   std::string link_path, flash_in, log_path;
   bool pace = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string option = argv[i];
-    std::string value;
-    bool inline_value = false;
-    if (option.rfind("--", 0) == 0) {
-      std::size_t eq = option.find('=');
-      if (eq != std::string::npos) {
-        value = option.substr(eq + 1);
-        option.resize(eq);
-        inline_value = true;
-      }
-    }
-    auto take = [&]() -> std::string {
-      if (inline_value) return value;
-      if (i + 1 >= argc) UsageError("missing value after " + option);
-      return argv[++i];
-    };
-    if (option == "--help" || option == "-h") {
-      std::fputs(kUsage, stdout);
-      std::fputs(FaultHelp(), stdout);
-      return 0;
-    } else if (option == "--chip") {
-      std::string chip = take();
-      if (chip == "RM5164") SimChipModel = 0;
-      else if (chip == "RM5168") SimChipModel = 1;
-      else UsageError("unknown chip '" + chip + "' (want RM5164 or RM5168)");
-    } else if (option == "--link") {
-      link_path = take();
-    } else if (option == "--version") {
-      std::string v = take();
-      SimVersion = v == "none" ? -1 : ParseCount(option, v, 0, 255);
-    } else if (option == "--announce-ms") {
-      SimAnnounceMs = ParseCount(option, take(), 1, 60000);
-    } else if (option == "--idle-ms") {
-      SimIdleMs = ParseCount(option, take(), 1, 3600000);
-    } else if (option == "--marker-ms") {
-      SimMarkerDelayMs = ParseCount(option, take(), 0, 60000);
-    } else if (option == "--flash-in") {
-      flash_in = take();
-    } else if (option == "--flash-out") {
-      SimFlashOut = take();
-    } else if (option == "--seed") {
-      SimSeed = static_cast<std::uint32_t>(ParseCount(option, take(), 0, 0x7FFFFFFF));
-    } else if (option == "--pace" && !inline_value) {
-      pace = true;
-    } else if (option == "--sessions") {
-      SimSessions = ParseCount(option, take(), 0, 1000000);
-    } else if (option == "--fault") {
-      Fault fault;
-      std::string error;
-      if (!ParseFault(take(), &fault, &error)) UsageError(error);
-      SimFaults.push_back(fault);
-    } else if (option == "--log") {
-      log_path = take();
-    } else {
-      UsageError("unknown option '" + std::string(argv[i]) + "'");
-    }
+  int seed = static_cast<int>(SimSeed);
+  CLI::App app{kDescription, "rm516x-sim"};
+  app.footer(std::string(kFooter) + FaultHelp());
+  app.get_formatter()->column_width(20);
+  app.add_option_function<std::string>(
+         "--chip", [](const std::string& chip) {
+           if (chip == "RM5164") SimChipModel = 0;
+           else if (chip == "RM5168") SimChipModel = 1;
+           else throw CLI::ValidationError("unknown chip '" + chip + "' (want RM5164 or RM5168)");
+         },
+         "RM5164 (64 KiB, 256-byte pages; default) or RM5168 (2 x 64 KiB banks, 512-byte pages)")
+      ->type_name("MODEL");
+  app.add_option("--link", link_path,
+                 "also make PATH a symbolic link to the device (replaced if it is a link; "
+                 "removed at exit)")
+      ->type_name("PATH");
+  app.add_option_function<std::string>(
+         "--version", [](const std::string& v) {
+           SimVersion = v == "none" ? -1 : ParseCount("--version", v, 0, 255);
+         },
+         "version byte sent after the handshake (default 23; none = no byte)")
+      ->type_name("N|none");
+  AddCount(app, "--announce-ms", SimAnnounceMs, 1, 60000,
+           "gap between handshake words \"zafo\" (default 100)");
+  AddCount(app, "--idle-ms", SimIdleMs, 1, 3600000,
+           "host silence after the handshake that abandons a burn (default 3000)");
+  AddCount(app, "--marker-ms", SimMarkerDelayMs, 0, 60000,
+           "gap between the host's echo and the erase marker (default 200; keep it above "
+           "the host's 100 ms wait for the version byte)");
+  app.add_option("--flash-in", flash_in,
+                 "initial flash contents; the rest (or all, without it) is pseudo-random")
+      ->type_name("PATH");
+  AddCount(app, "--seed", seed, 0, 0x7FFFFFFF,
+           "seed of the pseudo-random contents (default 1)");
+  app.add_option("--flash-out", SimFlashOut, "the flash is written here after every burn and at exit")
+      ->type_name("PATH");
+  app.add_flag("--pace", pace,
+               "hold bytes both ways to the wire time of the rate the host set (10 bits a byte)");
+  AddCount(app, "--sessions", SimSessions, 0, 1000000,
+           "exit 0 after N burns, ended or abandoned (default 1; 0 = run until SIGINT/SIGTERM)");
+  app.add_option_function<std::vector<std::string>>(
+         "--fault", [](const std::vector<std::string>& texts) {
+           for (const std::string& text : texts) {
+             Fault fault;
+             std::string error;
+             if (!ParseFault(text, &fault, &error)) throw CLI::ValidationError(error);
+             SimFaults.push_back(fault);
+           }
+         },
+         "inject a fault (repeatable; see below)")
+      ->type_name("FAULT");
+  app.add_option("--log", log_path,
+                 "one line per exchange (\"TX|RX PHASE hex bytes\"), \"NOTE ...\" for sessions and "
+                 "faults, \"VIOLATION PHASE: ...\" for every protocol violation by the host")
+      ->type_name("PATH");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), stdout);
+    return 0;
+  } catch (const CLI::ParseError& error) {
+    UsageError(UsageText(app, error));
   }
+  SimSeed = static_cast<std::uint32_t>(seed);
 
   std::string error;
   if (!LoadFlash(flash_in, SimSeed, &error)) UsageError(error);
