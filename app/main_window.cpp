@@ -34,7 +34,8 @@ LRESULT OnCreate(HWND window) {
   BannerDialog = CreateBanner(window);
   StatusBar = CreateStatusBar(window);
   LoadSettings();
-  SelectChip(ChipModel);
+  ResetImage();
+  ChooseChip(ChipModel);
   if (!EnsurePortOpen()) {
     ComPortIndex = kDisconnectedPortIndex;
     SetStatusPart(kStatusPartPort, "COM : Disconnect");
@@ -87,8 +88,7 @@ void OnSetBurnMenu(bool enabled) {
 // A model change while a burn runs would change PageSize and the image under the worker.
 void OnSelectChip(int model) {
   if (BurnWorkerRunning()) return;
-  SelectChip(model);
-  PageSize = PageSizeForModel(ChipModel);
+  ChooseChip(model);
 }
 
 LRESULT OnCommand(HWND window, int command) {

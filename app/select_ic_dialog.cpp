@@ -14,12 +14,11 @@ INT_PTR CALLBACK SelectIcDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM
     case WM_COMMAND:
       if (wparam == IDC_SELECT_RM5164 || wparam == IDC_SELECT_RM5168) {
         const int button = static_cast<int>(wparam);
-        SelectChip(button == IDC_SELECT_RM5164 ? 0 : 1);
+        ChooseChip(button == IDC_SELECT_RM5164 ? 0 : 1);
         CheckRadioButton(dialog, IDC_SELECT_RM5164, IDC_SELECT_RM5168, button);
       }
       break;
     case WM_CLOSE:
-      PageSize = PageSizeForModel(ChipModel);
       EndDialog(dialog, 1);
       break;
     default:

@@ -128,10 +128,8 @@ bool PrepareLoad(const LoadOptions& options, std::string& error) {
             std::to_string(options.files.size());
     return false;
   }
-  // Set directly: SelectChip and SelectFillByte would write the profile.
-  ChipModel = model;
-  PageSize = PageSizeForModel(model);
-  ImageSize = ImageSizeForModel(model);
+  // Not SelectChip and SelectFillByte: they would write the profile.
+  UseChipModel(model);
   if (options.fill_byte) FillByte = *options.fill_byte;
   FileName1 = options.files[0];
   FileName2 = options.files.size() > 1 ? options.files[1] : std::string();

@@ -7,9 +7,6 @@
 #include "settings/settings.h"
 
 std::uint8_t FirmwareImage[kImageCapacityBytes];
-// The RM5164's values until LoadSettings has read the model.
-std::uint32_t ImageSize = 0x10000;
-std::atomic<std::uint32_t> PageSize{256};
 std::atomic<std::uint32_t> Bank0Size{0};
 std::atomic<std::uint32_t> Bank1Size{0};
 int FileState = 0;
@@ -44,6 +41,17 @@ void ResetImage() {
   FillImage();
   Bank0Size = 0;
   Bank1Size = 0;
+}
+
+void ChooseChip(int model) {
+  if (!SelectChip(model)) {
+    InvalidateMainWindow();
+    return;
+  }
+  // The sizes go to 0 first so the old layout cannot raise a size warning.
+  FileState = 0;
+  ResetImage();
+  RefreshAfterLoad(MainWindowHandle());  // title, bank sizes, checksum, repaint
 }
 
 void ShowBankSizes() {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "settings/settings.h"  // the chip geometry the image follows
 #include "shell/shell.h"
 
 inline constexpr std::uint32_t kBankSizeBytes = 0x10000;
@@ -13,21 +14,21 @@ inline constexpr std::uint32_t kRm5164Bank0LimitBytes = 0xFE00;
 inline constexpr std::uint32_t kRm5168Bank1LimitBytes = 0xFC00;
 
 extern std::uint8_t FirmwareImage[kImageCapacityBytes];
-extern std::uint32_t ImageSize;              // 0x10000 (RM5164) or 0x20000 (RM5168)
-extern std::atomic<std::uint32_t> PageSize;  // 256 (RM5164) or 512 (RM5168)
 extern std::atomic<std::uint32_t> Bank0Size; // bytes of bank 0 to burn, multiple of PageSize
 extern std::atomic<std::uint32_t> Bank1Size; // bytes of bank 1 to burn, multiple of PageSize
 extern int FileState;                        // 0 none, 1 one file, 2 two files
 extern std::uint32_t ImageChecksum;          // 16-bit, painted on the main window
-
-inline std::uint32_t PageSizeForModel(int model) { return model == 1 ? 512u : 256u; }
-inline std::uint32_t ImageSizeForModel(int model) { return model != 0 ? 0x20000u : 0x10000u; }
 
 // The first ImageSize bytes take the low 8 bits of FillByte, then byte ImageSize-1 is 0xFF.
 void FillImage();
 
 // FillImage, then both bank sizes 0.
 void ResetImage();
+
+// The user's choice of chip model (SelectChip). A real change leaves the image empty
+// (FileState 0, refilled, both bank sizes 0, refreshed) so that nothing laid out for the
+// other chip can be burned; otherwise the main window is only repainted.
+void ChooseChip(int model);
 
 // After every open attempt: size limits (warning boxes owned by owner), title, bank sizes
 // in the status bar, ImageChecksum, repaint.

@@ -1,6 +1,5 @@
 #include "settings/settings.h"
 
-#include "image/bank_image.h"
 #include "settings/profile.h"
 #include "shell/shell.h"
 
@@ -12,6 +11,9 @@ int ComPortIndex = 0;
 int ChipModel = 0;
 int FillByte = 255;
 std::atomic<int> VerifyAfterBurn{1};
+// The RM5164's values until the model is read.
+std::atomic<std::uint32_t> PageSize{256};
+std::uint32_t ImageSize = 0x10000;
 
 namespace {
 
@@ -35,37 +37,27 @@ void LoadSettings() {
   OpenPath = ReadTextSetting("OpenFilePath", ".");
   BaudRateIndex = ReadRangedSetting("BaudRate", 6, 0, 7);
   ComPortIndex = ReadRangedSetting("ComPort", 0, 0, 3);
-  ChipModel = ReadRangedSetting("ChipID", 0, 0, 1);
+  UseChipModel(ReadRangedSetting("ChipID", 0, 0, 1));
   // Any number is kept: only its low 8 bits reach the image.
   bool is_number = true;
   FillByte = ProfileReadInt(kProfileSection, "UnusedBytes", 255, &is_number);
   if (!is_number) FillByte = 255;
   VerifyAfterBurn = ReadRangedSetting("Verify", 1, 0, 1);
   // The port names and rates are constant tables of the serial module: nothing to set up.
-  Bank0Size = 0;
-  Bank1Size = 0;
-  PageSize = PageSizeForModel(ChipModel);
-  ImageSize = ImageSizeForModel(ChipModel);
-  FillImage();
 }
 
-void SelectChip(int model) {
-  model = model != 0 ? 1 : 0;
-  const bool changed = model != ChipModel;
-  if (changed) FileState = 0;
-  ChipModel = model;
-  WriteSetting("ChipID", model);
-  SetStatusText(0, model == 0 ? "RM5164" : "RM5168");
-  if (!changed) {
-    InvalidateMainWindow();
-    return;
-  }
-  // An image laid out for the other chip must never reach a burn: empty it, sized for the
-  // new model. The sizes go to 0 first so the old layout cannot raise a size warning.
-  PageSize = PageSizeForModel(model);
-  ImageSize = ImageSizeForModel(model);
-  ResetImage();
-  RefreshAfterLoad(MainWindowHandle());  // title, bank sizes, checksum, repaint
+void UseChipModel(int model) {
+  ChipModel = model != 0 ? 1 : 0;
+  PageSize = PageSizeForModel(ChipModel);
+  ImageSize = ImageSizeForModel(ChipModel);
+}
+
+bool SelectChip(int model) {
+  const int previous = ChipModel;
+  UseChipModel(model);
+  WriteSetting("ChipID", ChipModel);
+  SetStatusText(0, ChipModel == 0 ? "RM5164" : "RM5168");
+  return ChipModel != previous;
 }
 
 void SelectFillByte(int value) {

@@ -2,6 +2,7 @@
 // The eight user settings kept in the profile section "RM516X_ISP", read once at start-up
 // and written through key by key when the user changes a value.
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 inline constexpr const char* kProfileSection = "RM516X_ISP";
@@ -16,14 +17,25 @@ extern int ChipModel;           // ChipID, 0 = RM5164, 1 = RM5168
 extern int FillByte;            // UnusedBytes, 255 or 0; the fill uses the low 8 bits
 extern std::atomic<int> VerifyAfterBurn;  // Verify; read by the burn worker
 
+// The chip's geometry follows ChipModel; UseChipModel is the only writer of the three.
+extern std::atomic<std::uint32_t> PageSize;  // 256 (RM5164) or 512 (RM5168); the worker reads it
+extern std::uint32_t ImageSize;              // 0x10000 (RM5164) or 0x20000 (RM5168)
+
+inline std::uint32_t PageSizeForModel(int model) { return model == 1 ? 512u : 256u; }
+inline std::uint32_t ImageSizeForModel(int model) { return model != 0 ? 0x20000u : 0x10000u; }
+
+// Sets ChipModel (0 or 1) with its PageSize and ImageSize. Writes nothing to the profile.
+void UseChipModel(int model);
+
 // Reads every key in order, falls back to a key's default for a missing, non-numeric or
-// out-of-range value, sets PageSize/ImageSize and fills the image. No profile writes.
+// out-of-range value, and sets the chip's geometry. No profile writes; the image is the
+// caller's to fill.
 void LoadSettings();
 
-// Selects the chip model (0 or 1) and writes ChipID. A real change of model also brings
-// PageSize and ImageSize up to date and leaves the image empty (FileState 0, refilled,
-// both bank sizes 0) so that nothing laid out for the other chip can be burned.
-void SelectChip(int model);
+// The user's choice of chip model (0 or 1): UseChipModel, ChipID written, the chip's status
+// field. True when the model changed; emptying an image laid out for the other chip is the
+// caller's (ChooseChip does both).
+bool SelectChip(int model);
 
 // Sets FillByte and writes UnusedBytes; the image is untouched until the next load.
 void SelectFillByte(int value);

@@ -71,9 +71,7 @@ std::uint32_t RangeStart(int mode) { return mode == 1 ? kBank : 0; }
 std::uint32_t RangeSize(int mode) { return mode == 2 ? 2 * kBank : kBank; }
 
 void UseChip(int model, int fill) {
-  ChipModel = model;
-  PageSize = PageSizeForModel(model);
-  ImageSize = ImageSizeForModel(model);
+  UseChipModel(model);
   FillByte = fill;
 }
 

@@ -11,10 +11,8 @@
 #include "tests/support/recording_shell.h"
 
 inline void UseChip(int model, int fill) {
-  ChipModel = model;
   FillByte = fill;
-  PageSize = PageSizeForModel(model);
-  ImageSize = ImageSizeForModel(model);
+  UseChipModel(model);
   std::fill(std::begin(FirmwareImage), std::end(FirmwareImage), 0x55);
   ResetImage();
   FileState = 0;

@@ -118,9 +118,7 @@ void OpenSimPort(const SimProcess& sim) {
 
 void LoadTestImage(int model, std::uint32_t bank0_pages, std::uint32_t bank1_pages,
                    std::uint32_t seed, const std::vector<std::uint32_t>& blank_pages) {
-  ChipModel = model;
-  PageSize = PageSizeForModel(model);
-  ImageSize = ImageSizeForModel(model);
+  UseChipModel(model);
   FillByte = 255;
   FillImage();
   const std::uint32_t page_size = PageSize.load();

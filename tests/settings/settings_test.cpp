@@ -15,27 +15,25 @@ bool ImageRangeIs(std::uint32_t from, std::uint32_t to, std::uint8_t value) {
 
 TEST_F(Settings, WithoutASectionEverythingTakesItsDefaultAndStartUpWritesOnlyChipId) {
   FileName1 = OpenPath = "stale";
-  BaudRateIndex = ChipModel = FillByte = VerifyAfterBurn = 9;
-  std::fill(std::begin(FirmwareImage), std::end(FirmwareImage), 0x55);
+  BaudRateIndex = FillByte = VerifyAfterBurn = 9;
+  UseChipModel(1);
   LoadSettings();
   EXPECT_EQ(FileName1 + "|" + FileName2 + "|" + OpenPath, "||.");
   EXPECT_EQ(std::vector<int>({BaudRateIndex, ComPortIndex, ChipModel, FillByte, VerifyAfterBurn}),
             std::vector<int>({6, 0, 0, 255, 1}));
   EXPECT_EQ(PageSize, 256u);
   EXPECT_EQ(ImageSize, 0x10000u);
-  EXPECT_TRUE(ImageRangeIs(0, 0x10000, 0xFF));
-  EXPECT_TRUE(ImageRangeIs(0x10000, 0x20000, 0x55));  // beyond ImageSize: untouched
 
-  FileState = 1;  // the model read at start-up is no change: the image stays
-  SelectChip(ChipModel);
-  EXPECT_EQ(FileState, 1);
+  EXPECT_FALSE(SelectChip(ChipModel));  // the model read at start-up is no change
   EXPECT_EQ(ReadIni(), "[RM516X_ISP]\nChipID=0\n");
-  SelectFillByte(0);  // stored at once; the image waits for the next open
+  SelectFillByte(0);
   EXPECT_EQ(ReadIni(), "[RM516X_ISP]\nChipID=0\nUnusedBytes=0\n");
-  EXPECT_TRUE(ImageRangeIs(0, 0x10000, 0xFF));
   EXPECT_EQ(ShellRecord().status[0], "RM5164");
-  EXPECT_EQ(ShellRecord().invalidations, 1);
-  EXPECT_EQ(ShellRecord().title, "");
+  EXPECT_TRUE(SelectChip(1));
+  EXPECT_EQ(PageSize, 512u);
+  EXPECT_EQ(ImageSize, 0x20000u);
+  EXPECT_EQ(ShellRecord().status[0], "RM5168");
+  EXPECT_EQ(ReadIni(), "[RM516X_ISP]\nChipID=1\nUnusedBytes=0\n");
 }
 
 TEST_F(Settings, StoredValuesAreReadAndBadOnesTakeTheirDefaults) {
@@ -48,8 +46,6 @@ TEST_F(Settings, StoredValuesAreReadAndBadOnesTakeTheirDefaults) {
             std::vector<int>({7, 3, 1, 0, 0}));
   EXPECT_EQ(PageSize, 512u);
   EXPECT_EQ(ImageSize, 0x20000u);
-  EXPECT_TRUE(ImageRangeIs(0, 0x1FFFF, 0x00));
-  EXPECT_EQ(FirmwareImage[0x1FFFF], 0xFF);
 
   WriteIni("[RM516X_ISP]\nBaudRate=8\nComPort=4\nChipID=one\nUnusedBytes=abc\nVerify=-1\n");
   LoadSettings();
@@ -58,33 +54,35 @@ TEST_F(Settings, StoredValuesAreReadAndBadOnesTakeTheirDefaults) {
   WriteIni("[RM516X_ISP]\nUnusedBytes=263\n");  // any number is kept; the fill takes its low 8 bits
   LoadSettings();
   EXPECT_EQ(FillByte, 263);
-  EXPECT_EQ(FirmwareImage[0], 0x07);
 }
 
-TEST_F(Settings, ChangingTheModelLeavesAnEmptyImageSizedForTheNewChip) {
-  WriteIni("[RM516X_ISP]\nChipID=1\n");
-  LoadSettings();
+// Lowest layer that holds both the choice and the image it empties.
+TEST_F(Settings, ChoosingAnotherChipLeavesAnEmptyImageSizedForIt) {
+  FillByte = 263;  // any fill number: its low 8 bits fill the image
+  UseChipModel(1);
+  ResetImage();
+  EXPECT_TRUE(ImageRangeIs(0, 0x1FFFF, 0x07));
   FileState = 2;
   Bank0Size = 0x10000;  // legal on the RM5168, over the RM5164's limit
   Bank1Size = 0x800;
-  FirmwareImage[0] = 0x12;
-  SelectChip(0);
+  FillByte = 255;
+  ResetShellRecord();
+  ChooseChip(1);  // no change: the image stays, the face is repainted
+  EXPECT_EQ(FileState, 2);
+  EXPECT_EQ(ShellRecord().invalidations, 1);
+  ChooseChip(0);
   RecordedShell shell = ShellRecord();
   EXPECT_TRUE(shell.messages.empty());  // the old layout raises no size warning
   EXPECT_EQ(PageSize, 256u);
-  EXPECT_EQ(ImageSize, 0x10000u);
   EXPECT_EQ(FileState, 0);
   EXPECT_EQ(Bank0Size + Bank1Size, 0u);
-  EXPECT_TRUE(ImageRangeIs(0, 0x10000, 0xFF));
+  EXPECT_TRUE(ImageRangeIs(0, 0xFFFF, 0xFF));
   EXPECT_EQ(ImageChecksum, 0xFF01u);
   EXPECT_EQ(shell.title, "RM516X ISP utility -- No file is opened");
   EXPECT_EQ(shell.status[0] + "|" + shell.status[2] + "|" + shell.status[3],
             "RM5164|BANK0 : 0 byte(s)|BANK1 : 0 byte(s)");
-  EXPECT_EQ(ProfileReadString(kProfileSection, "ChipID", ""), "0");
-
   FirmwareImage[0x1FFFF] = 0x00;
-  SelectChip(1);
-  EXPECT_EQ(PageSize, 512u);
+  ChooseChip(1);
   EXPECT_EQ(ImageSize, 0x20000u);
   EXPECT_TRUE(ImageRangeIs(0, 0x20000, 0xFF));
 }
