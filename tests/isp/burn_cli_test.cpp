@@ -202,30 +202,19 @@ TEST(BurnCli, StopSignalsEndTheBurnLikeTheStopButtonAndFreeThePort) {
   SetPortDevice("");
 }
 
-TEST(BurnCli, SecondBurnOnADeviceStillHeldByItsPeerIsNotRefused) {
+// The simulator keeps its end of the line open for a second burn, which must find the
+// device free. The first has nobody reading its output and must still burn to the end.
+TEST(BurnCli, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
   SimProcess sim({"--sessions", "2", "--idle-ms", "300"});
-  const std::string path = sim.dir().Write("app.bin", TestBytes(600, 4));
+  const std::string path = sim.dir().Write("app.bin", TestBytes(2000, 6));
   for (int round = 0; round < 2; ++round) {
+    RunHow how;
+    how.closed_stdout = round == 0;
     const IspRun run = RunIsp(sim.dir(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
-                                          "115200", path});
+                                          "115200", "--verify", path}, how);
     EXPECT_EQ(run.exit_code, 0) << "round " << round << ": " << run.err;
   }
   EXPECT_TRUE(sim.WaitExit(3000));
-}
-
-TEST(BurnCli, ClosedStandardOutputDoesNotStopTheBurn) {
-  SimProcess sim({"--idle-ms", "300"});
-  const std::vector<std::uint8_t> file = TestBytes(2000, 6);
-  const std::string path = sim.dir().Write("app.bin", file);
-  RunHow how;
-  how.closed_stdout = true;
-  const IspRun run = RunIsp(sim.dir(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
-                                        "115200", "--verify", path}, how);
-  EXPECT_EQ(run.exit_code, 0) << run.err;
-  ASSERT_TRUE(sim.WaitExit(3000));
-  const std::vector<std::uint8_t> flash = sim.Flash();
-  ASSERT_GE(flash.size(), file.size());
-  EXPECT_TRUE(std::equal(file.begin(), file.end(), flash.begin()));
 }
 
 // The simulator closes its end of the line after so many bytes, as an unplugged adapter
