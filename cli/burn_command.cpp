@@ -4,7 +4,6 @@
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -17,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/load_options.h"
+#include "cli/stop_signals.h"
 #include "cli/terminal_shell.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
@@ -37,7 +37,8 @@ constexpr bool kComNamesOnly = false;
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
+// A stop by a signal exits with 128 + the signal's number: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
+constexpr int kExitSignalBase = 128;
 constexpr int kVersionStatusPart = 4;
 constexpr int kProgressBarWidth = 40;
 
@@ -60,10 +61,10 @@ constexpr const char* kBurnHelp =
     "  --wait SECONDS        give up when no handshake comes within SECONDS\n"
     "  -h, --help            print this help\n"
     "\n"
-    "Ctrl-C stops the burn as the Stop button does. The profile is read for the defaults\n"
-    "and never written.\n"
+    "Ctrl-C, SIGTERM and SIGHUP stop the burn as the Stop button does. The profile is read\n"
+    "for the defaults and never written.\n"
     "Exit status: 0 after a complete burn, 1 after a failure, 2 for a usage or load error,\n"
-    "130 when stopped by Ctrl-C.\n";
+    "130 when stopped by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n";
 
 constexpr const char* kPortHelpPosix =
     "  --port DEVICE         the serial device, e.g. /dev/ttyUSB0 (required; see\n"
@@ -79,12 +80,13 @@ struct BurnOptions {
   std::optional<double> wait_seconds;
 };
 
-// Set from the SIGINT handler: lock-free atomics only.
+// The first stop signal's number, set from its handler: lock-free atomics only.
 std::atomic<int> interrupted{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnInterrupt(int) {
-  interrupted.store(1);
+extern "C" void OnStopSignal(int signal_number) {
+  int none = 0;
+  interrupted.compare_exchange_strong(none, signal_number);
   StopRequested.store(1);
 }
 
@@ -298,12 +300,15 @@ int ParseBurnArgs(const CommandArgs& args, BurnOptions& options, bool& help) {
   return -1;
 }
 
-// The last line on standard error says why the burn did not complete.
+// Every run that got past its usage check ends here once. The last line on standard
+// error says why the burn did not complete; JSON's end event carries the dialog's last text
+// and, after a failure, that same line as "error".
 void ReportEnd(bool json, bool ok, const std::string& text, const std::string& error_line) {
   std::lock_guard lock(printer.mutex);
   if (json) {
     PrintLine(std::string("{\"event\":\"end\",\"ok\":") + (ok ? "true" : "false") +
-              ",\"text\":" + JsonString(text) + "}");
+              ",\"text\":" + JsonString(text) +
+              (ok ? std::string() : ",\"error\":" + JsonString(error_line)) + "}");
   } else {
     EndBarLine();
     std::fflush(stdout);
@@ -313,6 +318,24 @@ void ReportEnd(bool json, bool ok, const std::string& text, const std::string& e
     std::fflush(stderr);
   }
 }
+
+// Why a load placed nothing, in the words of its last message.
+std::string LoadFailureText() {
+  std::string text = "nothing was loaded";
+  for (const TerminalMessage& message : TerminalMessages()) {
+    if (message.kind == MessageError) text = message.text;
+  }
+  return text;
+}
+
+// Closes the port on every way out of the burn, so that the device is free again and a
+// terminal used as the port gets its settings back.
+struct PortCloser {
+  PortCloser() = default;
+  PortCloser(const PortCloser&) = delete;
+  PortCloser& operator=(const PortCloser&) = delete;
+  ~PortCloser() { ClosePort(); }
+};
 
 }  // namespace
 
@@ -340,16 +363,29 @@ int RunBurn(const CommandArgs& args) {
   hooks.message = OnMessage;
   SetTerminalHooks(hooks);
 
-  if (RunLoad(options.load) == 0) return kExitUsage;
+  // Output nobody reads any more (burn ... | head -1) must not end a burn half-way.
+  IgnoreBrokenPipe();
+  if (RunLoad(options.load) == 0) {
+    if (printer.json) {
+      const std::string reason = LoadFailureText();
+      ReportEnd(true, false, reason, reason);
+    }
+    return kExitUsage;
+  }
   if (!printer.json) std::fputs(LoadReportText().c_str(), stdout);
 
   if (kComNamesOnly && options.port.empty()) options.port = ComPortNames[ComPortIndex];
   SetPortDevice(options.port);
+  // Caught from before the open to the exit, so that no signal ends the process between
+  // the port's opening and its closing.
+  CatchStopSignals(OnStopSignal);
   if (!OpenComPort()) {
-    const std::string reason = LastPortError();
-    ReportEnd(printer.json, false, "", reason.empty() ? "cannot open " + options.port : reason);
-    return kExitFailed;
+    std::string reason = LastPortError();
+    if (reason.empty()) reason = "cannot open " + options.port;
+    ReportEnd(printer.json, false, reason, reason);
+    return interrupted.load() != 0 ? kExitSignalBase + interrupted.load() : kExitFailed;
   }
+  const PortCloser port_closer;
   PurgeReceive();
 
   hooks.burn_repaint = OnBurnRepaint;
@@ -358,13 +394,11 @@ int RunBurn(const CommandArgs& args) {
   hooks.status = OnStatusPart;
   SetTerminalHooks(hooks);
 
-  std::signal(SIGINT, OnInterrupt);
   if (!StartBurnWorker()) {
-    std::signal(SIGINT, SIG_DFL);
-    ReportEnd(printer.json, false, "", "cannot start the burn");
+    ReportEnd(printer.json, false, "cannot start the burn", "cannot start the burn");
     return kExitFailed;
   }
-  // Starting the worker cleared the flag: a Ctrl-C that came before must be said again.
+  // Starting the worker cleared the flag: a signal that came before must be said again.
   if (interrupted.load()) StopRequested.store(1);
   std::thread watcher;
   if (options.wait_seconds) watcher = std::thread(WatchHandshake, *options.wait_seconds);
@@ -377,7 +411,6 @@ int RunBurn(const CommandArgs& args) {
     watch.changed.notify_all();
     watcher.join();
   }
-  std::signal(SIGINT, SIG_DFL);
   SetTerminalHooks(TerminalHooks{});
 
   const std::string text = BurnStatusText();
@@ -385,9 +418,14 @@ int RunBurn(const CommandArgs& args) {
     ReportEnd(printer.json, true, text, "");
     return kExitOk;
   }
-  if (interrupted.load()) {
+  if (const int signal_number = interrupted.load(); signal_number != 0) {
     ReportEnd(printer.json, false, text, text.empty() ? "stopped" : text + " (stopped)");
-    return kExitInterrupted;
+    return kExitSignalBase + signal_number;
+  }
+  if (PortLost()) {
+    const std::string lost = "the port " + options.port + " was lost";
+    ReportEnd(printer.json, false, text, text.empty() ? lost : text + " (" + lost + ")");
+    return kExitFailed;
   }
   if (watch.timed_out.load()) {
     char line[96];

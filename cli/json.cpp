@@ -53,7 +53,8 @@ std::string JsonString(const std::string& text) {
           i += n;
           continue;
         } else {
-          std::snprintf(escape, sizeof escape, "\\u%04X", c);
+          // The surrogate U+DC00 + byte: no valid text produces it, so the byte comes back.
+          std::snprintf(escape, sizeof escape, "\\uDC%02X", c);
           out += escape;
         }
     }

@@ -114,6 +114,9 @@ int RunBurn() {
   if (!Handshake(&version)) return FailBurn("");
   ShowFirmwareVersion(version);
   SetBurnButtonText("Stop");
+  // A Stop pressed during the version wait or while the out-of-date box was open has had
+  // no command to follow yet: honour it before the first erase byte.
+  if (StopRequested.load() != 0) return FailBurn("Erase error");
 
   std::string failure;
   if (!ErasePhase(plan, OnPhaseEvent, &failure)) return FailBurn(failure);

@@ -61,7 +61,8 @@ using PhaseHook = void (*)(BurnPhase phase, PhaseEvent event, std::uint32_t coun
 
 // Sets the 100/100 ms time-outs, waits for "zafo" (wherever it starts in the input), echoes
 // it and reads the version byte. Waits until the word comes or StopRequested is set.
-// 1 with *version = the byte, or -1 when none arrived within 100 ms; 0 on a stop (text "").
+// 1 with *version = the byte, or -1 when none arrived within 100 ms; 0 on a stop or when
+// the port was lost (PortLost), both with the text "".
 int Handshake(int* version);
 
 // Each phase: 1 on success; 0 with *failure_text set (the phase's failure or stop text).

@@ -18,6 +18,7 @@ std::string BackendDeviceForIndex(int index);
 // Opens the device exclusively. On failure returns false and sets *error to the
 // user's text ("cannot open <device>: <why>").
 bool BackendOpen(const std::string& device, std::string* error);
+// Gives the device back the settings it had at BackendOpen, then closes it.
 void BackendClose();
 bool BackendIsOpen();
 
@@ -25,7 +26,11 @@ bool BackendIsOpen();
 void BackendApplyLineSettings(std::uint32_t rate);
 void BackendApplyTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms);
 
-// Block until count bytes or the time-out; a dead or closed device waits the time-out out.
+// A request found the device gone (see PortLost). Callable from any thread.
+void NotePortLost();
+
+// Block until count bytes or the time-out. A device that is gone calls NotePortLost and
+// returns at once; one that fails otherwise waits the time-out out.
 std::uint32_t BackendRead(std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms);
 void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms);
 void BackendPurgeReceive();

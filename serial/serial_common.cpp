@@ -22,6 +22,8 @@ constexpr int kDisconnectedIndex = 4;
 constexpr std::uint32_t kFallbackRate = 57600;
 
 std::atomic<int> port_ready{0};
+// Set by a backend request on the worker, read by the worker and the front end.
+std::atomic<bool> port_lost{false};
 // Written by SetPortTimeouts on the worker, read by PortRead/PortWrite on the worker and
 // by a reopen on the UI thread.
 std::atomic<std::uint32_t> read_timeout_ms{kDefaultPortTimeoutMs};
@@ -42,6 +44,10 @@ void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::millis
 }  // namespace
 
 int PortReady() { return port_ready.load(); }
+
+void NotePortLost() { port_lost.store(true); }
+
+bool PortLost() { return port_lost.load(); }
 
 std::string PortStatusText(std::uint32_t rate) {
   std::string name;
@@ -67,6 +73,7 @@ int ReopenComPort() {
   }
   std::lock_guard lock(PortIoMutex);
   BackendClose();
+  port_lost.store(false);
   if (device.empty()) {
     last_error = "cannot open the COM port: no port selected";
     return 0;
@@ -120,6 +127,7 @@ void SetPortTimeouts(std::uint32_t read_ms, std::uint32_t write_ms) {
 }
 
 std::uint32_t PortRead(std::uint8_t* buffer, std::uint32_t count) {
+  if (port_lost.load()) return 0;
   const std::uint32_t timeout_ms = read_timeout_ms.load();
   std::unique_lock lock(PortIoMutex);
   if (!BackendIsOpen()) {
@@ -132,6 +140,7 @@ std::uint32_t PortRead(std::uint8_t* buffer, std::uint32_t count) {
 }
 
 void PortWrite(const std::uint8_t* buffer, std::uint32_t count) {
+  if (port_lost.load()) return;
   const std::uint32_t timeout_ms = write_timeout_ms.load();
   std::unique_lock lock(PortIoMutex);
   if (!BackendIsOpen()) {

@@ -30,17 +30,24 @@ void SetPortTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_
 
 // Waits until count bytes arrived or the read time-out since the call ran out.
 // Returns the number of bytes placed in buffer, 0..count (short = timed out).
-// On a port that is not open it waits out the time-out and returns 0.
+// On a port that is not open it waits out the time-out and returns 0; on a lost port
+// (PortLost) it returns what arrived before the loss, at once.
 std::uint32_t PortRead(std::uint8_t* buffer, std::uint32_t count);
 
 // Discards unsent output, then sends count bytes, waiting at most the write time-out.
-// On a port that is not open it waits out the time-out.
+// On a port that is not open it waits out the time-out; on a lost port it returns at once.
 void PortWrite(const std::uint8_t* buffer, std::uint32_t count);
+
+// True once a read or write found the device gone (unplugged, hung up): nothing more will
+// pass, and every later PortRead and PortWrite returns at once. Cleared when a device is
+// opened (OpenComPort, ReopenComPort). Safe from any thread.
+bool PortLost();
 
 // Discards whatever the receive queue holds.
 void PurgeReceive();
 
-// Closes the open device, if any.
+// Closes the open device, if any, clearing its exclusive flag and giving it back the
+// terminal settings it had before it was opened.
 void ClosePort();
 
 // Opens the named device instead of ComPortNames[ComPortIndex] on the next OpenComPort:

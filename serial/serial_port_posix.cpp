@@ -35,6 +35,10 @@ std::atomic<std::uint32_t> line_rate{9600};
 // completed write is never flushed after: on a pseudo-terminal the flush would also drop
 // bytes already delivered that the peer has not read yet (a page byte before its data).
 std::atomic<bool> output_left{false};
+// The device's settings before we opened it, given back at close: a terminal such as
+// /dev/tty must not stay raw. Open and close only (under PortIoMutex).
+termios settings_at_open{};
+bool have_settings_at_open = false;
 
 class UniqueFd {
  public:
@@ -78,8 +82,14 @@ int MsUntil(Clock::time_point deadline) {
 // time-out is honoured by sleeping instead of spinning.
 void WaitOut(Clock::time_point deadline) { std::this_thread::sleep_until(deadline); }
 
+// Errors after which nothing more will pass: the adapter was unplugged or the line hung up.
+bool DeviceGone(int error) {
+  return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
+}
+
 // Waits for events on fd until deadline. True when fd is ready for them.
-// False on time-out; on a hang-up or error it also waits the time-out out first.
+// False on time-out; on a hang-up it notes the loss and returns at once, on another
+// error it waits the time-out out first.
 bool WaitFor(int fd, short events, Clock::time_point deadline) {
   for (;;) {
     int ms = MsUntil(deadline);
@@ -93,6 +103,10 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
     if (r == 0) continue;  // the rounded-up wait may end a hair early; re-check the clock
     if (p.revents & events) return true;
+    if (p.revents & (POLLHUP | POLLNVAL)) {
+      NotePortLost();
+      return false;
+    }
     WaitOut(deadline);
     return false;
   }
@@ -164,6 +178,7 @@ bool BackendOpen(const std::string& device, std::string* error) {
     return false;
   }
   ::ioctl(fd.get(), TIOCEXCL);  // best effort: not every tty driver honours it
+  have_settings_at_open = ::tcgetattr(fd.get(), &settings_at_open) == 0;
   output_left.store(false);
   port_fd.store(fd.release());
   return true;
@@ -172,6 +187,8 @@ bool BackendOpen(const std::string& device, std::string* error) {
 void BackendClose() {
   int fd = port_fd.exchange(-1);
   if (fd < 0) return;
+  // A device that is gone refuses both; nothing is left to give back then.
+  if (have_settings_at_open) ::tcsetattr(fd, TCSANOW, &settings_at_open);
   // A pseudo-terminal keeps its exclusive flag past the last close of its slave.
   ::ioctl(fd, TIOCNXCL);
   ::close(fd);
@@ -220,8 +237,12 @@ std::uint32_t BackendRead(std::uint8_t* buffer, std::uint32_t count, std::uint32
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-      WaitOut(deadline);  // hung up or failed: nothing more will come
+    if (n == 0 || DeviceGone(errno)) {  // a raw tty reads 0 bytes only after a hang-up
+      NotePortLost();
+      break;
+    }
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      WaitOut(deadline);
       break;
     }
     if (!WaitFor(fd, POLLIN, deadline)) break;
@@ -241,6 +262,10 @@ void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && DeviceGone(errno)) {
+      NotePortLost();
+      return;
+    }
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
       WaitOut(deadline);
       output_left.store(true);

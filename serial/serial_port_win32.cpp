@@ -31,13 +31,23 @@ HANDLE RequestEvent(OVERLAPPED* request) {
   return request->hEvent;
 }
 
+// Failures after which nothing more will pass: the adapter was unplugged. An abort we did
+// not ask for (CancelIo) is the driver tearing the device down.
+bool DeviceGone(DWORD error, bool cancelled_by_us) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND ||
+         error == ERROR_DEVICE_REMOVED || (error == ERROR_OPERATION_ABORTED && !cancelled_by_us);
+}
+
 // Starts nothing; waits for the started request and returns its byte count.
 DWORD AwaitRequest(HANDLE device, OVERLAPPED* request, DWORD timeout_ms) {
+  bool cancelled = false;
   if (WaitForSingleObject(request->hEvent, timeout_ms + kTimeoutGraceMs) != WAIT_OBJECT_0) {
     CancelIo(device);
+    cancelled = true;
   }
   DWORD transferred = 0;
   if (!GetOverlappedResult(device, request, &transferred, TRUE)) {
+    if (DeviceGone(GetLastError(), cancelled)) NotePortLost();
     // A cancelled or failed request still reports what it moved before it ended.
     transferred = static_cast<DWORD>(request->InternalHigh);
   }
@@ -158,6 +168,10 @@ std::uint32_t BackendRead(std::uint8_t* buffer, std::uint32_t count, std::uint32
   }
   if (!ReadFile(handle, buffer, count, NULL, &ReadOverlapped) &&
       GetLastError() != ERROR_IO_PENDING) {
+    if (DeviceGone(GetLastError(), false)) {
+      NotePortLost();
+      return 0;
+    }
     // A failed device answers at once; keep the caller's loop at the pace of its time-out.
     ULONGLONG spent = GetTickCount64() - start;
     if (spent < timeout_ms) Sleep(static_cast<DWORD>(timeout_ms - spent));
@@ -176,6 +190,10 @@ void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t
   }
   if (!WriteFile(handle, buffer, count, NULL, &WriteOverlapped) &&
       GetLastError() != ERROR_IO_PENDING) {
+    if (DeviceGone(GetLastError(), false)) {
+      NotePortLost();
+      return;
+    }
     ULONGLONG spent = GetTickCount64() - start;
     if (spent < timeout_ms) Sleep(static_cast<DWORD>(timeout_ms - spent));
     return;

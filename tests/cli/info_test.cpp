@@ -139,10 +139,11 @@ TEST_F(InfoCommand, FailedSecondFileUndoesTheFirstInJson) {
 }
 
 TEST_F(InfoCommand, JsonEscapesPathsAndLineBreaks) {
-  // A quote, a backslash, a control character, valid UTF-8 and a lone Latin-1 byte.
+  // A quote, a backslash, a control character, valid UTF-8 and a lone Latin-1 byte, which
+  // comes out as the surrogate that gives the byte back.
   const std::string name = "we\"ird\\\x01" "\xC3\xA9\xE9.bin";
   const std::string path = work.Write(name, Bytes(kBank, 0x00));
-  const std::string escaped = work.path().string() + "/we\\\"ird\\\\\\u0001\xC3\xA9\\u00E9.bin";
+  const std::string escaped = work.path().string() + "/we\\\"ird\\\\\\u0001\xC3\xA9\\uDCE9.bin";
   auto run = Info({"--chip", "RM5164", "--json", path});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, "{\"chip\":\"RM5164\",\"fill\":255,\"file_state\":1,\"files\":[\"" + escaped +

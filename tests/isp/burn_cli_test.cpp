@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "serial/serial_port.h"
 #include "tests/isp/sim_process.h"
 
 extern char** environ;
@@ -35,10 +36,16 @@ std::string LastLine(const std::string& text) {
   return body.substr(body.rfind('\n') == std::string::npos ? 0 : body.rfind('\n') + 1);
 }
 
-// Runs rm516x-isp with its own empty profile folder. When interrupt_on is given, SIGINT is
-// sent once standard output shows that text.
-IspRun RunIsp(const TempDir& dir, const std::vector<std::string>& args,
-              const std::string& interrupt_on = "") {
+// How RunIsp treats the process: when interrupt_on is given, signal_number is sent once
+// standard output shows that text; with closed_stdout its output goes to a pipe nobody reads.
+struct RunHow {
+  std::string interrupt_on;
+  int signal_number = SIGINT;
+  bool closed_stdout = false;
+};
+
+// Runs rm516x-isp with its own empty profile folder.
+IspRun RunIsp(const TempDir& dir, const std::vector<std::string>& args, const RunHow& how = {}) {
   std::vector<std::string> argv_text = {RM_ISP_PATH};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -54,16 +61,26 @@ IspRun RunIsp(const TempDir& dir, const std::vector<std::string>& args,
   const auto err_path = dir.path() / "isp.err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int pipe_fds[2] = {-1, -1};
+  if (how.closed_stdout && ::pipe(pipe_fds) == 0) {
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
+  for (int fd : pipe_fds) {
+    if (fd >= 0) ::close(fd);  // the reading end too: nobody reads what the burn prints
+  }
   IspRun run;
   if (rc != 0) return run;
-  if (!interrupt_on.empty() &&
-      WaitUntil([&] { return ReadText(out_path).find(interrupt_on) != std::string::npos; }, 10000)) {
-    ::kill(pid, SIGINT);
+  if (!how.interrupt_on.empty() &&
+      WaitUntil([&] { return ReadText(out_path).find(how.interrupt_on) != std::string::npos; }, 10000)) {
+    ::kill(pid, how.signal_number);
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -164,12 +181,85 @@ TEST(BurnCli, WaitGivesUpWhenNoHandshakeComes) {
   EXPECT_TRUE(sim.LogLines("RX").empty()) << sim.Log();
 }
 
-TEST(BurnCli, InterruptStopsLikeTheStopButton) {
-  SimProcess sim({"--fault", "silent=handshake"});
-  const std::string path = sim.dir().Write("app.bin", TestBytes(300, 2));
-  const IspRun run = RunIsp(sim.dir(), {"burn", "--port", sim.device(), path}, "Please enter ISP");
-  EXPECT_EQ(run.exit_code, 130);
-  EXPECT_EQ(LastLine(run.err), "error: stopped");
+TEST(BurnCli, StopSignalsEndTheBurnLikeTheStopButtonAndFreeThePort) {
+  struct Case {
+    int signal_number;
+    int exit_code;
+  };
+  for (const Case c : {Case{SIGINT, 130}, Case{SIGTERM, 143}, Case{SIGHUP, 129}}) {
+    SCOPED_TRACE(c.signal_number);
+    SimProcess sim({"--fault", "silent=handshake"});
+    const std::string path = sim.dir().Write("app.bin", TestBytes(300, 2));
+    const IspRun run = RunIsp(sim.dir(), {"burn", "--port", sim.device(), "--json", path},
+                              {"Please enter ISP", c.signal_number});
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(LastLine(run.err), "error: stopped");
+    EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":false,"text":"","error":"stopped"})");
+    SetPortDevice(sim.device());
+    EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
+    ClosePort();
+  }
+  SetPortDevice("");
+}
+
+// The simulator keeps its end of the line open for a second burn, which must find the
+// device free. The first has nobody reading its output and must still burn to the end.
+TEST(BurnCli, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
+  SimProcess sim({"--sessions", "2", "--idle-ms", "300"});
+  const std::string path = sim.dir().Write("app.bin", TestBytes(2000, 6));
+  for (int round = 0; round < 2; ++round) {
+    RunHow how;
+    how.closed_stdout = round == 0;
+    const IspRun run = RunIsp(sim.dir(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
+                                          "115200", "--verify", path}, how);
+    EXPECT_EQ(run.exit_code, 0) << "round " << round << ": " << run.err;
+  }
+  EXPECT_TRUE(sim.WaitExit(3000));
+}
+
+// The simulator closes its end of the line after so many bytes, as an unplugged adapter
+// does: in the handshake (the word cut short) and amid the read-back of the second page.
+TEST(BurnCli, LostDeviceEndsTheBurnAtOnceAndSaysSo) {
+  struct Case {
+    const char* hangup;
+    const char* failure_text;
+  };
+  for (const Case c : {Case{"hangup=2", ""}, Case{"hangup=600", "Verify error"}}) {
+    SCOPED_TRACE(c.hangup);
+    SimProcess sim({"--fault", c.hangup});
+    const std::string path = sim.dir().Write("app.bin", TestBytes(4 * 256, 7));
+    // A burn that missed the loss would wait for ever in the handshake, or 12 s per page.
+    const IspRun run = RunIsp(sim.dir(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
+                                          "115200", "--verify", "--wait", "5", "--json", path});
+    const std::string lost = "the port " + sim.device() + " was lost";
+    const std::string error = *c.failure_text ? std::string(c.failure_text) + " (" + lost + ")" : lost;
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(LastLine(run.err), "error: " + error);
+    EXPECT_EQ(LastLine(run.out), std::string(R"({"event":"end","ok":false,"text":")") + c.failure_text +
+                                     R"(","error":")" + error + "\"}");
+  }
+}
+
+TEST(BurnCli, JsonEndEventAlsoSaysWhyNothingWasBurned) {
+  TempDir dir;
+  const std::string tty = (dir.path() / "no-such-tty").string();
+  const std::string missing = (dir.path() / "missing.hex").string();
+  const std::string load_error = missing + " open error";
+  const std::string open_error = "cannot open " + tty + ": No such file or directory";
+  struct Case {
+    std::string file;
+    int exit_code;
+    std::string error;
+  };
+  for (const Case& c : {Case{missing, 2, load_error},
+                        Case{dir.Write("app.bin", TestBytes(100, 1)), 1, open_error}}) {
+    SCOPED_TRACE(c.error);
+    const IspRun run = RunIsp(dir, {"burn", "--port", tty, "--json", c.file});
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    const std::string end = R"({"event":"end","ok":false,"text":")" + c.error + R"(","error":")" + c.error + "\"}";
+    EXPECT_EQ(LastLine(run.out), end);
+    EXPECT_EQ(run.out.find("\"end\""), run.out.rfind("\"end\""));  // exactly one
+  }
 }
 
 }  // namespace

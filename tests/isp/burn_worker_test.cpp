@@ -171,18 +171,33 @@ TEST_F(BurnWorkerTest, OnlyOneWorkerAtATimeAndJoinGivesItsResult) {
   }
 }
 
-TEST_F(BurnWorkerTest, HangUpDuringTheHandshakeWaitsForStopWithoutSpinning) {
+TEST_F(BurnWorkerTest, HangUpDuringTheHandshakeEndsTheBurnWithoutAStop) {
   SimProcess sim({"--fault", "hangup=2"});
   OpenSimPort(sim);
   LoadTestImage(0, 1, 0, 1);
   ASSERT_TRUE(StartBurnWorker());
-  EXPECT_TRUE(sim.WaitExit(3000));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(BurnWorkerRunning());
-  StopRequested = 1;
+  const bool ended = WaitUntil([] { return !BurnWorkerRunning(); }, 10000);
+  StopRequested = 1;  // only releases a worker that missed the loss
   EXPECT_EQ(JoinBurnWorker(), 0);
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(PortLost());
   EXPECT_EQ(BurnStatusText(), "");
   ExpectFailBurnRelease(ShellRecord());
+}
+
+TEST_F(BurnWorkerTest, StopWhileTheOutOfDateBoxIsOpenErasesNothing) {
+  TempDir dir;
+  const std::vector<std::uint8_t> flash(0x10000, 0x5A);
+  SimProcess sim({"--version", "0", "--flash-in", dir.Write("flash-in.bin", flash), "--idle-ms", "300"});
+  OpenSimPort(sim);
+  LoadTestImage(0, 4, 0, 2);
+  SetMessageBoxAction([] { StopRequested = 1; });
+  EXPECT_EQ(BurnWorker(), 0);
+  EXPECT_EQ(BurnStatusText(), "Erase error");
+  ExpectFailBurnRelease(ShellRecord());
+  sim.WaitExit(5000);
+  EXPECT_EQ(sim.Flash(), flash);
+  EXPECT_TRUE(sim.LogLines("RX erase").empty()) << sim.Log();
 }
 
 // ---- Failures: one case per row of the failure table ------------------------------------

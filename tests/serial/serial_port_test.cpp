@@ -221,17 +221,46 @@ TEST_F(SerialPort, InterruptedAndShortTransfersAreResumed) {
   EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 40), bytes);
 }
 
-TEST_F(SerialPort, HungUpDeviceWaitsTheTimeOutInsteadOfSpinning) {
-  SetPortTimeouts(150, 150);
+TEST_F(SerialPort, HungUpDeviceIsLostAndNoRequestWaitsOnIt) {
+  SetPortTimeouts(30000, 30000);
+  EXPECT_FALSE(PortLost());
   ::close(master_);
   master_ = -1;
-  std::uint8_t buffer[4];
+  std::uint8_t buffer[4] = {};
   auto start = Clock::now();
   EXPECT_EQ(PortRead(buffer, 4), 0u);
-  EXPECT_GE(MsSince(start), 150);
-  start = Clock::now();
   PortWrite(buffer, 4);
-  EXPECT_GE(MsSince(start), 150);
+  EXPECT_LT(MsSince(start), 15000);  // far from the two 30 s time-outs
+  EXPECT_TRUE(PortLost());
+}
+
+TEST_F(SerialPort, CloseGivesBackTheSettingsFoundAtOpen) {
+  ClosePort();
+  const int fd = ::open(slave_path_.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0) << std::strerror(errno);
+  termios cooked{};
+  ASSERT_EQ(tcgetattr(fd, &cooked), 0);
+  cooked.c_lflag |= ICANON | ECHO | ISIG;
+  cooked.c_oflag |= OPOST;
+  cfsetospeed(&cooked, B9600);
+  cfsetispeed(&cooked, B9600);
+  ASSERT_EQ(tcsetattr(fd, TCSANOW, &cooked), 0);
+  ASSERT_EQ(tcgetattr(fd, &cooked), 0);
+
+  ASSERT_EQ(ReopenComPort(), 1) << LastPortError();
+  termios raw{};
+  ASSERT_EQ(tcgetattr(SerialPortFd(), &raw), 0);
+  ASSERT_EQ(raw.c_lflag & (ICANON | ECHO), 0u);
+  ClosePort();
+
+  termios after{};
+  ASSERT_EQ(tcgetattr(fd, &after), 0);
+  ::close(fd);
+  EXPECT_EQ(after.c_lflag, cooked.c_lflag);
+  EXPECT_EQ(after.c_iflag, cooked.c_iflag);
+  EXPECT_EQ(after.c_oflag, cooked.c_oflag);
+  EXPECT_EQ(after.c_cflag, cooked.c_cflag);
+  EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B9600));
 }
 
 // The worker's requests and the UI thread's rate changes, purges and reopenings overlap

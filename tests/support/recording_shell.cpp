@@ -5,6 +5,7 @@
 namespace {
 std::mutex record_mutex;
 RecordedShell record;
+std::function<void()> message_box_action;
 }  // namespace
 
 RecordedShell ShellRecord() {
@@ -15,6 +16,12 @@ RecordedShell ShellRecord() {
 void ResetShellRecord() {
   std::lock_guard lock(record_mutex);
   record = RecordedShell{};
+  message_box_action = nullptr;
+}
+
+void SetMessageBoxAction(std::function<void()> action) {
+  std::lock_guard lock(record_mutex);
+  message_box_action = std::move(action);
 }
 
 void SetRecordedMainWindow(Window window) {
@@ -28,8 +35,13 @@ Window MainWindowHandle() {
 }
 
 void ShowMessage(Window owner, const std::string& text, int kind) {
-  std::lock_guard lock(record_mutex);
-  record.messages.push_back({owner, text, kind & 0xFF});
+  std::function<void()> action;
+  {
+    std::lock_guard lock(record_mutex);
+    record.messages.push_back({owner, text, kind & 0xFF});
+    action = message_box_action;
+  }
+  if (action) action();
 }
 
 void SetStatusText(int part, const std::string& text) {

@@ -1,5 +1,6 @@
 #pragma once
 // The shell seam for tests: every call is recorded, nothing is shown.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,7 @@ struct RecordedShell {
 RecordedShell ShellRecord();
 void ResetShellRecord();
 void SetRecordedMainWindow(Window window);
+
+// Runs in ShowMessage after the message is recorded, as if the user acted while the box
+// was open; none by default. ResetShellRecord removes it.
+void SetMessageBoxAction(std::function<void()> action);
