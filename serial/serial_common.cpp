@@ -101,7 +101,8 @@ int OpenComPort() {
 }
 
 int EnsurePortOpen() {
-  if (port_ready.load()) return 1;
+  // A device that went away is opened afresh: it may be back (plugged in again).
+  if (port_ready.load() && !port_lost.load()) return 1;
   if (OpenComPort()) return 1;
   ShowMessage(MainWindowHandle(), "Can not open COM port ...", MessageError);
   return 0;

@@ -11,8 +11,9 @@ extern const std::uint32_t BaudRateTable[8];   // 4800 .. 115200 bit/s
 // 1 once a device has been opened and configured in this run; never cleared.
 int PortReady();
 
-// 1 when a device has been opened and configured (now or earlier in this run); otherwise
-// shows "Can not open COM port ..." and returns 0.
+// 1 when a device has been opened and configured (now or earlier in this run, and not lost
+// since: a lost device is opened afresh); otherwise shows "Can not open COM port ..." and
+// returns 0.
 int EnsurePortOpen();
 
 // Opens the device of ComPortIndex (or the device set by SetPortDevice), applies the line

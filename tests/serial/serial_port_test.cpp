@@ -232,6 +232,9 @@ TEST_F(SerialPort, HungUpDeviceIsLostAndNoRequestWaitsOnIt) {
   PortWrite(buffer, 4);
   EXPECT_LT(MsSince(start), 15000);  // far from the two 30 s time-outs
   EXPECT_TRUE(PortLost());
+  ResetShellRecord();
+  EXPECT_EQ(EnsurePortOpen(), 0);  // tried afresh, and gone for good
+  EXPECT_EQ(ShellRecord().messages.size(), 1u);
 }
 
 TEST_F(SerialPort, CloseGivesBackTheSettingsFoundAtOpen) {
