@@ -57,8 +57,9 @@ unsigned LoadHex(Window owner, const std::string& path, std::string_view text, i
   }
   if (hex.bad_checksums != 0) {
     const std::size_t count = hex.bad_checksums;
-    ShowMessage(owner, LineText(path, hex.bad_checksum_line) + "wrong record checksum (" + std::to_string(count) +
-                           (count == 1 ? " record" : " records") + " in all)",
+    const std::string records = std::to_string(count) + (count == 1 ? " record" : " records");
+    ShowMessage(owner,
+                LineText(path, hex.bad_checksum_line) + "wrong record checksum (" + records + " in all)",
                 MessageWarning);
   }
   if (!hex.end_record) ShowMessage(owner, path + " has no end record", MessageWarning);

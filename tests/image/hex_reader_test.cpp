@@ -110,7 +110,8 @@ TEST(HexReader, ExtendedAddressesPlaceDataOverBothBanksAndAreOffsetsInOne) {
   const Case cases[] = {
       {base0 + HexRecordText(0, 0, "\x01") + base1 + data + kEndRecord, 2, 0x10010, 0x10200},
       {segment + data + kEndRecord, 2, 0x10010, 0x10200},
-      {HexRecordText(2, 0, std::string("\x08\0", 2)) + HexRecordText(0, 0x8010, "\x5A") + kEndRecord, 2, 0x10010, 0x10200},
+      {HexRecordText(2, 0, std::string("\x08\0", 2)) + HexRecordText(0, 0x8010, "\x5A") + kEndRecord, 2,
+       0x10010, 0x10200},
       {base1 + HexRecordText(0, 0xFFFF, "\x5A") + kEndRecord, 2, 0x1FFFF, 0x20000},
       // One bank: a constant base, or a base set again with no data under the first.
       {base1 + data + base1 + data + kEndRecord, 1, 0x10010, 512},

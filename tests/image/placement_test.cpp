@@ -45,11 +45,13 @@ TEST_F(Placement, HexFindingsAreToldAndErrorsPlaceNothing) {
       {kEndRecord, 0, MessageError, {path + " holds no data"}},
       {data + HexRecordText(4, 0, std::string("\0\2", 2)) + "\n" + data, 2, MessageError,
        {path + ": line 3: address 0x20000 lies beyond the chip's 128 KiB"}},
-      {data + base1 + data, 1, MessageError, {path + ": line 2: a second address base; a file for one bank takes one"}},
+      {data + base1 + data, 1, MessageError,
+       {path + ": line 2: a second address base; a file for one bank takes one"}},
       {data + std::string(kHexFileMaxBytes, '\n'), 0, MessageError, {path + " > 16777216 bytes ..."}},
       {data + ":0100100003FF\n:0100200003FF\n", 0, MessageWarning,
        {path + ": line 2: wrong record checksum (2 records in all)", path + " has no end record"}},
-      {":0100100003FF\n" + kEndRecord, 0, MessageWarning, {path + ": line 1: wrong record checksum (1 record in all)"}},
+      {":0100100003FF\n" + kEndRecord, 0, MessageWarning,
+       {path + ": line 1: wrong record checksum (1 record in all)"}},
   };
   for (const Case& c : cases) {
     UseChip(1, 255);
