@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "image/bank_image.h"
-#include "image/file_bytes.h"
 
 unsigned BinLimitBytes(int mode) { return mode == 2 ? kImageCapacityBytes : kBankSizeBytes; }
 
@@ -20,11 +19,4 @@ unsigned LoadBinBytes(Window owner, const std::string& path, std::string_view by
   const std::uint32_t page = PageSize.load();
   const std::uint32_t rounded = page == 0 ? length : (length + page - 1) / page * page;
   return std::min(rounded, limit);
-}
-
-unsigned LoadBinFile(Window owner, const std::string& path, int mode) {
-  std::string bytes;
-  // A file over the limit reads as limit + 1 bytes, enough for LoadBinBytes to refuse it.
-  if (ReadFileBytes(path, BinLimitBytes(mode), bytes) == FileCannotOpen) return 0;
-  return LoadBinBytes(owner, path, bytes, mode);
 }

@@ -13,6 +13,3 @@ unsigned BinLimitBytes(int mode);
 // More bytes than the mode's limit: the error box "<path> > <limit> bytes ..." owned by owner,
 // nothing written, 0. No bytes: 0 without a box.
 unsigned LoadBinBytes(Window owner, const std::string& path, std::string_view bytes, int mode);
-
-// LoadBinBytes over the file. A file that cannot be read gives 0 without a box.
-unsigned LoadBinFile(Window owner, const std::string& path, int mode);

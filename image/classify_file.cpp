@@ -1,6 +1,7 @@
 #include "image/classify_file.h"
 
-#include "image/file_bytes.h"
+#include <string>
+
 #include "image/hex_reader.h"
 
 int ClassifyBytes(std::string_view bytes) {
@@ -16,10 +17,4 @@ int ClassifyBytes(std::string_view bytes) {
   HexRecord record;
   std::size_t position = 0;
   return ParseHexRecord(line, record, position) == 1 ? FileKindBinary : FileKindHex;
-}
-
-int ClassifyFile(const std::string& path) {
-  std::string head;
-  if (ReadFileBytes(path, kHexLineBufferBytes - 1, head) == FileCannotOpen) return FileKindCannotOpen;
-  return ClassifyBytes(head);
 }

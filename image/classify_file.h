@@ -1,6 +1,6 @@
 #pragma once
 // Tells an Intel HEX file from a binary one by its first record.
-#include <string>
+#include <cstddef>
 #include <string_view>
 
 enum FileKind : int { FileKindHex = 0, FileKindBinary = 1, FileKindCannotOpen = 2, FileKindEmpty = 3 };
@@ -11,6 +11,3 @@ inline constexpr std::size_t kHexLineBufferBytes = 524;
 // Classifies the start of a file: FileKindEmpty for no bytes, FileKindHex when the bytes
 // begin with one well-formed record, otherwise FileKindBinary. Later records are not looked at.
 int ClassifyBytes(std::string_view bytes);
-
-// ClassifyBytes over the file's first record, or FileKindCannotOpen.
-int ClassifyFile(const std::string& path);

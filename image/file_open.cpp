@@ -1,19 +1,69 @@
 #include "image/file_open.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "image/bank_image.h"
 #include "image/bin_reader.h"
 #include "image/classify_file.h"
+#include "image/file_bytes.h"
 #include "image/hex_reader.h"
 #include "settings/settings.h"
 
 namespace {
 
-void ReportUnreadable(Window owner, int kind, const std::string& path) {
-  if (kind == FileKindCannotOpen) ShowMessage(owner, path + " open error", MessageError);
-  if (kind == FileKindEmpty) ShowMessage(owner, path + " is an empty file", MessageError);
+// Reads the file through one handle, as far as its kind needs: a binary file to one byte
+// past its mode's limit, a HEX text to one byte past kHexFileMaxBytes. A pipe cannot be read
+// twice, and a huge file costs no more than that. Returns the file's kind.
+int ReadOnce(const std::string& path, int mode, std::string& bytes) {
+  FileBytesReader file(path);
+  FileReadResult read = file.ReadUpTo(BinLimitBytes(mode), bytes);
+  if (read == FileCannotOpen) return FileKindCannotOpen;
+  const int kind = ClassifyBytes(bytes);
+  if (kind == FileKindHex && read == FileTooLarge) read = file.ReadUpTo(kHexFileMaxBytes, bytes);
+  return read == FileCannotOpen ? FileKindCannotOpen : kind;
+}
+
+std::string LineText(const std::string& path, std::size_t line) {
+  return path + ": line " + std::to_string(line) + ": ";
+}
+
+// LoadHexText with its findings told: errors load nothing, warnings keep the data.
+unsigned LoadHex(Window owner, const std::string& path, std::string_view text, int mode) {
+  if (text.size() > kHexFileMaxBytes) {
+    ShowMessage(owner, path + " > " + std::to_string(kHexFileMaxBytes) + " bytes ...", MessageError);
+    return 0;
+  }
+  const HexLoadResult hex = LoadHexText(text, mode);
+  std::string error;
+  switch (hex.error) {
+    case HexOk: break;
+    case HexBadRecord: error = LineText(path, hex.line) + "not a valid HEX record"; break;
+    case HexNoData: error = path + " holds no data"; break;
+    case HexBeyondChip: {
+      char address[16];
+      std::snprintf(address, sizeof address, "0x%05X", static_cast<unsigned>(hex.address));
+      error = LineText(path, hex.line) + "address " + address + " lies beyond the chip's 128 KiB";
+      break;
+    }
+    case HexSecondBase:
+      error = LineText(path, hex.line) + "a second address base; a file for one bank takes one";
+      break;
+  }
+  if (!error.empty()) {
+    ShowMessage(owner, error, MessageError);
+    return 0;
+  }
+  if (hex.bad_checksums != 0) {
+    const std::size_t count = hex.bad_checksums;
+    const std::string records = std::to_string(count) + (count == 1 ? " record" : " records");
+    ShowMessage(owner,
+                LineText(path, hex.bad_checksum_line) + "wrong record checksum (" + records + " in all)",
+                MessageWarning);
+  }
+  if (!hex.end_record) ShowMessage(owner, path + " has no end record", MessageWarning);
+  return hex.size;
 }
 
 // Sets the bank sizes for a file of size bytes: 1, or 0 when nothing was read.
@@ -42,29 +92,18 @@ int PlaceSize(std::uint32_t n, int mode) {
 
 }  // namespace
 
-unsigned LoadFile(Window owner, int kind, const std::string& path, int mode) {
-  if (kind == FileKindHex) {
-    if (unsigned size = LoadHexFile(path, mode); size != 0) return size;
-    // Starts like HEX but does not read to its end record: take it as binary.
-    return LoadBinFile(owner, path, mode);
-  }
-  if (kind == FileKindBinary) return LoadBinFile(owner, path, mode);
-  ReportUnreadable(owner, kind, path);
-  return 0;
-}
-
 unsigned LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode) {
-  if (kind == FileKindHex) {
-    if (unsigned size = LoadHexText(bytes, mode); size != 0) return size;
-    return LoadBinBytes(owner, path, bytes, mode);
-  }
+  if (kind == FileKindHex) return LoadHex(owner, path, bytes, mode);
   if (kind == FileKindBinary) return LoadBinBytes(owner, path, bytes, mode);
-  ReportUnreadable(owner, kind, path);
+  if (kind == FileKindCannotOpen) ShowMessage(owner, path + " open error", MessageError);
+  if (kind == FileKindEmpty) ShowMessage(owner, path + " is an empty file", MessageError);
   return 0;
 }
 
 int PlaceFile(Window owner, const std::string& path, int mode) {
-  return PlaceSize(LoadFile(owner, ClassifyFile(path), path, mode), mode);
+  std::string bytes;
+  const int kind = ReadOnce(path, mode, bytes);
+  return PlaceSize(LoadBytes(owner, kind, path, bytes, mode), mode);
 }
 
 int PlaceBytes(Window owner, const std::string& path, std::string_view bytes, int mode) {

@@ -12,16 +12,24 @@ enum PlacementMode : int {
   PlaceBothBanks = 2,  // one file over both banks
 };
 
-// Classifies and reads one file for the mode, reporting failures in boxes owned by owner.
-// Returns the size in bytes (a multiple of PageSize) or 0.
-unsigned LoadFile(Window owner, int kind, const std::string& path, int mode);
+// Loads a file's bytes of the given kind (from ClassifyBytes, or FileKindCannotOpen) for
+// the mode; path only names the file in the boxes, which are owned by owner. Returns the size
+// in bytes (a multiple of PageSize), or 0 when nothing was loaded.
+// - Binary: LoadBinBytes, with its "<path> > <limit> bytes ..." error.
+// - HEX: LoadHexText. Errors (nothing loaded, 0): "<path>: line N: not a valid HEX record",
+//   "<path> holds no data", "<path>: line N: address 0xNNNNN lies beyond the chip's 128 KiB",
+//   "<path>: line N: a second address base; a file for one bank takes one", and for a text
+//   over kHexFileMaxBytes "<path> > 16777216 bytes ...". Warnings (the data is loaded):
+//   "<path>: line N: wrong record checksum (K records in all)", "<path> has no end record".
+// - Cannot open: "<path> open error"; empty: "<path> is an empty file".
+unsigned LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode);
 
-// LoadFile, then sets the bank sizes for the mode and FillByte. 1 when placed, 0 otherwise.
+// Reads the file once through one handle (so a pipe or FIFO works; at most one byte past
+// what its kind allows is read), then LoadBytes and sets the bank sizes for the mode and
+// FillByte. 1 when placed, 0 otherwise (the bank sizes are then untouched).
 int PlaceFile(Window owner, const std::string& path, int mode);
 
-// LoadFile and PlaceFile over a file's bytes already in memory (the kind then comes from
-// ClassifyBytes); path only names the file in the messages.
-unsigned LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode);
+// PlaceFile over bytes already in memory.
 int PlaceBytes(Window owner, const std::string& path, std::string_view bytes, int mode);
 
 // The characters after the last backslash.

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 #include "image/bank_image.h"
-#include "image/file_bytes.h"
 
 namespace {
 
@@ -20,6 +20,8 @@ constexpr std::array<std::uint8_t, 256> kHexDigitValue = [] {
   return table;
 }();
 
+constexpr std::size_t kNoRecord = std::string_view::npos;
+
 // The field of count characters at start, converted on its own; fails rather than read
 // past the text.
 bool ReadField(std::string_view text, std::size_t start, std::size_t count, std::uint32_t& value) {
@@ -27,15 +29,42 @@ bool ReadField(std::string_view text, std::size_t start, std::size_t count, std:
   return HexToValue(text.substr(start, count), value) == 1;
 }
 
-bool IsAddressRecord(std::uint32_t type) { return type >= 2 && type <= 5; }
+// Reads the record at r; false when it does not read. sum_ok tells whether its bytes,
+// checksum included, add up to 0 modulo 256.
+bool ReadRecord(std::string_view text, std::size_t r, HexRecord& record, bool& sum_ok) {
+  if (r >= text.size()) return false;
+  if (!ReadField(text, r + 1, 2, record.Length) || !ReadField(text, r + 3, 4, record.Address) ||
+      !ReadField(text, r + 7, 2, record.Type)) {
+    return false;
+  }
+  std::uint32_t sum = record.Length + (record.Address >> 8) + record.Address + record.Type;
+  for (std::size_t i = 0; i < record.Length; ++i) {
+    std::uint32_t byte = 0;
+    if (!ReadField(text, r + 9 + 2 * i, 2, byte)) return false;
+    record.Data[i] = static_cast<std::uint8_t>(byte);
+    sum += byte;
+  }
+  std::uint32_t checksum = 0;
+  if (!ReadField(text, r + 9 + 2 * record.Length, 2, checksum)) return false;
+  sum_ok = ((sum + checksum) & 0xFF) == 0;
+  return true;
+}
+
+// The next ':' from from on, or kNoRecord when the text (or a zero byte) comes first.
+std::size_t NextRecordMark(std::string_view text, std::size_t from) {
+  for (std::size_t next = from; next < text.size(); ++next) {
+    if (text[next] == ':') return next;
+    if (text[next] == '\0') return kNoRecord;
+  }
+  return kNoRecord;
+}
+
+std::size_t LineAt(std::string_view text, std::size_t position) {
+  return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + position, '\n'));
+}
 
 std::uint32_t RangeBytes(int mode) { return mode == 2 ? kImageCapacityBytes : kBankSizeBytes; }
 std::uint32_t BaseOffset(int mode) { return mode == 1 ? kBankSizeBytes : 0; }
-
-unsigned FailHexLoad(int mode) {
-  std::memset(FirmwareImage + BaseOffset(mode), 0xFF, RangeBytes(mode));
-  return 0;
-}
 
 }  // namespace
 
@@ -53,55 +82,75 @@ int HexToValue(std::string_view digits, std::uint32_t& value) {
 }
 
 int ParseHexRecord(std::string_view text, HexRecord& record, std::size_t& position) {
-  // A zero byte ends the text: it fails any field it falls in and stops the search below.
-  const std::size_t r = position;
-  if (r >= text.size() || text[r] == '\0') return 1;
-  if (!ReadField(text, r + 1, 2, record.Length) || !ReadField(text, r + 3, 4, record.Address) ||
-      !ReadField(text, r + 7, 2, record.Type)) {
-    return 1;
-  }
-  for (std::size_t i = 0; i < record.Length; ++i) {
-    std::uint32_t byte = 0;
-    if (!ReadField(text, r + 9 + 2 * i, 2, byte)) return 1;
-    record.Data[i] = static_cast<std::uint8_t>(byte);
-  }
-  std::uint32_t checksum = 0;  // read for its form only: a wrong sum is accepted
-  if (!ReadField(text, r + 9 + 2 * record.Length, 2, checksum)) return 1;
+  // A zero byte fails any field it falls in (it is no hex digit) and stops the search.
+  bool sum_ok = false;
+  if (!ReadRecord(text, position, record, sum_ok)) return 1;
   if (record.Type == 1) return 0;
-  for (std::size_t next = r + 2 * record.Length + 11; next < text.size(); ++next) {
-    if (text[next] == ':') {
-      position = next;
-      return 2;
-    }
-    if (text[next] == '\0') return 1;
-  }
-  return 1;
+  const std::size_t next = NextRecordMark(text, position + 2 * record.Length + 11);
+  if (next == kNoRecord) return 1;
+  position = next;
+  return 2;
 }
 
-unsigned LoadHexText(std::string_view text, int mode) {
+HexLoadResult LoadHexText(std::string_view text, int mode) {
   text = text.substr(0, text.find('\0'));
-  const std::uint32_t base = BaseOffset(mode);
+  const std::uint32_t target = BaseOffset(mode);
   const std::uint32_t range = RangeBytes(mode);
+  HexLoadResult result;
+  const auto fail = [&](HexError error, std::size_t at) {
+    std::memset(FirmwareImage + target, 0xFF, range);
+    result.error = error;
+    result.size = 0;
+    result.line = at == kNoRecord ? 0 : LineAt(text, at);
+    return result;
+  };
+
   std::uint32_t end = 0;
-  std::size_t position = 0;
+  std::uint32_t base = 0;
+  std::size_t base_set_at = 0;
+  std::optional<std::uint32_t> data_base;  // one bank: the base the data lies under
+  std::size_t bad_sum_at = kNoRecord;
   HexRecord record;
-  int result = 0;
-  while ((result = ParseHexRecord(text, record, position)) == 2) {
-    if (IsAddressRecord(record.Type)) continue;
-    const std::uint32_t stop = std::min(record.Address + record.Length, range);
-    if (record.Address < stop) {
-      std::memcpy(FirmwareImage + base + record.Address, record.Data, stop - record.Address);
+  for (std::size_t position = 0; position != kNoRecord;) {
+    bool sum_ok = false;
+    if (!ReadRecord(text, position, record, sum_ok)) return fail(HexBadRecord, position);
+    if (!sum_ok && result.bad_checksums++ == 0) bad_sum_at = position;
+    const std::uint32_t type = record.Type;
+    if (type == 1) {
+      result.end_record = true;
+      break;
     }
-    end = std::max(end, stop);
+    if (type == 2 || type == 4) {
+      if (record.Length != 2) return fail(HexBadRecord, position);
+      const std::uint32_t value = (std::uint32_t{record.Data[0]} << 8) | record.Data[1];
+      base = type == 2 ? value << 4 : value << 16;
+      base_set_at = position;
+    } else if (type != 3 && type != 5) {  // 03 and 05 hold a start address, nothing to store
+      if (mode == 2) {
+        const std::uint64_t start = std::uint64_t{base} + record.Address;
+        if (start >= range || start + record.Length > range) {
+          result.address = static_cast<std::uint32_t>(std::max<std::uint64_t>(start, range));
+          return fail(HexBeyondChip, position);
+        }
+        std::memcpy(FirmwareImage + start, record.Data, record.Length);
+        end = std::max(end, static_cast<std::uint32_t>(start + record.Length));
+      } else {
+        if (!data_base) data_base = base;
+        if (*data_base != base) return fail(HexSecondBase, base_set_at);
+        // Bytes past the bank's end are dropped, never written into the next bank.
+        const std::uint32_t stop = std::min(record.Address + record.Length, range);
+        if (record.Address < stop) {
+          std::memcpy(FirmwareImage + target + record.Address, record.Data, stop - record.Address);
+        }
+        end = std::max(end, stop);
+      }
+    }
+    position = NextRecordMark(text, position + 2 * record.Length + 11);
   }
-  if (result != 0 || end == 0) return FailHexLoad(mode);
+  if (end == 0) return fail(HexNoData, kNoRecord);
+  if (bad_sum_at != kNoRecord) result.bad_checksum_line = LineAt(text, bad_sum_at);
   const std::uint32_t page = PageSize.load();
   const std::uint32_t rounded = page == 0 ? end : (end + page - 1) / page * page;
-  return std::min(rounded, range);
-}
-
-unsigned LoadHexFile(const std::string& path, int mode) {
-  std::string text;
-  if (ReadFileBytes(path, kHexFileMaxBytes, text) != FileReadOk) return FailHexLoad(mode);
-  return LoadHexText(text, mode);
+  result.size = std::min(rounded, range);
+  return result;
 }

@@ -1,20 +1,37 @@
 #pragma once
-// The Intel HEX reader. Record addresses are 16-bit offsets within the target bank; the
-// address records (types 02 to 05) are read but not interpreted.
+// The Intel HEX reader, pure over the file's text: it fills FirmwareImage and says what it
+// found; the open sequence turns that into messages.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 inline constexpr std::size_t kHexRecordMaxDataBytes = 256;
-// No valid image needs a HEX text this long; a longer file is not read as HEX at all.
+// No valid image needs a HEX text this long; a longer one is refused.
 inline constexpr std::size_t kHexFileMaxBytes = 16u * 1024 * 1024;
 
 struct HexRecord {
   std::uint32_t Length = 0;   // data bytes, 0..255
-  std::uint32_t Address = 0;  // 0..0xFFFF, offset within the target bank
-  std::uint32_t Type = 0;     // 0..255; 01 ends the file, 02..05 carry addresses
+  std::uint32_t Address = 0;  // 0..0xFFFF, the record's 16-bit address field
+  std::uint32_t Type = 0;     // 0..255; 01 ends the file, 02 and 04 set the address base
   std::uint8_t Data[kHexRecordMaxDataBytes] = {};
+};
+
+enum HexError : int {
+  HexOk = 0,
+  HexBadRecord,   // a record that does not read: a bad digit, or cut short by the end of the text
+  HexNoData,      // nothing to burn before the end of the file
+  HexBeyondChip,  // over both banks: data at or past 0x20000
+  HexSecondBase,  // into one bank: data under a second address base
+};
+
+struct HexLoadResult {
+  unsigned size = 0;                 // whole pages from the target's start; 0 on any error
+  HexError error = HexOk;
+  std::size_t line = 0;              // 1-based line of the error (none for HexNoData)
+  std::uint32_t address = 0;         // HexBeyondChip: the first address past the chip
+  bool end_record = false;           // the text reached an end record
+  std::size_t bad_checksums = 0;     // records with a wrong checksum, read all the same
+  std::size_t bad_checksum_line = 0; // 1-based line of the first of them
 };
 
 // Converts hexadecimal digits (either case), most significant first, into value.
@@ -25,16 +42,21 @@ int HexToValue(std::string_view digits, std::uint32_t& value);
 // character or at a zero byte, whichever comes first; nothing past it is read.
 // 0: an end record, position unchanged.  1: a format error, a record cut short, or the text
 // ended before the next ':'.  2: the record was read; position is at the next ':'.
+// The checksum must be two hex digits but its value is not checked.
 int ParseHexRecord(std::string_view text, HexRecord& record, std::size_t& position);
 
-// Lays a HEX text into FirmwareImage for the placement mode (0 bank 0, 1 bank 1, 2 both
-// banks from offset 0). Data records store their bytes at the bank offset of their address;
-// in modes 0 and 1 bytes past the bank's end are dropped (the record is cut there), in mode
-// 2 they run on into bank 1. Returns the highest end of data rounded up to whole pages
-// (never more than the mode's range: 0x10000, or 0x20000 in mode 2), or 0 when no end record
-// follows the data or nothing was stored; the mode's range is then set to 0xFF.
-unsigned LoadHexText(std::string_view text, int mode);
-
-// LoadHexText over the file's bytes. A file that cannot be read, or is larger than
-// kHexFileMaxBytes, fails in the same way: the range becomes 0xFF and the result is 0.
-unsigned LoadHexFile(const std::string& path, int mode);
+// Lays a HEX text, whose first character is a record's ':', into FirmwareImage for the
+// placement mode (0 bank 0, 1 bank 1, 2 both banks). The text ends at a zero byte; nothing
+// after the end record is read. Lines are counted by LF.
+// - Mode 2: types 02 (segment x 16) and 04 (upper 16 bits) set the base, and each data
+//   record lands at base + address; data at or past 0x20000 is HexBeyondChip.
+// - Modes 0 and 1: addresses are offsets within the bank whatever the base, and bytes past
+//   the bank's end are dropped; data records under two different bases (0 included) are
+//   HexSecondBase, on the line of the address record that set the second.
+// Types 03 and 05 are skipped; every other type stores its bytes as data. A record that does
+// not read is HexBadRecord; no data (the highest end of data is 0) is HexNoData. Text that
+// ends before an end record keeps what was read, with end_record false. Wrong checksums
+// are counted, not refused.
+// On an error the mode's range (0x10000 bytes from the bank, or 0x20000 from 0) is 0xFF.
+// Otherwise size is the highest end of data rounded up to whole pages, at most the range.
+HexLoadResult LoadHexText(std::string_view text, int mode);

@@ -36,6 +36,7 @@ cp "$work/blob1.bin" "$work/blob300.bin" "$seeds/"
 head -c 70000 /dev/urandom >"$work/big.bin"
 objcopy -I binary -O ihex "$work/big.bin" "$seeds/objcopy-big.hex"
 srec_cat "$work/big.bin" -binary -o "$seeds/srec-big.hex" -intel
+srec_cat "$work/big.bin" -binary -o "$seeds/srec-big-segment.hex" -intel --address-length=3
 (cd "$work" && cp "$root/examples/echo.c" . && sdcc -mmcs51 echo.c >/dev/null && cp echo.ihx "$seeds/sdcc-echo.ihx")
 
 # Hand-made edge cases.
@@ -46,6 +47,8 @@ printf ':04023400deadbeef00\r\n\r\njunk :00023400CA\n:00000001ff\n' >"$seeds/low
 printf ':0400000012345678E8\n' >"$seeds/no-end.hex"
 printf ':0400000012345678E8\n\0:00000001FF\n' >"$seeds/zero-byte.hex"
 printf ':0400000012' >"$seeds/cut-short.hex"
+printf ':0100000011EE\n:020000040001F9\n:0100000022DD\n:00000001FF\n' >"$seeds/two-bases.hex"
+printf ':020000040002F8\n:0100000011EE\n:00000001FF\n' >"$seeds/past-chip.hex"
 
 "$tree/tests/fuzz/image_fuzz" -max_total_time="$seconds" -max_len=140000 -timeout=20 \
   -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "$seeds"

@@ -105,6 +105,8 @@ TEST_F(InfoCommand, Rm5168TwoFilesWithZeroFillBurnWholeBanksAndWarn) {
 }
 
 TEST_F(InfoCommand, FailedLoadsShowTheErrorAndNoFile) {
+  const std::string record = ":020000001122CB\n";
+  const std::string cut = work.Write("cut.hex", record + record.substr(0, 12));
   const std::string empty = work.Write("empty.hex", "");
   const std::string missing = (work.path() / "missing.hex").string();
   const std::string too_big = work.Write("big.bin", Bytes(kBank + 1, 0x11));
@@ -116,7 +118,8 @@ TEST_F(InfoCommand, FailedLoadsShowTheErrorAndNoFile) {
   };
   for (const Case& c : {Case{empty, "error: " + empty + " is an empty file\n"},
                         Case{missing, "error: " + missing + " open error\n"},
-                        Case{too_big, "error: " + too_big + " > 65536 bytes ...\n"}}) {
+                        Case{too_big, "error: " + too_big + " > 65536 bytes ...\n"},
+                        Case{cut, "error: " + cut + ": line 2: not a valid HEX record\n"}}) {
     SCOPED_TRACE(c.path);
     auto run = Info({"--chip", "RM5164", "--image-out", ImagePath(), c.path});
     EXPECT_EQ(run.exit_code, 1);
@@ -124,6 +127,12 @@ TEST_F(InfoCommand, FailedLoadsShowTheErrorAndNoFile) {
     EXPECT_EQ(run.out, no_file);
     EXPECT_TRUE(AllEqual(Image(), 0, kBank, 0xFF));
   }
+  // A warning keeps the load.
+  const std::string no_end = work.Write("no-end.hex", record);
+  auto run = Info({"--chip", "RM5164", no_end});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "warning: " + no_end + " has no end record\n");
+  EXPECT_NE(run.out.find("BANK0 : 256 byte(s)"), std::string::npos) << run.out;
 }
 
 TEST_F(InfoCommand, FailedSecondFileUndoesTheFirstInJson) {

@@ -1,10 +1,11 @@
-// Files made by real tools (sdcc, objcopy, srec_cat) must load into the bank exactly as those
+// Files made by real tools (sdcc, objcopy, srec_cat) must load into the banks exactly as those
 // tools themselves turn them into binaries. A missing tool fails the test: setup.sh installs them.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "tests/cli/run_tool.h"
+#include "tests/isp/sim_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -145,6 +146,47 @@ TEST_F(RealFiles, EachFileLandsInItsBank) {
   ExpectBankHolds(alone, kBank, second_reference, 0xFF);
   EXPECT_TRUE(std::all_of(alone.begin(), alone.begin() + kBank, [](auto b) { return b == 0xFF; }));
   EXPECT_NE(out.find(BankLine(0, 0) + BankLine(1, 5120)), std::string::npos) << out;
+}
+
+TEST_F(RealFiles, TwoBankHexWithExtendedAddressesFillsBothBanks) {
+  const std::string blob = WriteBlob("two-banks.bin", 2 * kBank);
+  const std::string linear = Path("linear.hex");    // type 04 records
+  const std::string segment = Path("segment.hex");  // type 02 records
+  Tool({"srec_cat", blob, "-binary", "-o", linear, "-intel"});
+  Tool({"srec_cat", blob, "-binary", "-o", segment, "-intel", "--address-length=3"});
+  for (const std::string& hex : {linear, segment}) {
+    SCOPED_TRACE(hex);
+    const std::string reference = Path("reference.bin");
+    Tool({"srec_cat", hex, "-intel", "-o", reference, "-binary"});
+    EXPECT_EQ(Load({"--chip", "RM5168", "--fill", "0xFF", hex}), ReadBytes(reference));
+  }
+
+  // A load error stops the burn before the port; the burn of the whole file fills both banks.
+  SimProcess sim({"--chip", "RM5168", "--idle-ms", "500"});
+  const std::vector<std::string> burn = {"burn", "--chip", "RM5168", "--fill", "0xFF",
+                                         "--port", sim.device(), "--baud", "115200"};
+  const Bytes linear_bytes = ReadBytes(linear);
+  const std::string text(linear_bytes.begin(), linear_bytes.end());
+  const std::string cut = work.Write("cut.hex", text.substr(0, text.find('\n', 100000) + 8));
+  std::vector<std::string> args = burn;
+  args.push_back(cut);
+  ToolRun run = RunIsp(config.path(), args);
+  EXPECT_NE(run.exit_code, 0);
+  EXPECT_EQ(run.err, "error: " + cut + ": line " +
+                         std::to_string(std::count(text.begin(), text.begin() + 100000, '\n') + 2) +
+                         ": not a valid HEX record\n");
+  EXPECT_EQ(run.out.find("Please enter ISP"), std::string::npos) << run.out;
+
+  args.back() = linear;
+  run = RunIsp(config.path(), args);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("Verify OK"), std::string::npos) << run.out;
+  ASSERT_TRUE(sim.WaitExit(3000));
+  const Bytes flash = sim.Flash();
+  const Bytes file = ReadBytes(blob);
+  ASSERT_EQ(flash.size(), file.size());
+  const std::size_t burned = kBank + 0xFC00;  // the RM5168's bank 1 ends its burn there
+  EXPECT_TRUE(std::equal(file.begin(), file.begin() + burned, flash.begin()));
 }
 
 }  // namespace

@@ -88,8 +88,11 @@ void CheckReaders(std::string_view bytes) {
       const std::uint32_t end = start + RangeSize(mode);
 
       PaintPattern();
-      const std::uint32_t hex = LoadHexText(bytes, mode);
+      const HexLoadResult loaded = LoadHexText(bytes, mode);
+      const std::uint32_t hex = loaded.size;
       FUZZ_CHECK(hex <= RangeSize(mode) && WholePages(hex));
+      FUZZ_CHECK((hex == 0) == (loaded.error != HexOk));
+      FUZZ_CHECK(loaded.bad_checksums == 0 || loaded.bad_checksum_line != 0 || hex == 0);
       FUZZ_CHECK(Untouched(0, start) && Untouched(end, kImageCapacityBytes));
       if (hex == 0) {
         FUZZ_CHECK(AllFF(start, end));

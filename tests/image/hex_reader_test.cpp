@@ -1,7 +1,6 @@
 #include "image/classify_file.h"
 #include "image/hex_reader.h"
 #include "tests/image/image_fixture.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -37,29 +36,99 @@ TEST(HexReader, DataLandsInTheTargetBankRoundedToPages) {
   struct Case { int model; int mode; std::uint32_t offset; unsigned size; };
   for (const Case& c : {Case{0, 0, 0, 256}, Case{1, 0, 0, 512}, Case{1, 1, 0x10000, 512}, Case{1, 2, 0, 512}}) {
     UseChip(c.model, 0);
-    EXPECT_EQ(LoadHexText(text, c.mode), c.size);
+    EXPECT_EQ(LoadHexText(text, c.mode).size, c.size);
     EXPECT_TRUE(ImageRangeIs(c.offset, c.offset + 16, 0x5A));
     EXPECT_EQ(FirmwareImage[c.offset + 16], 0x00);
   }
-  // The end is the highest address + length, an empty record included; a wrong sum is accepted.
-  const std::string records = HexRecordText(0, 0x100, "ab") + HexRecordText(0, 0x234, "") + ":0100000003FF" +
-                              HexRecordText(0, 0, "\x04") + kEndRecord;
-  EXPECT_EQ(LoadHexText(records, 0), 0x400u);
+  // The end is the highest address + length, an empty record included.
+  const std::string records = HexRecordText(0, 0x100, "ab") + HexRecordText(0, 0x234, "") +
+                              HexRecordText(0, 0, "\x03") + HexRecordText(0, 0, "\x04") + kEndRecord;
+  EXPECT_EQ(LoadHexText(records, 0).size, 0x400u);
   EXPECT_EQ(FirmwareImage[0], 0x04);  // later records overwrite
   UseChip(0, 0);
-  EXPECT_EQ(LoadHexText(records, 0), 0x300u);
+  EXPECT_EQ(LoadHexText(records, 0).size, 0x300u);
 }
 
-TEST(HexReader, AddressRecordsStoreNothingOtherTypesStoreData) {
-  UseChip(0, 0);
-  const std::string text = HexRecordText(4, 0, std::string("\0\1", 2)) + HexRecordText(2, 0x8000, "\x12\x34") +
-                           HexRecordText(3, 0x9000, "\x12\x34\x56\x78") + HexRecordText(5, 0xA000, "\x12\x34") +
-                           HexRecordText(7, 0x10, "\x77") + HexRecordText(0, 0, "\x66") + kEndRecord;
-  EXPECT_EQ(LoadHexText(text, 0), 256u);
-  EXPECT_EQ(FirmwareImage[0], 0x66);
-  EXPECT_EQ(FirmwareImage[1], 0x00);
-  EXPECT_EQ(FirmwareImage[0x10], 0x77);
-  EXPECT_EQ(FirmwareImage[0x8000] | FirmwareImage[0x9000] | FirmwareImage[0xA000], 0x00);
+TEST(HexReader, WrongChecksumsAndAMissingEndRecordKeepTheData) {
+  const std::string data = HexRecordText(0, 0, "\x11\x22");
+  struct Case { std::string text; bool end_record; std::size_t bad_checksums, bad_checksum_line; };
+  const Case cases[] = {
+      {data + "\r\n", false, 0, 0},
+      {data + "\n" + std::string(1, '\0') + kEndRecord, false, 0, 0},  // a zero byte ends the text
+      {data + "\n" + kEndRecord + "\n:zz garbage\n" + std::string(1, '\0') + "\xFF", true, 0, 0},
+      // CR LF counts once; the end record's checksum counts too.
+      {data + "\r\n" + ":0100100003FF\r\n" + data + "\r\n:01002000EE00\n:00000001FE\n", true, 3, 2},
+  };
+  for (const Case& c : cases) {
+    UseChip(1, 0);
+    const HexLoadResult result = LoadHexText(c.text, 1);
+    EXPECT_EQ(result.error, HexOk) << c.text;
+    EXPECT_EQ(result.size, 512u);
+    EXPECT_EQ(result.end_record, c.end_record);
+    EXPECT_EQ(result.bad_checksums, c.bad_checksums);
+    EXPECT_EQ(result.bad_checksum_line, c.bad_checksum_line);
+    EXPECT_EQ(FirmwareImage[0x10001], 0x22);
+  }
+}
+
+TEST(HexReader, ErrorsNameTheLineAndLeaveTheRangeFF) {
+  const std::string data = HexRecordText(0, 0, "\x11\x22") + "\n";
+  const std::string base1 = HexRecordText(4, 0, std::string("\0\1", 2)) + "\n";
+  struct Case { std::string text; int mode; HexError error; std::size_t line; std::uint32_t address; };
+  const Case cases[] = {
+      {data + data + ":0200100011G2\n" + kEndRecord, 1, HexBadRecord, 3, 0},
+      {data + "\r\n" + data.substr(0, 10), 2, HexBadRecord, 3, 0},  // cut short by the text's end
+      {data + data.substr(0, 10) + std::string(1, '\0') + data.substr(10), 1, HexBadRecord, 2, 0},
+      {data + ":0100000403F8\n" + kEndRecord, 2, HexBadRecord, 2, 0},  // an address record of 1 byte
+      {kEndRecord + "\n", 1, HexNoData, 0, 0},
+      {base1 + kEndRecord, 2, HexNoData, 0, 0},  // an address record is no data
+      // Over both banks nothing may reach 0x20000; the first address past the chip is named.
+      {data + HexRecordText(4, 0, std::string("\0\2", 2)) + "\n" + data, 2, HexBeyondChip, 3, 0x20000},
+      {data + base1 + HexRecordText(0, 0xFFF8, std::string(9, 'x')), 2, HexBeyondChip, 3, 0x20000},
+      {HexRecordText(2, 0, std::string("\x30\0", 2)) + "\n" + data, 2, HexBeyondChip, 2, 0x30000},
+      // Into one bank, all data lies under one base.
+      {data + base1 + data + kEndRecord, 0, HexSecondBase, 2, 0},
+      {base1 + data + HexRecordText(2, 0, "\x10\x01") + "\n" + data, 1, HexSecondBase, 3, 0},
+  };
+  for (const Case& c : cases) {
+    UseChip(1, 0);
+    const HexLoadResult result = LoadHexText(c.text, c.mode);
+    EXPECT_EQ(result.error, c.error) << c.text;
+    EXPECT_EQ(result.line, c.line) << c.text;
+    EXPECT_EQ(result.address, c.address) << c.text;
+    EXPECT_EQ(result.size, 0u);
+    EXPECT_TRUE(ImageRangeIs(c.mode == 1 ? 0x10000 : 0, c.mode == 0 ? 0x10000 : 0x20000, 0xFF)) << c.text;
+  }
+}
+
+TEST(HexReader, ExtendedAddressesPlaceDataOverBothBanksAndAreOffsetsInOne) {
+  const std::string base0 = HexRecordText(4, 0, std::string("\0\0", 2));
+  const std::string base1 = HexRecordText(4, 0, std::string("\0\1", 2));
+  const std::string segment = HexRecordText(2, 0, std::string("\x10\0", 2));  // 0x1000 x 16 = 0x10000
+  const std::string data = HexRecordText(0, 0x10, "\x5A");
+  struct Case { std::string text; int mode; std::uint32_t at; unsigned size; };
+  const Case cases[] = {
+      {base0 + HexRecordText(0, 0, "\x01") + base1 + data + kEndRecord, 2, 0x10010, 0x10200},
+      {segment + data + kEndRecord, 2, 0x10010, 0x10200},
+      {HexRecordText(2, 0, std::string("\x08\0", 2)) + HexRecordText(0, 0x8010, "\x5A") + kEndRecord, 2,
+       0x10010, 0x10200},
+      {base1 + HexRecordText(0, 0xFFFF, "\x5A") + kEndRecord, 2, 0x1FFFF, 0x20000},
+      // One bank: a constant base, or a base set again with no data under the first.
+      {base1 + data + base1 + data + kEndRecord, 1, 0x10010, 512},
+      {segment + base0 + data + kEndRecord, 0, 0x10, 512},
+      {base1 + data + segment + data + kEndRecord, 0, 0x10, 512},  // the same base spelled as a segment
+      // 03 and 05 hold a start address; any type but 01 to 05 is data.
+      {HexRecordText(3, 0, "\x12\x34\x56\x78") + HexRecordText(5, 0x9000, "\x12\x34\x56\x78") +
+           HexRecordText(7, 0x10, "\x5A") + kEndRecord, 0, 0x10, 512},
+  };
+  for (const Case& c : cases) {
+    UseChip(1, 0);
+    const HexLoadResult result = LoadHexText(c.text, c.mode);
+    EXPECT_EQ(result.error, HexOk) << c.text;
+    EXPECT_EQ(result.size, c.size) << c.text;
+    EXPECT_EQ(FirmwareImage[c.at], 0x5A) << c.text;
+    EXPECT_EQ(std::count(FirmwareImage, FirmwareImage + kImageCapacityBytes, 0x5A), 1) << c.text;
+  }
 }
 
 TEST(HexReader, RecordsPastTheBankEndAreCutInOneBankAndRunOnOverBoth) {
@@ -68,26 +137,13 @@ TEST(HexReader, RecordsPastTheBankEndAreCutInOneBankAndRunOnOverBoth) {
   for (const Case& c : {Case{0, 0x10000, 0xFFF8, 0x10000, 0x10000}, Case{1, 0x10000, 0x1FFF8, 0x20000, 0},
                         Case{2, 0x10200, 0xFFF8, 0x10008, 0x10008}}) {
     UseChip(1, 0);
-    EXPECT_EQ(LoadHexText(text, c.mode), c.size);
+    EXPECT_EQ(LoadHexText(text, c.mode).size, c.size);
     EXPECT_TRUE(ImageRangeIs(c.from, c.to, 0x5A));
     EXPECT_TRUE(ImageRangeIs(c.clean, c.clean + 8, 0x00));  // nothing spilled or wrapped round
   }
 }
 
-TEST(HexReader, FailureWipesTheTargetRangeToFF) {
-  const std::string data = HexRecordText(0, 0, "\x11\x22");
-  for (const std::string& text : {data + "\r\n", kEndRecord, HexRecordText(4, 0, "ab") + kEndRecord,
-                                 data + "\r\n" + std::string(1, '\0') + kEndRecord}) {
-    UseChip(1, 0);
-    EXPECT_EQ(LoadHexText(text, 1), 0u);
-    EXPECT_TRUE(ImageRangeIs(0x10000, 0x20000, 0xFF));
-    EXPECT_TRUE(ImageRangeIs(0, 0x10000, 0x00));
-    EXPECT_EQ(LoadHexText(text, 2), 0u);
-    EXPECT_TRUE(ImageRangeIs(0, 0x20000, 0xFF));
-  }
-}
-
-TEST(ClassifyFile, FirstRecordDecides) {
+TEST(ClassifyBytes, FirstRecordDecides) {
   struct Case { std::string bytes; int kind; };
   const Case cases[] = {
       {"", FileKindEmpty},
@@ -101,12 +157,6 @@ TEST(ClassifyFile, FirstRecordDecides) {
       {HexRecordText(0, 0, std::string(255, 'x')), FileKindHex},  // the longest record
   };
   for (const Case& c : cases) EXPECT_EQ(ClassifyBytes(c.bytes), c.kind) << c.bytes;
-
-  TempDir dir;
-  EXPECT_EQ(ClassifyFile((dir.path() / "missing.hex").string()), FileKindCannotOpen);
-  EXPECT_EQ(ClassifyFile(dir.path().string()), FileKindCannotOpen);
-  EXPECT_EQ(ClassifyFile(dir.Write("empty.bin", std::string())), FileKindEmpty);
-  EXPECT_EQ(ClassifyFile(dir.Write("end.hex", kEndRecord + "\r\n")), FileKindHex);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-#include "image/classify_file.h"
 #include "image/file_open.h"
+#include "image/hex_reader.h"
 #include "tests/image/image_fixture.h"
 #include "tests/support/temp_dir.h"
 
@@ -35,12 +35,45 @@ TEST_F(Placement, UnreadableAndEmptyFilesAreReported) {
   }
 }
 
-TEST_F(Placement, HexThatFailsIsReadAsBinaryOverTheFFWipe) {
-  UseChip(0, 0);
-  const std::string path = dir_.Write("end.hex", kEndRecord + "\r\n");
-  EXPECT_EQ(LoadFile(&owner_, ClassifyFile(path), path, PlaceBank0), 256u);
-  EXPECT_EQ(FirmwareImage[12], '\n');
-  EXPECT_TRUE(ImageRangeIs(13, 256, 0xFF));  // the failed HEX read's wipe, not the fill
+TEST_F(Placement, HexFindingsAreToldAndErrorsPlaceNothing) {
+  const std::string path = "/fw/app.hex";
+  const std::string data = HexRecordText(0, 0, "\x11\x22") + "\n";
+  const std::string base1 = HexRecordText(4, 0, std::string("\0\1", 2)) + "\n";
+  struct Case { std::string text; int mode; int kind; std::vector<std::string> texts; };
+  const std::vector<Case> cases = {
+      {data + data.substr(0, 7), 0, MessageError, {path + ": line 2: not a valid HEX record"}},
+      {kEndRecord, 0, MessageError, {path + " holds no data"}},
+      {data + HexRecordText(4, 0, std::string("\0\2", 2)) + "\n" + data, 2, MessageError,
+       {path + ": line 3: address 0x20000 lies beyond the chip's 128 KiB"}},
+      {data + base1 + data, 1, MessageError,
+       {path + ": line 2: a second address base; a file for one bank takes one"}},
+      {data + std::string(kHexFileMaxBytes, '\n'), 0, MessageError, {path + " > 16777216 bytes ..."}},
+      {data + ":0100100003FF\n:0100200003FF\n", 0, MessageWarning,
+       {path + ": line 2: wrong record checksum (2 records in all)", path + " has no end record"}},
+      {":0100100003FF\n" + kEndRecord, 0, MessageWarning,
+       {path + ": line 1: wrong record checksum (1 record in all)"}},
+  };
+  for (const Case& c : cases) {
+    UseChip(1, 255);
+    const int placed = PlaceBytes(&owner_, path, c.text, c.mode);
+    EXPECT_EQ(placed, c.kind == MessageWarning ? 1 : 0) << c.texts[0];
+    EXPECT_EQ(Bank0Size + Bank1Size, placed ? 512u : 0u) << c.texts[0];
+    const RecordedShell shell = ShellRecord();
+    ASSERT_EQ(shell.messages.size(), c.texts.size()) << c.texts[0];
+    for (std::size_t i = 0; i < c.texts.size(); ++i) {
+      EXPECT_EQ(shell.messages[i].text, c.texts[i]);
+      EXPECT_EQ(shell.messages[i].kind, c.kind);
+      EXPECT_EQ(shell.messages[i].owner, &owner_);
+    }
+  }
+  // A broken HEX file is never burned as its own text: the open fails as for a missing file.
+  UseChip(0, 255);
+  FileName1 = dir_.Write("cut.hex", data + data.substr(0, 7));
+  OpenSingleFile(&owner_);
+  EXPECT_EQ(OnlyMessage(MessageError), FileName1 + ": line 2: not a valid HEX record");
+  EXPECT_EQ(FileState, 0);
+  EXPECT_EQ(Bank0Size, 0u);
+  EXPECT_TRUE(ImageRangeIs(0, 0xFFFF, 0xFF));
 }
 
 TEST_F(Placement, RM5164OpensOneFileIntoBankZero) {
