@@ -1,15 +1,17 @@
 // rm516x-isp burn: load files as the Open command does, then run one burn on the worker
 // thread and print what the burn dialog would show.
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+
+#include <CLI/CLI.hpp>
 
 #include <unistd.h>
 
@@ -34,43 +36,15 @@ constexpr bool kComNamesOnly = true;
 constexpr bool kComNamesOnly = false;
 #endif
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-// A stop by a signal exits with 128 + the signal's number: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
-constexpr int kExitSignalBase = 128;
 constexpr int kVersionStatusPart = 4;
 constexpr int kProgressBarWidth = 40;
 
-constexpr const char* kBurnUsage =
-    "usage: rm516x-isp burn [--chip RM5164|RM5168] [--fill 0xFF|0x00] [--port DEVICE]\n"
-    "                       [--baud RATE] [--verify|--checksum] [--wait SECONDS] [--json]\n"
-    "                       FILE [FILE2]\n";
-
-constexpr const char* kBurnHelp =
+constexpr const char* kBurnFooter =
     "Loads FILE (and FILE2) as the Open command does and burns the image into the chip:\n"
     "waits for the chip's ISP handshake, erases, programs, then reads every page back\n"
     "(--verify) or compares page checksums (--checksum).\n"
-    "\n"
-    "Options:\n"
-    "%s"
-    "%s"
-    "  --baud RATE           4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200\n"
-    "                        (default: BaudRate from the profile)\n"
-    "  --verify, --checksum  how the burn is checked (default: Verify from the profile)\n"
-    "  --wait SECONDS        give up when no handshake comes within SECONDS\n"
-    "  -h, --help            print this help\n"
-    "\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the burn as the Stop button does. The profile is read\n"
-    "for the defaults and never written.\n"
-    "Exit status: 0 after a complete burn, 1 after a failure, 2 for a usage or load error,\n"
-    "130 when stopped by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n";
-
-constexpr const char* kPortHelpPosix =
-    "  --port DEVICE         the serial device, e.g. /dev/ttyUSB0 (required; see\n"
-    "                        'rm516x-isp ports')\n";
-constexpr const char* kPortHelpWin32 =
-    "  --port COM1..COM4     the COM port (default: ComPort from the profile)\n";
+    "for the defaults and never written.\n";
 
 struct BurnOptions {
   LoadOptions load;
@@ -90,33 +64,43 @@ extern "C" void OnStopSignal(int signal_number) {
   StopRequested.store(1);
 }
 
-std::optional<int> ParseBaud(const std::string& text) {
-  for (int i = 0; i < 8; ++i) {
-    if (text == std::to_string(BaudRateTable[i])) return i;
-  }
-  return std::nullopt;
-}
+// The rate's index in BaudRateTable.
+const CLI::Validator kBaudRate(
+    [](std::string& text) {
+      for (int i = 0; i < 8; ++i) {
+        if (text == std::to_string(BaudRateTable[i])) {
+          text = std::to_string(i);
+          return std::string();
+        }
+      }
+      return "unknown baud rate '" + text +
+             "' (4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200)";
+    },
+    "");
 
-std::optional<int> ParseComName(const std::string& text) {
-  for (int i = 0; i < 4; ++i) {
-    const std::string name = ComPortNames[i];
-    if (text.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-      same = same && std::toupper(static_cast<unsigned char>(text[k])) == name[k];
-    }
-    if (same) return i;
-  }
-  return std::nullopt;
-}
+// COM1 to COM4 in any case, written as ComPortNames writes them.
+const CLI::Validator kComName(
+    [](std::string& text) {
+      for (const char* name : ComPortNames) {
+        if (CLI::detail::to_lower(text) == CLI::detail::to_lower(name)) {
+          text = name;
+          return std::string();
+        }
+      }
+      return "unknown port '" + text + "' (COM1 to COM4)";
+    },
+    "");
 
-std::optional<double> ParseSeconds(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || !(value > 0) || value > 1e6) return std::nullopt;
-  return value;
-}
+const CLI::Validator kSeconds(
+    [](const std::string& text) {
+      char* end = nullptr;
+      const double value = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(value > 0) || value > 1e6) {
+        return "--wait needs a number of seconds greater than 0, not '" + text + "'";
+      }
+      return std::string();
+    },
+    "");
 
 std::string ColorName(std::uint32_t color) {
   switch (color) {
@@ -179,8 +163,7 @@ void OnBurnRepaint() {
   printer.last_text = text;
   printer.last_color = color;
   if (printer.json) {
-    PrintLine("{\"event\":\"status\",\"text\":" + JsonString(text) +
-              ",\"color\":" + JsonString(ColorName(color)) + "}");
+    PrintLine(JsonDump({{"event", "status"}, {"text", text}, {"color", ColorName(color)}}));
   } else if (!text.empty()) {
     PrintLine(text);
   }
@@ -191,7 +174,7 @@ void OnBurnProgress(int percent) {
   if (percent == printer.last_percent) return;
   printer.last_percent = percent;
   if (printer.json) {
-    PrintLine("{\"event\":\"progress\",\"percent\":" + std::to_string(percent) + "}");
+    PrintLine(JsonDump({{"event", "progress"}, {"percent", percent}}));
     return;
   }
   // 0 only resets the bar between phases; the phase's first answer draws it.
@@ -214,15 +197,15 @@ void OnBurnProgress(int percent) {
 void OnStatusPart(int part, const std::string& text) {
   if (part != kVersionStatusPart) return;
   std::lock_guard lock(printer.mutex);
-  PrintLine(printer.json ? "{\"event\":\"version\",\"text\":" + JsonString(text) + "}" : text);
+  PrintLine(printer.json ? JsonDump({{"event", "version"}, {"text", text}}) : text);
 }
 
 void OnMessage(int kind, const std::string& text) {
   std::lock_guard lock(printer.mutex);
   if (printer.json) {
-    PrintLine(std::string("{\"event\":\"message\",\"kind\":") +
-              JsonString(kind == MessageWarning ? "warning" : "error") +
-              ",\"text\":" + JsonString(text) + "}");
+    PrintLine(JsonDump({{"event", "message"},
+                        {"kind", kind == MessageWarning ? "warning" : "error"},
+                        {"text", text}}));
   } else {
     // The shell has already written it to standard error; only close a half-drawn bar.
     EndBarLine();
@@ -249,66 +232,15 @@ void WatchHandshake(double seconds) {
   }
 }
 
-int ParseBurnArgs(const CommandArgs& args, BurnOptions& options, bool& help) {
-  std::string error;
-  for (std::size_t i = 0; i < args.size();) {
-    const std::string& arg = args[i];
-    if (!options.load.options_ended && (arg == "-h" || arg == "--help")) {
-      help = true;
-      return kExitOk;
-    }
-    const OptionResult taken = TakeLoadOption(args, i, options.load, error);
-    if (taken == OptionBad) return UsageError("burn", error);
-    if (taken == OptionTaken) continue;
-    if (arg == "--verify" || arg == "--checksum") {
-      options.verify = arg == "--verify" ? 1 : 0;
-      ++i;
-      continue;
-    }
-    std::string value;
-    bool bad = false;
-    if (TakeOptionValue(args, i, "--port", value, error, bad)) {
-      if (kComNamesOnly) {
-        const std::optional<int> index = ParseComName(value);
-        if (!index) return UsageError("burn", "unknown port '" + value + "' (COM1 to COM4)");
-        value = ComPortNames[*index];
-      }
-      options.port = value;
-      continue;
-    }
-    if (!bad && TakeOptionValue(args, i, "--baud", value, error, bad)) {
-      options.baud_index = ParseBaud(value);
-      if (!options.baud_index) {
-        return UsageError("burn", "unknown baud rate '" + value +
-                                      "' (4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200)");
-      }
-      continue;
-    }
-    if (!bad && TakeOptionValue(args, i, "--wait", value, error, bad)) {
-      options.wait_seconds = ParseSeconds(value);
-      if (!options.wait_seconds) {
-        return UsageError("burn", "--wait needs a number of seconds greater than 0, not '" + value + "'");
-      }
-      continue;
-    }
-    if (bad) return UsageError("burn", error);
-    return UsageError("burn", "unknown option '" + arg + "'");
-  }
-  if (!kComNamesOnly && options.port.empty()) {
-    return UsageError("burn", "no serial device given: use --port DEVICE ('rm516x-isp ports' lists them)");
-  }
-  return -1;
-}
-
 // Every run that got past its usage check ends here once. The last line on standard
 // error says why the burn did not complete; JSON's end event carries the dialog's last text
 // and, after a failure, that same line as "error".
 void ReportEnd(bool json, bool ok, const std::string& text, const std::string& error_line) {
   std::lock_guard lock(printer.mutex);
   if (json) {
-    PrintLine(std::string("{\"event\":\"end\",\"ok\":") + (ok ? "true" : "false") +
-              ",\"text\":" + JsonString(text) +
-              (ok ? std::string() : ",\"error\":" + JsonString(error_line)) + "}");
+    Json end = {{"event", "end"}, {"ok", ok}, {"text", text}};
+    if (!ok) end["error"] = error_line;
+    PrintLine(JsonDump(end));
   } else {
     EndBarLine();
     std::fflush(stdout);
@@ -339,18 +271,11 @@ struct PortCloser {
 
 }  // namespace
 
-int RunBurn(const CommandArgs& args) {
-  BurnOptions options;
-  bool help = false;
-  if (const int rc = ParseBurnArgs(args, options, help); rc >= 0) {
-    if (help) {
-      std::fputs(kBurnUsage, stdout);
-      std::printf(kBurnHelp, kLoadOptionsHelp, kComNamesOnly ? kPortHelpWin32 : kPortHelpPosix);
-    }
-    return rc;
-  }
-
+int RunBurn(BurnOptions& options) {
   std::string error;
+  if (!kComNamesOnly && options.port.empty()) {
+    return UsageError("burn", "no serial device given: use --port DEVICE ('rm516x-isp ports' lists them)");
+  }
   if (!PrepareLoad(options.load, error)) return UsageError("burn", error);
   // Set directly, never through the dialogs' paths: the command line leaves the profile alone.
   if (options.baud_index) BaudRateIndex = *options.baud_index;
@@ -370,7 +295,7 @@ int RunBurn(const CommandArgs& args) {
       const std::string reason = LoadFailureText();
       ReportEnd(true, false, reason, reason);
     }
-    return kExitUsage;
+    return kExitFailed;
   }
   if (!printer.json) std::fputs(LoadReportText().c_str(), stdout);
 
@@ -436,4 +361,36 @@ int RunBurn(const CommandArgs& args) {
   }
   ReportEnd(printer.json, false, text, text);
   return kExitFailed;
+}
+
+CommandRun AddBurnCommand(CLI::App& app) {
+  auto options = std::make_shared<BurnOptions>();
+  CLI::App* command = app.add_subcommand("burn", "load files and burn them into the chip over a serial port");
+  command->footer(kBurnFooter);
+  AddLoadOptions(*command, options->load);
+  CLI::Option* port = command->add_option("--port", options->port);
+  if (kComNamesOnly) {
+    port->type_name("COM1..COM4")->transform(kComName)->description(
+        "the COM port (default: ComPort from the profile)");
+  } else {
+    port->type_name("DEVICE")->description(
+        "the serial device, e.g. /dev/ttyUSB0 (required; see 'rm516x-isp ports')");
+  }
+  command->add_option("--baud", options->baud_index,
+                      "4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200 "
+                      "(default: BaudRate from the profile)")
+      ->type_name("RATE")
+      ->transform(kBaudRate);
+  // The last of the two counts, so each is taken as the parser meets it.
+  command->add_flag_callback("--verify", [options] { options->verify = 1; },
+                             "read every page back (default: Verify from the profile)")
+      ->trigger_on_parse();
+  command->add_flag_callback("--checksum", [options] { options->verify = 0; },
+                             "compare page checksums instead")
+      ->trigger_on_parse();
+  command->add_option("--wait", options->wait_seconds,
+                      "give up when no handshake comes within SECONDS")
+      ->type_name("SECONDS")
+      ->check(kSeconds);
+  return [options] { return RunBurn(*options); };
 }

@@ -1,14 +1,30 @@
 #pragma once
-// The subcommands of rm516x-isp. Each gets the arguments after its name and returns the
-// process's exit status: 0 success, 1 failure, 2 usage error.
+// The subcommands of rm516x-isp and the exit status they all share.
+#include <functional>
 #include <string>
-#include <vector>
 
-using CommandArgs = std::vector<std::string>;
+namespace CLI {
+class App;
+}
 
-int RunInfo(const CommandArgs& args);
-int RunBurn(const CommandArgs& args);
-int RunPorts(const CommandArgs& args);
+// The exit status of every command, also listed in the README and in --help.
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitFailed = 1,  // the load or the burn failed
+  kExitUsage = 2,   // the command line cannot be run as given
+  // A stop by a signal: 128 + its number, so 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
+  kExitSignalBase = 128,
+};
 
-// Prints "rm516x-isp NAME: problem" and a hint towards --help to standard error; returns 2.
+// Runs a command once its options have been parsed; returns the exit status.
+using CommandRun = std::function<int()>;
+
+// Each adds its subcommand, with its options and help, to app. Each NAME_command.cpp holds one;
+// main.cpp lists them.
+CommandRun AddInfoCommand(CLI::App& app);
+CommandRun AddBurnCommand(CLI::App& app);
+CommandRun AddPortsCommand(CLI::App& app);
+
+// Prints "rm516x-isp NAME: problem" and a hint towards --help to standard error; returns
+// kExitUsage.
 int UsageError(const std::string& command, const std::string& problem);

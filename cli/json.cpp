@@ -29,37 +29,68 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
   return length;
 }
 
-}  // namespace
+// nlohmann::json holds valid UTF-8 only. A byte that is not is carried through it as kMark and
+// two hex digits, and a kMark of the text as two of them; the serializer escapes kMark as
+// \u0001, which Restore then turns into \uDCXX or back into \u0001.
+constexpr char kMark = '\x01';
+constexpr const char* kMarkEscape = "\\u0001";
+constexpr std::size_t kMarkEscapeSize = 6;
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
+std::string Carry(const std::string& text) {
+  std::string out;
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    char escape[8];
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          std::snprintf(escape, sizeof escape, "\\u%04X", c);
-          out += escape;
-        } else if (c < 0x80) {
-          out += static_cast<char>(c);
-        } else if (std::size_t n = Utf8SequenceLength(text, i); n != 0) {
-          out.append(text, i, n);
-          i += n;
-          continue;
-        } else {
-          // The surrogate U+DC00 + byte: no valid text produces it, so the byte comes back.
-          std::snprintf(escape, sizeof escape, "\\uDC%02X", c);
-          out += escape;
-        }
+    if (c == static_cast<unsigned char>(kMark)) {
+      out += {kMark, kMark};
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (std::size_t n = Utf8SequenceLength(text, i); n != 0) {
+      out.append(text, i, n);
+      i += n;
+      continue;
+    } else {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02X", c);
+      out += kMark;
+      out += hex;
     }
     ++i;
   }
-  out += '"';
   return out;
+}
+
+void CarryStrings(Json& value) {
+  if (value.is_string()) {
+    value = Carry(value.get_ref<const std::string&>());
+  } else if (value.is_structured()) {
+    for (Json& item : value) CarryStrings(item);
+  }
+}
+
+std::string Restore(const std::string& dumped) {
+  std::string out;
+  for (std::size_t i = 0; i < dumped.size();) {
+    if (dumped[i] != '\\') {
+      out += dumped[i++];
+    } else if (dumped.compare(i, kMarkEscapeSize, kMarkEscape) != 0) {
+      out.append(dumped, i, 2);  // another escape; a \uXXXX's digits follow as plain text
+      i += 2;
+    } else if (dumped.compare(i + kMarkEscapeSize, kMarkEscapeSize, kMarkEscape) == 0) {
+      out += kMarkEscape;
+      i += 2 * kMarkEscapeSize;
+    } else {
+      // The surrogate U+DC00 + byte: no valid text produces it, so the byte comes back.
+      out += "\\uDC";
+      out.append(dumped, i + kMarkEscapeSize, 2);
+      i += kMarkEscapeSize + 2;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string JsonDump(Json value) {
+  CarryStrings(value);
+  return Restore(value.dump());
 }

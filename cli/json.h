@@ -1,9 +1,14 @@
 #pragma once
-// Just enough JSON writing for the command line's --json output.
+// The command line's --json output: nlohmann::json values, one compact line each.
 #include <string>
 
-// The text as a JSON string literal, quotes included. Control characters are escaped; each
-// byte that is not part of valid UTF-8 (a path in a Windows code page) is written as \uDCXX,
-// XX its value, so that the output stays valid JSON and a reader that knows the convention
-// (Python's surrogateescape) gets the exact bytes back.
-std::string JsonString(const std::string& text);
+#include <nlohmann/json.hpp>
+
+// Objects keep their members in the order they were added.
+using Json = nlohmann::ordered_json;
+
+// The value as compact JSON text. Its strings may hold any bytes: each byte that is not part
+// of valid UTF-8 (a path in a Windows code page) is written as \uDCXX, XX its value, so that
+// the output stays valid JSON and a reader that knows the convention (Python's
+// surrogateescape) gets the exact bytes back.
+std::string JsonDump(Json value);

@@ -1,6 +1,9 @@
 #include "cli/load_options.h"
 
+#include <charconv>
 #include <cstdio>
+
+#include <CLI/CLI.hpp>
 
 #include "cli/json.h"
 #include "cli/terminal_shell.h"
@@ -8,108 +11,44 @@
 #include "image/file_open.h"
 #include "settings/settings.h"
 
-namespace {
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-std::optional<int> ParseChip(const std::string& text) {
-  if (EqualsIgnoringCase(text, "RM5164")) return 0;
-  if (EqualsIgnoringCase(text, "RM5168")) return 1;
-  return std::nullopt;
-}
-
-// 0xFF, 255, 0x00 and 0 (any number of digits, either case); nothing else.
-std::optional<int> ParseFill(const std::string& text) {
-  std::size_t start = 0;
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    start = 2;
-    base = 16;
-  }
-  if (start == text.size() || text.size() - start > 8) return std::nullopt;
-  long value = 0;
-  for (std::size_t i = start; i < text.size(); ++i) {
-    const char c = text[i];
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return std::nullopt;
-    value = value * base + digit;
-  }
-  if (value == 255 || value == 0) return static_cast<int>(value);
-  return std::nullopt;
-}
-
-}  // namespace
-
-bool TakeOptionValue(const std::vector<std::string>& args, std::size_t& index,
-                     const std::string& name, std::string& value, std::string& error,
-                     bool& bad) {
-  const std::string& arg = args[index];
-  if (arg == name) {
-    if (index + 1 >= args.size()) {
-      error = "option " + name + " needs a value";
-      bad = true;
-      return false;
-    }
-    value = args[index + 1];
-    index += 2;
-    return true;
-  }
-  if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
-      arg[name.size()] == '=') {
-    value = arg.substr(name.size() + 1);
-    index += 1;
-    return true;
-  }
-  return false;
-}
-
-OptionResult TakeLoadOption(const std::vector<std::string>& args, std::size_t& index,
-                            LoadOptions& options, std::string& error) {
-  const std::string& arg = args[index];
-  if (options.options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
-    options.files.push_back(arg);
-    ++index;
-    return OptionTaken;
-  }
-  if (arg == "--") {
-    options.options_ended = true;
-    ++index;
-    return OptionTaken;
-  }
-  if (arg == "--json") {
-    options.json = true;
-    ++index;
-    return OptionTaken;
-  }
-  std::string value;
-  bool bad = false;
-  if (TakeOptionValue(args, index, "--chip", value, error, bad)) {
-    options.chip_model = ParseChip(value);
-    if (!options.chip_model) {
-      error = "unknown chip '" + value + "' (RM5164 or RM5168)";
-      return OptionBad;
-    }
-    return OptionTaken;
-  }
-  if (!bad && TakeOptionValue(args, index, "--fill", value, error, bad)) {
-    options.fill_byte = ParseFill(value);
-    if (!options.fill_byte) {
-      error = "unused bytes must be 0xFF or 0x00, not '" + value + "'";
-      return OptionBad;
-    }
-    return OptionTaken;
-  }
-  return bad ? OptionBad : OptionNotMine;
+void AddLoadOptions(CLI::App& command, LoadOptions& options) {
+  const CLI::Validator chip(
+      [](std::string& text) {
+        for (int model : {0, 1}) {
+          if (CLI::detail::to_lower(text) == CLI::detail::to_lower(ChipName(model))) {
+            text = std::to_string(model);
+            return std::string();
+          }
+        }
+        return "unknown chip '" + text + "' (RM5164 or RM5168)";
+      },
+      "");
+  // 0xFF, 255, 0x00 and 0, with any number of leading zeros and either case.
+  const CLI::Validator fill(
+      [](std::string& text) {
+        const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+        const char* first = text.data() + (hex ? 2 : 0);
+        const char* last = text.data() + text.size();
+        unsigned value = 1;
+        const auto [end, error] = std::from_chars(first, last, value, hex ? 16 : 10);
+        if (first == last || error != std::errc() || end != last || (value != 0 && value != 255)) {
+          return "unused bytes must be 0xFF or 0x00, not '" + text + "'";
+        }
+        text = std::to_string(value);
+        return std::string();
+      },
+      "");
+  command.add_option("--chip", options.chip_model, "chip model (default: ChipID from the profile)")
+      ->type_name("RM5164|RM5168")
+      ->transform(chip);
+  command.add_option("--fill", options.fill_byte,
+                     "value of bytes no file supplies (default: UnusedBytes from the profile)")
+      ->type_name("0xFF|0x00")
+      ->transform(fill);
+  command.add_flag("--json", options.json, "print JSON instead of text");
+  command.add_option("FILE", options.files,
+                     "the file to load; on the RM5168 FILE goes to bank 0 and FILE2 to bank 1")
+      ->type_name("");
 }
 
 const char* ChipName(int model) { return model == 0 ? "RM5164" : "RM5168"; }
@@ -157,28 +96,21 @@ std::string LoadReportText() {
 }
 
 std::string LoadReportJsonMembers(const LoadOptions& options) {
-  std::string out;
-  out += "\"chip\":" + JsonString(ChipName(ChipModel));
-  out += ",\"fill\":" + std::to_string(FillByte & 0xFF);
-  out += ",\"file_state\":" + std::to_string(FileState);
-  out += ",\"files\":[";
-  for (std::size_t i = 0; i < options.files.size(); ++i) {
-    if (i) out += ',';
-    out += JsonString(options.files[i]);
-  }
-  out += "],\"bank0_size\":" + std::to_string(Bank0Size.load());
-  out += ",\"bank1_size\":" + std::to_string(Bank1Size.load());
-  out += ",\"image_checksum\":" + std::to_string(ImageChecksum);
-  out += ",\"burn_sum\":" + std::to_string(BurnSum());
-  out += ",\"messages\":[";
-  bool first = true;
+  Json messages = Json::array();
   for (const TerminalMessage& message : TerminalMessages()) {
-    if (!first) out += ',';
-    first = false;
-    out += "{\"kind\":";
-    out += JsonString(message.kind == MessageWarning ? "warning" : "error");
-    out += ",\"text\":" + JsonString(message.text) + "}";
+    messages.push_back({{"kind", message.kind == MessageWarning ? "warning" : "error"},
+                        {"text", message.text}});
   }
-  out += ']';
-  return out;
+  const Json report = {{"chip", ChipName(ChipModel)},
+                       {"fill", FillByte & 0xFF},
+                       {"file_state", FileState},
+                       {"files", options.files},
+                       {"bank0_size", Bank0Size.load()},
+                       {"bank1_size", Bank1Size.load()},
+                       {"image_checksum", ImageChecksum},
+                       {"burn_sum", BurnSum()},
+                       {"messages", messages}};
+  // Members only, without the braces: a command may add its own around them.
+  const std::string object = JsonDump(report);
+  return object.substr(1, object.size() - 2);
 }

@@ -170,7 +170,6 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
   const std::vector<Case> cases = {
       {{"--chip", "RM5165", file}, "unknown chip 'RM5165' (RM5164 or RM5168)"},
       {{"--fill", "0x7F", file}, "unused bytes must be 0xFF or 0x00, not '0x7F'"},
-      {{"--fill"}, "option --fill needs a value"},
       {{file, "--image-out"}, "option --image-out needs a value"},
       {{"--verbose", file}, "unknown option '--verbose'"},
       {{}, "no file given"},
@@ -191,7 +190,7 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
 
   auto help = Info({"--help"});
   EXPECT_EQ(help.exit_code, 0);
-  EXPECT_EQ(help.out.rfind("usage: rm516x-isp info [--chip RM5164|RM5168]", 0), 0u);
+  EXPECT_NE(help.out.find("Usage: rm516x-isp info [OPTIONS]"), std::string::npos) << help.out;
 }
 
 TEST_F(InfoCommand, DefaultsComeFromTheProfileWhichIsNeverWritten) {

@@ -149,7 +149,7 @@ TEST(BurnCli, FailureExitsOneWithItsTextLastOnStandardError) {
   EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
 }
 
-TEST(BurnCli, UsageAndLoadErrorsExitTwoBeforeThePortIsOpened) {
+TEST(BurnCli, UsageErrorsExitTwoAndLoadErrorsOneBeforeThePortIsOpened) {
   TempDir dir;
   const std::string path = dir.Write("app.bin", TestBytes(100, 1));
 
@@ -167,7 +167,7 @@ TEST(BurnCli, UsageAndLoadErrorsExitTwoBeforeThePortIsOpened) {
 
   // Nothing placed: no attempt on the (absent) device.
   run = RunIsp(dir, {"burn", "--port", (dir.path() / "no-such-tty").string(), (dir.path() / "missing.hex").string()});
-  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err.find("no-such-tty"), std::string::npos) << run.err;
 }
 
@@ -251,7 +251,7 @@ TEST(BurnCli, JsonEndEventAlsoSaysWhyNothingWasBurned) {
     int exit_code;
     std::string error;
   };
-  for (const Case& c : {Case{missing, 2, load_error},
+  for (const Case& c : {Case{missing, 1, load_error},
                         Case{dir.Write("app.bin", TestBytes(100, 1)), 1, open_error}}) {
     SCOPED_TRACE(c.error);
     const IspRun run = RunIsp(dir, {"burn", "--port", tty, "--json", c.file});
