@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 struct ToolRun {
-  int exit_code = -1;  // -1 when the program could not be started or did not exit normally
+  int exit_code = -1;  // -1 when the program could not be started; 128 + N after signal N
   std::string out;
   std::string err;
 };
@@ -16,6 +18,3 @@ ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::
 
 // rm516x-isp with the arguments, its profile under config (XDG_CONFIG_HOME and HOME point there).
 ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args);
-
-// Full path of a program on PATH, or "" when there is none.
-std::string FindOnPath(const std::string& name);

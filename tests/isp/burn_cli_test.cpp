@@ -1,19 +1,12 @@
 // rm516x-isp burn as a user runs it, against the simulator.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "serial/serial_port.h"
 #include "tests/isp/sim_process.h"
-
-extern char** environ;
 
 namespace {
 
@@ -22,13 +15,6 @@ struct IspRun {
   std::string out;
   std::string err;
 };
-
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string LastLine(const std::string& text) {
   std::string body = text;
@@ -46,47 +32,20 @@ struct RunHow {
 
 // Runs rm516x-isp with its own empty profile folder.
 IspRun RunIsp(const TempDir& dir, const std::vector<std::string>& args, const RunHow& how = {}) {
-  std::vector<std::string> argv_text = {RM_ISP_PATH};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argv_text) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env_text = {"XDG_CONFIG_HOME=" + dir.path().string(),
-                                       "HOME=" + dir.path().string(), "PATH=/usr/bin:/bin"};
-  std::vector<char*> env;
-  for (std::string& entry : env_text) env.push_back(entry.data());
-  env.push_back(nullptr);
-
-  const auto out_path = dir.path() / "isp.out";
-  const auto err_path = dir.path() / "isp.err";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  int pipe_fds[2] = {-1, -1};
-  if (how.closed_stdout && ::pipe(pipe_fds) == 0) {
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-    posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  }
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  for (int fd : pipe_fds) {
-    if (fd >= 0) ::close(fd);  // the reading end too: nobody reads what the burn prints
+  std::vector<std::string> argv = {RM_ISP_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildOptions options;
+  options.env = {"XDG_CONFIG_HOME=" + dir.path().string(), "HOME=" + dir.path().string()};
+  if (how.closed_stdout) options.out = ChildOutput::kUnread;
+  ChildProcess isp(argv, options);
+  if (!how.interrupt_on.empty() &&
+      WaitUntil([&] { return isp.Out().find(how.interrupt_on) != std::string::npos; }, 10000)) {
+    isp.Signal(how.signal_number);
   }
   IspRun run;
-  if (rc != 0) return run;
-  if (!how.interrupt_on.empty() &&
-      WaitUntil([&] { return ReadText(out_path).find(how.interrupt_on) != std::string::npos; }, 10000)) {
-    ::kill(pid, how.signal_number);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.out = ReadText(out_path);
-  run.err = ReadText(err_path);
+  run.exit_code = isp.Wait();
+  run.out = isp.Out();
+  run.err = isp.Err();
   return run;
 }
 

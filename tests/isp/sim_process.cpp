@@ -1,91 +1,47 @@
 #include "tests/isp/sim_process.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "image/bank_image.h"
 #include "isp/burn_status.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 
-extern char** environ;
-
 std::string SimPath() { return RM_SIM_PATH; }
 
-SimProcess::SimProcess(const std::vector<std::string>& args) {
-  std::vector<std::string> argv_text = {SimPath(), "--log", (dir_.path() / "sim.log").string(),
-                                        "--flash-out", (dir_.path() / "flash.bin").string()};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argv_text) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+namespace {
 
-  int out[2];
-  if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  const std::string err_path = (dir_.path() / "sim.err").string();
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(out[1]);
-  if (rc != 0) {
-    ::close(out[0]);
-    pid_ = -1;
-    throw std::runtime_error("cannot start " + SimPath());
-  }
-  // The first line is the device; the pipe is then left alone (the simulator prints nothing
-  // more that matters).
-  char c;
-  pollfd p{out[0], POLLIN, 0};
-  while (::poll(&p, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') device_ += c;
-  ::close(out[0]);
-  if (device_.empty()) {
-    Terminate();
-    throw std::runtime_error("rm516x-sim printed no device");
-  }
+std::vector<std::string> SimArgv(const TempDir& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {SimPath(), "--log", (dir.path() / "sim.log").string(),
+                                   "--flash-out", (dir.path() / "flash.bin").string()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+}  // namespace
+
+SimProcess::SimProcess(const std::vector<std::string>& args) : sim_(SimArgv(dir_, args)) {
+  if (sim_.device().empty()) throw std::runtime_error("rm516x-sim printed no device: " + sim_.Err());
 }
 
 SimProcess::~SimProcess() { Terminate(); }
 
 bool SimProcess::WaitExit(int timeout_ms) {
-  if (pid_ < 0) return false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  if (sim_.Wait(timeout_ms) == 0) return true;
   Terminate();
   return false;
 }
 
 void SimProcess::Terminate() {
-  if (pid_ < 0) return;
-  ::kill(pid_, SIGTERM);
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
-  pid_ = -1;
+  sim_.Signal(SIGTERM);
+  sim_.Wait();
 }
 
 std::string SimProcess::Log() const {

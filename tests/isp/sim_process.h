@@ -1,13 +1,10 @@
 #pragma once
 // The real rm516x-sim on a pseudo-terminal, for the protocol, worker and command-line tests.
-#include <sys/types.h>
-
-#include <chrono>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 class SimProcess {
@@ -19,7 +16,7 @@ class SimProcess {
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 
-  const std::string& device() const { return device_; }
+  const std::string& device() const { return sim_.device(); }
   const TempDir& dir() const { return dir_; }
 
   // Waits for the simulator to end on its own (its sessions done or abandoned); true when
@@ -33,26 +30,14 @@ class SimProcess {
   std::vector<std::uint8_t> Flash() const;
 
  private:
-  TempDir dir_;
-  pid_t pid_ = -1;
-  std::string device_;
+  TempDir dir_;  // before sim_: the simulator writes into it
+  SimOnPty sim_;
 };
 
 std::string SimPath();
 
 // Opens the simulator's device as the burn's port at 115200 bit/s and empties its input.
 void OpenSimPort(const SimProcess& sim);
-
-// Waits (polling) until pred() holds or timeout_ms passed; returns pred().
-template <typename Pred>
-bool WaitUntil(Pred pred, int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() >= deadline) return pred();
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  return true;
-}
 
 // Fills FirmwareImage for the model with seeded pseudo-random pages (the pages listed in
 // blank_pages of bank 0 all 0xFF) and sets the bank sizes.
