@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 inline constexpr const char* kMainClassName = "RM516X_ISP_Class";
 inline constexpr const char* kAppTitle = "RM516X ISP utility";
@@ -35,6 +36,17 @@ HWND StartMainWindow(HINSTANCE instance);
 int RunMessageLoop();
 // The whole program: single-instance test (ends the process with 1), class, window, loop.
 int RunApplication(HINSTANCE instance);
+
+// The window side of the shell (shell_win32.cpp), for the GUI's own use besides the core's.
+enum StatusPart : int {
+  StatusPartChip = 0, StatusPartPort = 1, StatusPartBank0 = 2, StatusPartBank1 = 3,
+  StatusPartVersion = 4, StatusPartChecksum = 5,
+};
+void SetStatusPart(int part, const std::string& text);
+// Toolbar button by command identifier (TB_ENABLEBUTTON).
+void EnableToolbarButton(int command, bool enabled);
+// The burn dialog's Verify box 1016: checked or not.
+void SetVerifyBoxCheck(bool checked);
 
 // Main window procedure and its handlers (main_window.cpp).
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -5,6 +5,7 @@
 
 #include "app/resources/resource.h"
 #include "isp/burn_status.h"
+#include "isp/burn_worker.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
@@ -31,7 +32,6 @@ void OnInit(HWND dialog) {
   font.lfWidth = (area.right - area.left) / kFontWidthDivisor;
   font.lfPitchAndFamily = FF_ROMAN | DEFAULT_PITCH;
   BurnFont = CreateFontIndirectA(&font);
-  StopRequested = 0;
   ShowWindow(dialog, SW_SHOW);
   CheckDlgButton(dialog, IDC_BURN_VERIFY, VerifyAfterBurn.load() ? BST_CHECKED : BST_UNCHECKED);
 }
@@ -58,12 +58,9 @@ void OnPaint(HWND dialog) {
 
 // Whatever the burn is doing: release the controls, ask a running worker to stop, hide.
 void OnClose(HWND dialog) {
-  for (int button : {IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE,
-                     IDM_TOOLBAR_SELECT_IC, IDM_TOOLBAR_OPEN}) {
-    EnableToolbarButton(button, true);
-  }
-  SetBurnMenuItem(true);
-  StopRequested = 1;
+  OfferBurn(true);
+  LockBurnInputs(false);
+  RequestBurnStop();
   ShowWindow(dialog, SW_HIDE);
 }
 

@@ -8,7 +8,6 @@
 namespace {
 
 constexpr int kDisconnectedIndex = 4;
-constexpr int kStatusPartPort = 1;
 constexpr int kNoSelection = -1;
 
 // A later checked button overrides an earlier one.
@@ -25,7 +24,7 @@ void ChangePort(HWND dialog, int selection) {
   // The user named a COM port: any device chosen for the session gives way to it.
   SetPortDevice("");
   if (ReopenComPort()) {
-    SetStatusText(kStatusPartPort, PortStatusText(BaudRateTable[BaudRateIndex]));
+    ShowPortStatus(PortStatusText(BaudRateTable[BaudRateIndex]));
     SendMessageA(BannerDialog, WM_BANNER_HIDE, 0, 0);
     WriteSetting("ComPort", ComPortIndex);
     return;
@@ -33,7 +32,7 @@ void ChangePort(HWND dialog, int selection) {
   // The stored port stays as it was, so the next start tries it again.
   ComPortIndex = kDisconnectedIndex;
   ShowMessage(dialog, "Change COM port error ...", MessageError);
-  SetStatusText(kStatusPartPort, "COM : Disconnect");
+  ShowPortStatus("COM : Disconnect");
 }
 
 void OnOk(HWND dialog) {

@@ -20,14 +20,8 @@ HFONT ChecksumFont = nullptr;
 namespace {
 
 constexpr int kDisconnectedPortIndex = 4;
-constexpr int kStatusPartPort = 1;
-constexpr int kStatusPartChecksum = 5;
 constexpr LONG kChecksumFontHeight = 36;
 constexpr LONG kChecksumFontWidth = 24;
-
-void SetStatusPart(int part, const char* text) {
-  SendMessageA(StatusBar, SB_SETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
-}
 
 // MainWindow is not yet recorded here, so everything uses the procedure's own window.
 LRESULT OnCreate(HWND window) {
@@ -38,7 +32,7 @@ LRESULT OnCreate(HWND window) {
   ChooseChip(ChipModel);
   if (!EnsurePortOpen()) {
     ComPortIndex = kDisconnectedPortIndex;
-    SetStatusPart(kStatusPartPort, "COM : Disconnect");
+    SetStatusPart(StatusPartPort, "COM : Disconnect");
   }
   LOGFONTA checksum_font{};
   checksum_font.lfHeight = kChecksumFontHeight;
@@ -47,7 +41,7 @@ LRESULT OnCreate(HWND window) {
   ChecksumFont = CreateFontIndirectA(&checksum_font);
   CreateToolbar(window);
   MainMenu = GetMenu(window);
-  SetStatusPart(kStatusPartChecksum, "CheckSum: None");
+  SetStatusPart(StatusPartChecksum, "CheckSum: None");
   return 0;
 }
 

@@ -18,10 +18,10 @@ void ChooseFile(HWND dialog, std::string& path, int edit, const char* key) {
   WriteSetting("OpenFilePath", OpenPath);
 }
 
-void OpenAndEnd(HWND dialog, bool (*open)(Window)) {
+void OpenAndEnd(HWND dialog, LoadReport (*open)(Window)) {
   RunUnusedBytesDialog(dialog);
   // A failed open keeps the dialog up, so the user can choose another file.
-  if (open(dialog)) EndDialog(dialog, 1);
+  if (open(dialog).file_state != 0) EndDialog(dialog, 1);
 }
 
 }  // namespace

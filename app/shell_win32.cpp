@@ -1,12 +1,49 @@
-// The shell seam for the GUI. The burn worker calls these from its own thread, so each one
-// only sends a message to a window (served by the user-interface thread) and does nothing
-// while that window does not exist.
+// The shell seam for the GUI: each domain call lands on its window, control or status part.
+// The burn worker calls these from its own thread, so each one only sends a message to a
+// window (served by the user-interface thread) and does nothing while that window does not
+// exist.
 #include "app/app.h"
 
 #include <commctrl.h>
 
 #include "app/resources/resource.h"
+#include "image/load_report.h"
+#include "isp/burn_worker.h"
 #include "shell/shell.h"
+
+namespace {
+
+void InvalidateMain() {
+  if (HWND main_window = MainWindow) InvalidateRect(main_window, nullptr, FALSE);
+}
+
+LRESULT SendToBurnControl(int control, UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND dialog = BurnDialog;
+  return dialog == nullptr ? 0 : SendDlgItemMessageA(dialog, control, message, wparam, lparam);
+}
+
+void EnableBurnControl(int control, bool enabled) {
+  if (HWND dialog = BurnDialog) EnableWindow(GetDlgItem(dialog, control), enabled ? TRUE : FALSE);
+}
+
+}  // namespace
+
+void SetStatusPart(int part, const std::string& text) {
+  HWND status_bar = StatusBar;
+  if (status_bar == nullptr) return;
+  SendMessageA(status_bar, SB_SETTEXTA, static_cast<WPARAM>(part),
+               reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void EnableToolbarButton(int command, bool enabled) {
+  HWND toolbar = Toolbar;
+  if (toolbar == nullptr) return;
+  SendMessageA(toolbar, TB_ENABLEBUTTON, static_cast<WPARAM>(command), MAKELPARAM(enabled, 0));
+}
+
+void SetVerifyBoxCheck(bool checked) {
+  SendToBurnControl(IDC_BURN_VERIFY, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
 
 Window MainWindowHandle() { return MainWindow.load(); }
 
@@ -22,65 +59,56 @@ void ShowMessage(Window owner, const std::string& text, int kind) {
   if (was_enabled) EnableWindow(main_window, TRUE);
 }
 
-void SetStatusText(int part, const std::string& text) {
-  HWND status_bar = StatusBar;
-  if (status_bar == nullptr) return;
-  SendMessageA(status_bar, SB_SETTEXTA, static_cast<WPARAM>(part),
-               reinterpret_cast<LPARAM>(text.c_str()));
+void ShowTitle(const std::string& text) {
+  if (HWND main_window = MainWindow) SetWindowTextA(main_window, text.c_str());
 }
 
-void SetMainTitle(const std::string& text) {
-  HWND main_window = MainWindow;
-  if (main_window == nullptr) return;
-  SetWindowTextA(main_window, text.c_str());
+void ShowChip(int model) {
+  SetStatusPart(StatusPartChip, model == 0 ? "RM5164" : "RM5168");
+  InvalidateMain();  // the chip's picture
 }
 
-void InvalidateMainWindow() {
-  HWND main_window = MainWindow;
-  if (main_window == nullptr) return;
-  InvalidateRect(main_window, nullptr, FALSE);
+void ShowPortStatus(const std::string& text) { SetStatusPart(StatusPartPort, text); }
+
+void ShowBankBytes(std::uint32_t bank0_bytes, std::uint32_t bank1_bytes) {
+  SetStatusPart(StatusPartBank0, BankSizeText(0, bank0_bytes));
+  SetStatusPart(StatusPartBank1, BankSizeText(1, bank1_bytes));
 }
 
-void EnableToolbarButton(int command, bool enabled) {
-  HWND toolbar = Toolbar;
-  if (toolbar == nullptr) return;
-  SendMessageA(toolbar, TB_ENABLEBUTTON, static_cast<WPARAM>(command), MAKELPARAM(enabled, 0));
+// The face paints ImageChecksum itself.
+void ShowChecksum(std::uint32_t) { InvalidateMain(); }
+
+void LockBurnInputs(bool locked) {
+  for (int button :
+       {IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC, IDM_TOOLBAR_OPEN}) {
+    EnableToolbarButton(button, !locked);
+  }
 }
 
-void SetBurnMenuItem(bool enabled) {
-  HWND main_window = MainWindow;
-  if (main_window == nullptr) return;
-  SendMessageA(main_window, WM_SET_BURN_MENU, enabled ? 1 : 0, 0);
+void OfferBurn(bool offered) {
+  EnableToolbarButton(IDM_TOOLBAR_BURN, offered);
+  // Menus belong to the thread that made them: the main window changes its own.
+  if (HWND main_window = MainWindow) SendMessageA(main_window, WM_SET_BURN_MENU, offered ? 1 : 0, 0);
 }
 
-void RepaintBurnDialog() {
-  HWND dialog = BurnDialog;
-  if (dialog == nullptr) return;
-  InvalidateRect(dialog, nullptr, TRUE);
+void HandshakeSeen(int version) {
+  const std::string text = FirmwareVersionText(version);
+  if (!text.empty()) SetStatusPart(StatusPartVersion, text);
 }
 
-void SetBurnProgress(int percent) {
-  HWND dialog = BurnDialog;
-  if (dialog == nullptr) return;
-  SendDlgItemMessageA(dialog, IDC_BURN_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+void BurnStatusChanged() {
+  if (HWND dialog = BurnDialog) InvalidateRect(dialog, nullptr, TRUE);
 }
 
-void SetBurnButtonText(const std::string& text) {
-  HWND dialog = BurnDialog;
-  if (dialog == nullptr) return;
-  SendDlgItemMessageA(dialog, IDC_BURN_CLOSE, WM_SETTEXT, 0,
-                      reinterpret_cast<LPARAM>(text.c_str()));
+void ShowBurnProgress(int percent) {
+  SendToBurnControl(IDC_BURN_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
 }
 
-void EnableBurnControl(int control, bool enabled) {
-  HWND dialog = BurnDialog;
-  if (dialog == nullptr) return;
-  EnableWindow(GetDlgItem(dialog, control), enabled ? TRUE : FALSE);
+void SetBurnButton(BurnButton role) {
+  const char* text = role == BurnButton::Stop ? "Stop" : "Close";
+  SendToBurnControl(IDC_BURN_CLOSE, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
-void SetVerifyBoxCheck(bool checked) {
-  HWND dialog = BurnDialog;
-  if (dialog == nullptr) return;
-  SendDlgItemMessageA(dialog, IDC_BURN_VERIFY, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED,
-                      0);
-}
+void EnableBurnButton(bool enabled) { EnableBurnControl(IDC_BURN_CLOSE, enabled); }
+
+void EnableVerifyBox(bool enabled) { EnableBurnControl(IDC_BURN_VERIFY, enabled); }

@@ -36,7 +36,6 @@ constexpr bool kComNamesOnly = true;
 constexpr bool kComNamesOnly = false;
 #endif
 
-constexpr int kVersionStatusPart = 4;
 constexpr int kProgressBarWidth = 40;
 
 constexpr const char* kBurnFooter =
@@ -61,7 +60,7 @@ static_assert(std::atomic<int>::is_always_lock_free);
 extern "C" void OnStopSignal(int signal_number) {
   int none = 0;
   interrupted.compare_exchange_strong(none, signal_number);
-  StopRequested.store(1);
+  RequestBurnStop();
 }
 
 // The rate's index in BaudRateTable.
@@ -154,7 +153,7 @@ void PrintLine(const std::string& line) {
   std::fflush(stdout);
 }
 
-void OnBurnRepaint() {
+void OnBurnStatus() {
   const std::string text = BurnStatusText();
   const std::uint32_t color = BurnStatusColor.load();
   std::lock_guard lock(printer.mutex);
@@ -194,8 +193,14 @@ void OnBurnProgress(int percent) {
   }
 }
 
-void OnStatusPart(int part, const std::string& text) {
-  if (part != kVersionStatusPart) return;
+void OnHandshake(int version) {
+  {
+    std::lock_guard lock(watch.mutex);
+    watch.handshake_seen = true;
+  }
+  watch.changed.notify_all();
+  const std::string text = FirmwareVersionText(version);
+  if (text.empty()) return;  // an out-of-date chip: its message follows
   std::lock_guard lock(printer.mutex);
   PrintLine(printer.json ? JsonDump({{"event", "version"}, {"text", text}}) : text);
 }
@@ -213,13 +218,6 @@ void OnMessage(int kind, const std::string& text) {
   }
 }
 
-void OnBurnButton(const std::string& text) {
-  if (text != "Stop") return;
-  std::lock_guard lock(watch.mutex);
-  watch.handshake_seen = true;
-  watch.changed.notify_all();
-}
-
 void WatchHandshake(double seconds) {
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -228,7 +226,7 @@ void WatchHandshake(double seconds) {
   if (!watch.changed.wait_until(lock, deadline,
                                 [] { return watch.handshake_seen || watch.burn_over; })) {
     watch.timed_out.store(true);
-    StopRequested.store(1);
+    RequestBurnStop();
   }
 }
 
@@ -251,10 +249,10 @@ void ReportEnd(bool json, bool ok, const std::string& text, const std::string& e
   }
 }
 
-// Why a load placed nothing, in the words of its last message.
-std::string LoadFailureText() {
+// Why a load placed nothing, in the words of its last error.
+std::string LoadFailureText(const LoadReport& report) {
   std::string text = "nothing was loaded";
-  for (const TerminalMessage& message : TerminalMessages()) {
+  for (const LoadMessage& message : report.messages) {
     if (message.kind == MessageError) text = message.text;
   }
   return text;
@@ -290,14 +288,15 @@ int RunBurn(BurnOptions& options) {
 
   // Output nobody reads any more (burn ... | head -1) must not end a burn half-way.
   IgnoreBrokenPipe();
-  if (RunLoad(options.load) == 0) {
+  const LoadReport report = RunLoad(options.load);
+  if (report.file_state == 0) {
     if (printer.json) {
-      const std::string reason = LoadFailureText();
+      const std::string reason = LoadFailureText(report);
       ReportEnd(true, false, reason, reason);
     }
     return kExitFailed;
   }
-  if (!printer.json) std::fputs(LoadReportText().c_str(), stdout);
+  if (!printer.json) std::fputs(LoadReportText(report).c_str(), stdout);
 
   if (kComNamesOnly && options.port.empty()) options.port = ComPortNames[ComPortIndex];
   SetPortDevice(options.port);
@@ -313,10 +312,9 @@ int RunBurn(BurnOptions& options) {
   const PortCloser port_closer;
   PurgeReceive();
 
-  hooks.burn_repaint = OnBurnRepaint;
+  hooks.burn_status = OnBurnStatus;
   hooks.burn_progress = OnBurnProgress;
-  hooks.burn_button = OnBurnButton;
-  hooks.status = OnStatusPart;
+  hooks.handshake = OnHandshake;
   SetTerminalHooks(hooks);
 
   if (!StartBurnWorker()) {
@@ -324,7 +322,7 @@ int RunBurn(BurnOptions& options) {
     return kExitFailed;
   }
   // Starting the worker cleared the flag: a signal that came before must be said again.
-  if (interrupted.load()) StopRequested.store(1);
+  if (interrupted.load()) RequestBurnStop();
   std::thread watcher;
   if (options.wait_seconds) watcher = std::thread(WatchHandshake, *options.wait_seconds);
   const int result = JoinBurnWorker();

@@ -27,8 +27,8 @@ struct InfoOptions {
   std::string image_out;
 };
 
-// Writes every byte of FirmwareImage; a failure becomes an error message like the load's.
-bool WriteImage(const std::string& path) {
+// Writes every byte of FirmwareImage; a failure becomes an error message of the load's.
+bool WriteImage(const std::string& path, LoadReport& report) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out) {
     out.write(reinterpret_cast<const char*>(FirmwareImage), sizeof FirmwareImage);
@@ -36,9 +36,10 @@ bool WriteImage(const std::string& path) {
   }
   if (!out) {
     const int code = errno;
-    ShowMessage(MainWindowHandle(),
-                "cannot write " + path + (code ? std::string(": ") + std::strerror(code) : ""),
-                MessageError);
+    const std::string text =
+        "cannot write " + path + (code ? std::string(": ") + std::strerror(code) : "");
+    report.messages.push_back({MessageError, text});
+    ShowMessage(MainWindowHandle(), text, MessageError);
     return false;
   }
   return true;
@@ -49,15 +50,15 @@ int RunInfo(const InfoOptions& options) {
   if (!PrepareLoad(options.load, error)) return UsageError("info", error);
 
   SetTerminalEcho(!options.load.json);
-  const int file_state = RunLoad(options.load);
-  const bool image_written = options.image_out.empty() || WriteImage(options.image_out);
+  LoadReport report = RunLoad(options.load);
+  const bool image_written = options.image_out.empty() || WriteImage(options.image_out, report);
 
   if (options.load.json) {
-    std::printf("{%s}\n", LoadReportJsonMembers(options.load).c_str());
+    std::printf("{%s}\n", LoadReportJsonMembers(report).c_str());
   } else {
-    std::fputs(LoadReportText().c_str(), stdout);
+    std::fputs(LoadReportText(report).c_str(), stdout);
   }
-  return file_state != 0 && image_written ? kExitOk : kExitFailed;
+  return report.file_state != 0 && image_written ? kExitOk : kExitFailed;
 }
 
 }  // namespace

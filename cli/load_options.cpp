@@ -77,40 +77,36 @@ bool PrepareLoad(const LoadOptions& options, std::string& error) {
   return true;
 }
 
-int RunLoad(const LoadOptions& options) {
-  if (ChipModel == 0) {
-    OpenSingleFile(MainWindowHandle());
-  } else if (options.files.size() == 1) {
-    OpenFileOverBothBanks(MainWindowHandle());
-  } else {
-    OpenFilesOnePerBank(MainWindowHandle());
-  }
-  return FileState;
+LoadReport RunLoad(const LoadOptions& options) {
+  if (ChipModel == 0) return OpenSingleFile(MainWindowHandle());
+  if (options.files.size() == 1) return OpenFileOverBothBanks(MainWindowHandle());
+  return OpenFilesOnePerBank(MainWindowHandle());
 }
 
-std::string LoadReportText() {
+std::string LoadReportText(const LoadReport& report) {
   char checksum[32];
-  std::snprintf(checksum, sizeof checksum, "CheckSum = %.4X", static_cast<unsigned>(ImageChecksum));
-  return TerminalTitle() + "\n" + TerminalStatus(2) + "\n" + TerminalStatus(3) + "\n" +
-         checksum + "\n";
+  std::snprintf(checksum, sizeof checksum, "CheckSum = %.4X",
+                static_cast<unsigned>(report.image_checksum));
+  return report.title + "\n" + BankSizeText(0, report.bank0_bytes) + "\n" +
+         BankSizeText(1, report.bank1_bytes) + "\n" + checksum + "\n";
 }
 
-std::string LoadReportJsonMembers(const LoadOptions& options) {
+std::string LoadReportJsonMembers(const LoadReport& report) {
   Json messages = Json::array();
-  for (const TerminalMessage& message : TerminalMessages()) {
+  for (const LoadMessage& message : report.messages) {
     messages.push_back({{"kind", message.kind == MessageWarning ? "warning" : "error"},
                         {"text", message.text}});
   }
-  const Json report = {{"chip", ChipName(ChipModel)},
+  const Json members = {{"chip", ChipName(ChipModel)},
                        {"fill", FillByte & 0xFF},
-                       {"file_state", FileState},
-                       {"files", options.files},
-                       {"bank0_size", Bank0Size.load()},
-                       {"bank1_size", Bank1Size.load()},
-                       {"image_checksum", ImageChecksum},
-                       {"burn_sum", BurnSum()},
+                       {"file_state", report.file_state},
+                       {"files", report.files},
+                       {"bank0_size", report.bank0_bytes},
+                       {"bank1_size", report.bank1_bytes},
+                       {"image_checksum", report.image_checksum},
+                       {"burn_sum", report.burn_sum},
                        {"messages", messages}};
   // Members only, without the braces: a command may add its own around them.
-  const std::string object = JsonDump(report);
+  const std::string object = JsonDump(members);
   return object.substr(1, object.size() - 2);
 }

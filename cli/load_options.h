@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "image/load_report.h"
+
 namespace CLI {
 class App;
 }
@@ -30,13 +32,13 @@ const char* ChipName(int model);
 bool PrepareLoad(const LoadOptions& options, std::string& error);
 
 // The open sequence for the model: RM5164 one file into bank 0; RM5168 one file over both
-// banks or two files, one per bank. Failures arrive through ShowMessage. Returns FileState.
-int RunLoad(const LoadOptions& options);
+// banks or two files, one per bank. Failures arrive through ShowMessage and the report.
+LoadReport RunLoad(const LoadOptions& options);
 
 // The lines the user would see in the main window: the title, "BANK0 : %d byte(s)",
 // "BANK1 : %d byte(s)", "CheckSum = %.4X", each ending in a line break.
-std::string LoadReportText();
+std::string LoadReportText(const LoadReport& report);
 
-// The result of the load as JSON members (no braces): chip, fill, file_state, files,
-// bank0_size, bank1_size, image_checksum, burn_sum, messages.
-std::string LoadReportJsonMembers(const LoadOptions& options);
+// The load as JSON members (no braces): chip, fill, file_state, files, bank0_size,
+// bank1_size, image_checksum, burn_sum, messages.
+std::string LoadReportJsonMembers(const LoadReport& report);

@@ -10,9 +10,6 @@ namespace {
 std::mutex shell_mutex;
 bool echo_messages = true;
 TerminalHooks hooks;
-std::vector<TerminalMessage> messages;
-std::string title;
-std::string status[6];
 
 TerminalHooks CurrentHooks() {
   std::lock_guard lock(shell_mutex);
@@ -31,21 +28,6 @@ void SetTerminalHooks(TerminalHooks new_hooks) {
   hooks = std::move(new_hooks);
 }
 
-std::vector<TerminalMessage> TerminalMessages() {
-  std::lock_guard lock(shell_mutex);
-  return messages;
-}
-
-std::string TerminalTitle() {
-  std::lock_guard lock(shell_mutex);
-  return title;
-}
-
-std::string TerminalStatus(int part) {
-  std::lock_guard lock(shell_mutex);
-  return part >= 0 && part < 6 ? status[part] : std::string();
-}
-
 std::string FormatTerminalMessage(int kind, const std::string& text) {
   const std::string prefix = kind == MessageWarning ? "warning: " : "error: ";
   std::string out = prefix;
@@ -62,7 +44,6 @@ Window MainWindowHandle() { return nullptr; }
 void ShowMessage(Window, const std::string& text, int kind) {
   {
     std::lock_guard lock(shell_mutex);
-    messages.push_back({kind, text});
     if (echo_messages) {
       std::fputs(FormatTerminalMessage(kind, text).c_str(), stderr);
       std::fflush(stderr);
@@ -71,35 +52,26 @@ void ShowMessage(Window, const std::string& text, int kind) {
   if (auto h = CurrentHooks(); h.message) h.message(kind, text);
 }
 
-void SetStatusText(int part, const std::string& text) {
-  {
-    std::lock_guard lock(shell_mutex);
-    if (part < 0 || part >= 6) return;
-    status[part] = text;
-  }
-  if (auto h = CurrentHooks(); h.status) h.status(part, text);
+void HandshakeSeen(int version) {
+  if (auto h = CurrentHooks(); h.handshake) h.handshake(version);
 }
 
-void SetMainTitle(const std::string& text) {
-  std::lock_guard lock(shell_mutex);
-  title = text;
+void BurnStatusChanged() {
+  if (auto h = CurrentHooks(); h.burn_status) h.burn_status();
 }
 
-// Nothing to repaint or enable without windows.
-void InvalidateMainWindow() {}
-void EnableToolbarButton(int, bool) {}
-void SetBurnMenuItem(bool) {}
-void EnableBurnControl(int, bool) {}
-void SetVerifyBoxCheck(bool) {}
-
-void RepaintBurnDialog() {
-  if (auto h = CurrentHooks(); h.burn_repaint) h.burn_repaint();
-}
-
-void SetBurnProgress(int percent) {
+void ShowBurnProgress(int percent) {
   if (auto h = CurrentHooks(); h.burn_progress) h.burn_progress(percent);
 }
 
-void SetBurnButtonText(const std::string& text) {
-  if (auto h = CurrentHooks(); h.burn_button) h.burn_button(text);
-}
+// The window's fields and controls: a load's report and the burn's lines say it all here.
+void ShowTitle(const std::string&) {}
+void ShowChip(int) {}
+void ShowPortStatus(const std::string&) {}
+void ShowBankBytes(std::uint32_t, std::uint32_t) {}
+void ShowChecksum(std::uint32_t) {}
+void LockBurnInputs(bool) {}
+void OfferBurn(bool) {}
+void SetBurnButton(BurnButton) {}
+void EnableBurnButton(bool) {}
+void EnableVerifyBox(bool) {}

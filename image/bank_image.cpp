@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "image/load_report.h"
 #include "settings/settings.h"
 
 std::uint8_t FirmwareImage[kImageCapacityBytes];
@@ -24,8 +25,8 @@ std::uint32_t SumBytes(std::uint32_t offset, std::uint32_t count) {
 
 void WarnSizeLimit(Window owner, std::uint32_t limit_bytes) {
   std::string limit = std::to_string(limit_bytes);
-  ShowMessage(owner, "Program size > " + limit + " bytes\nOnly " + limit + " bytes will be burned",
-              MessageWarning);
+  TellLoad(owner, "Program size > " + limit + " bytes\nOnly " + limit + " bytes will be burned",
+           MessageWarning);
 }
 
 }  // namespace
@@ -44,19 +45,20 @@ void ResetImage() {
 }
 
 void ChooseChip(int model) {
-  if (!SelectChip(model)) {
-    InvalidateMainWindow();
-    return;
-  }
+  if (!SelectChip(model)) return;
   // The sizes go to 0 first so the old layout cannot raise a size warning.
   FileState = 0;
   ResetImage();
   RefreshAfterLoad(MainWindowHandle());  // title, bank sizes, checksum, repaint
 }
 
-void ShowBankSizes() {
-  SetStatusText(2, "BANK0 : " + std::to_string(Bank0Size.load()) + " byte(s)");
-  SetStatusText(3, "BANK1 : " + std::to_string(Bank1Size.load()) + " byte(s)");
+void ShowBankSizes() { ShowBankBytes(Bank0Size.load(), Bank1Size.load()); }
+
+std::string ImageTitle() {
+  const std::string prefix = "RM516X ISP utility -- ";
+  if (FileState == 1) return prefix + FileName1;
+  if (FileState == 2) return prefix + FileName1 + "  ,  " + FileName2;
+  return prefix + "No file is opened";
 }
 
 void RefreshAfterLoad(Window owner) {
@@ -70,20 +72,13 @@ void RefreshAfterLoad(Window owner) {
     Bank1Size = kRm5168Bank1LimitBytes;
   }
 
-  const std::string prefix = "RM516X ISP utility -- ";
-  if (FileState == 1) {
-    SetMainTitle(prefix + FileName1);
-  } else if (FileState == 2) {
-    SetMainTitle(prefix + FileName1 + "  ,  " + FileName2);
-  } else {
-    SetMainTitle(prefix + "No file is opened");
-    ResetImage();
-  }
+  ShowTitle(ImageTitle());
+  if (FileState != 1 && FileState != 2) ResetImage();
 
   ShowBankSizes();
   // Every byte of the image in use except its last, which every fill forces to 0xFF.
   ImageChecksum = SumBytes(0, ChipModel == 0 ? 0xFFFF : 0x1FFFF) & 0xFFFF;
-  InvalidateMainWindow();
+  ShowChecksum(ImageChecksum);
 }
 
 std::uint32_t BurnSum() {

@@ -4,6 +4,7 @@
 // the burn worker reads it and the sizes.
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "settings/settings.h"  // the chip geometry the image follows
 #include "shell/shell.h"
@@ -30,12 +31,15 @@ void ResetImage();
 // other chip can be burned; otherwise the main window is only repainted.
 void ChooseChip(int model);
 
-// After every open attempt: size limits (warning boxes owned by owner), title, bank sizes
-// in the status bar, ImageChecksum, repaint.
+// After every open attempt: size limits (warnings owned by owner, told through TellLoad),
+// title, bank sizes and ImageChecksum shown.
 void RefreshAfterLoad(Window owner);
 
-// Status parts 2 and 3: "BANK0 : %d byte(s)", "BANK1 : %d byte(s)".
+// The bank sizes shown (ShowBankBytes).
 void ShowBankSizes();
+
+// "RM516X ISP utility -- " and FileName1 (FileState 1), both names (2) or "No file is opened".
+std::string ImageTitle();
 
 // 16-bit two's complement of the byte sum of the burned ranges.
 std::uint32_t BurnSum();

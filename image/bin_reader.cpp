@@ -4,13 +4,14 @@
 #include <cstring>
 
 #include "image/bank_image.h"
+#include "image/load_report.h"
 
 unsigned BinLimitBytes(int mode) { return mode == 2 ? kImageCapacityBytes : kBankSizeBytes; }
 
 unsigned LoadBinBytes(Window owner, const std::string& path, std::string_view bytes, int mode) {
   const std::uint32_t limit = BinLimitBytes(mode);
   if (bytes.size() > limit) {
-    ShowMessage(owner, path + " > " + std::to_string(limit) + " bytes ...", MessageError);
+    TellLoad(owner, path + " > " + std::to_string(limit) + " bytes ...", MessageError);
     return 0;
   }
   if (bytes.empty()) return 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/bank_image.h"
+#include "image/load_report.h"
 #include "image/bin_reader.h"
 #include "image/classify_file.h"
 #include "image/file_bytes.h"
@@ -32,7 +33,7 @@ std::string LineText(const std::string& path, std::size_t line) {
 // LoadHexText with its findings told: errors load nothing, warnings keep the data.
 unsigned LoadHex(Window owner, const std::string& path, std::string_view text, int mode) {
   if (text.size() > kHexFileMaxBytes) {
-    ShowMessage(owner, path + " > " + std::to_string(kHexFileMaxBytes) + " bytes ...", MessageError);
+    TellLoad(owner, path + " > " + std::to_string(kHexFileMaxBytes) + " bytes ...", MessageError);
     return 0;
   }
   const HexLoadResult hex = LoadHexText(text, mode);
@@ -52,17 +53,17 @@ unsigned LoadHex(Window owner, const std::string& path, std::string_view text, i
       break;
   }
   if (!error.empty()) {
-    ShowMessage(owner, error, MessageError);
+    TellLoad(owner, error, MessageError);
     return 0;
   }
   if (hex.bad_checksums != 0) {
     const std::size_t count = hex.bad_checksums;
     const std::string records = std::to_string(count) + (count == 1 ? " record" : " records");
-    ShowMessage(owner,
+    TellLoad(owner,
                 LineText(path, hex.bad_checksum_line) + "wrong record checksum (" + records + " in all)",
                 MessageWarning);
   }
-  if (!hex.end_record) ShowMessage(owner, path + " has no end record", MessageWarning);
+  if (!hex.end_record) TellLoad(owner, path + " has no end record", MessageWarning);
   return hex.size;
 }
 
@@ -95,8 +96,8 @@ int PlaceSize(std::uint32_t n, int mode) {
 unsigned LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode) {
   if (kind == FileKindHex) return LoadHex(owner, path, bytes, mode);
   if (kind == FileKindBinary) return LoadBinBytes(owner, path, bytes, mode);
-  if (kind == FileKindCannotOpen) ShowMessage(owner, path + " open error", MessageError);
-  if (kind == FileKindEmpty) ShowMessage(owner, path + " is an empty file", MessageError);
+  if (kind == FileKindCannotOpen) TellLoad(owner, path + " open error", MessageError);
+  if (kind == FileKindEmpty) TellLoad(owner, path + " is an empty file", MessageError);
   return 0;
 }
 
@@ -123,25 +124,29 @@ std::string ShortenPath(const std::string& path) {
   return path.substr(0, third + 1) + " ... " + path.substr(path.rfind('\\'));
 }
 
-void OpenSingleFile(Window owner) {
+LoadReport OpenSingleFile(Window owner) {
+  LoadAttempt attempt;
   ResetImage();
   FileState = PlaceFile(owner, FileName1, PlaceBank0) == 1 ? 1 : 0;
   RefreshAfterLoad(owner);
+  return attempt.Finish({FileName1});
 }
 
-bool OpenFileOverBothBanks(Window owner) {
+LoadReport OpenFileOverBothBanks(Window owner) {
+  LoadAttempt attempt;
   ResetImage();
   FileState = PlaceFile(owner, FileName1, PlaceBothBanks) == 1 ? 1 : 0;
   RefreshAfterLoad(owner);
-  return FileState != 0;
+  return attempt.Finish({FileName1});
 }
 
-bool OpenFilesOnePerBank(Window owner) {
+LoadReport OpenFilesOnePerBank(Window owner) {
+  LoadAttempt attempt;
   ResetImage();
   FileState = 0;
   if (PlaceFile(owner, FileName1, PlaceBank0) == 1) {
     FileState = PlaceFile(owner, FileName2, PlaceBank1) == 1 ? 2 : 0;
   }
   RefreshAfterLoad(owner);
-  return FileState != 0;
+  return attempt.Finish({FileName1, FileName2});
 }

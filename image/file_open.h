@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "image/load_report.h"
 #include "shell/shell.h"
 
 enum PlacementMode : int {
@@ -38,11 +39,13 @@ std::string BaseFileName(const std::string& path);
 // Display text of a path in the Select File dialog.
 std::string ShortenPath(const std::string& path);
 
-// RM5164 direct open of FileName1 (mode 0): ResetImage, placement, FileState, RefreshAfterLoad.
-void OpenSingleFile(Window owner);
+// The open sequences: ResetImage, placement, FileState, RefreshAfterLoad. Each returns the
+// attempt's report (file_state 0 when nothing was placed).
+// RM5164 direct open of FileName1 (mode 0).
+LoadReport OpenSingleFile(Window owner);
 
-// RM5168 "Open File 1": FileName1 over both banks (mode 2). Returns FileState != 0.
-bool OpenFileOverBothBanks(Window owner);
+// RM5168 "Open File 1": FileName1 over both banks (mode 2).
+LoadReport OpenFileOverBothBanks(Window owner);
 
-// RM5168 "Open File 1 && 2": FileName1 into bank 0, FileName2 into bank 1. Returns FileState != 0.
-bool OpenFilesOnePerBank(Window owner);
+// RM5168 "Open File 1 && 2": FileName1 into bank 0, FileName2 into bank 1.
+LoadReport OpenFilesOnePerBank(Window owner);

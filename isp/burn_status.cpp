@@ -4,7 +4,6 @@
 
 #include "shell/shell.h"
 
-std::atomic<int> StopRequested{0};
 std::atomic<std::uint32_t> BurnStatusColor{0};
 
 namespace {
@@ -24,5 +23,5 @@ void ShowBurnStatus(std::uint32_t color, const std::string& text) {
     BurnStatusColor = color;
     status_text = text.substr(0, kStatusTextMaxChars);
   }
-  RepaintBurnDialog();
+  BurnStatusChanged();
 }

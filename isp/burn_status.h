@@ -9,11 +9,10 @@ inline constexpr std::uint32_t kColorRed = 0x0000FF;    // COLORREF 0x00BBGGRR
 inline constexpr std::uint32_t kColorBlue = 0xFF0000;
 inline constexpr std::uint32_t kColorGreen = 0x00FF00;
 
-extern std::atomic<int> StopRequested;
 extern std::atomic<std::uint32_t> BurnStatusColor;
 
 // The status text (at most 99 characters are kept).
 std::string BurnStatusText();
 
-// Sets colour and text, then asks the burn dialog to repaint.
+// Sets colour and text, then tells the front end (BurnStatusChanged).
 void ShowBurnStatus(std::uint32_t color, const std::string& text);

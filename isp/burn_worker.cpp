@@ -6,7 +6,6 @@
 #include <system_error>
 #include <thread>
 
-#include "app/resources/resource.h"
 #include "image/bank_image.h"
 #include "isp/burn_status.h"
 #include "isp/protocol.h"
@@ -15,7 +14,6 @@
 
 namespace {
 
-constexpr int kVersionStatusPart = 4;
 constexpr const char* kOutOfDateFirmware =
     "The ISP firmware is out-of-date.\nPlease update the ISP firmware";
 
@@ -37,28 +35,28 @@ void OnPhaseEvent(BurnPhase phase, PhaseEvent event, std::uint32_t count) {
           ShowBurnStatus(kColorBlue, "ISP erasing ...");
           break;
         case PhaseProgram:
-          SetBurnProgress(0);
+          ShowBurnProgress(0);
           ShowBurnStatus(kColorBlue, "ISP programming");
           break;
         case PhaseVerify:
-          SetBurnProgress(0);
-          EnableBurnControl(IDC_BURN_VERIFY, false);
+          ShowBurnProgress(0);
+          EnableVerifyBox(false);
           ShowBurnStatus(kColorBlue, "Verify");
           break;
         case PhaseChecksum:
           ShowBurnStatus(kColorBlue, "Calculate CheckSum");
-          SetBurnProgress(0);
+          ShowBurnProgress(0);
           break;
       }
       break;
     case PhaseCommandAnswered:
       // Only a loop of 256 or more commands (beyond every size limit) could wrap Total to 0.
-      if (phase_total != 0) SetBurnProgress(phase_done * 100 / phase_total);
+      if (phase_total != 0) ShowBurnProgress(phase_done * 100 / phase_total);
       ++phase_done;
       break;
     case PhaseLoopSucceeded:
       if (phase == PhaseVerify) {
-        EnableBurnControl(IDC_BURN_VERIFY, true);
+        EnableVerifyBox(true);
         ShowBurnStatus(kColorGreen, "Verify OK");
       } else {
         ShowBurnStatus(kColorGreen, "CheckSum OK");
@@ -68,35 +66,31 @@ void OnPhaseEvent(BurnPhase phase, PhaseEvent event, std::uint32_t count) {
 }
 
 void LockBurnControls() {
-  EnableToolbarButton(IDM_TOOLBAR_BURN, false);
-  EnableToolbarButton(IDM_TOOLBAR_COM_PORT, false);
-  EnableToolbarButton(IDM_TOOLBAR_BAUD_RATE, false);
-  EnableToolbarButton(IDM_TOOLBAR_SELECT_IC, false);
-  EnableToolbarButton(IDM_TOOLBAR_OPEN, false);
-  SetBurnProgress(0);
-  SetBurnMenuItem(false);
-}
-
-void ShowFirmwareVersion(int version) {
-  if (version >= 1) {
-    // Always print the units digit: version byte 20 reads "VER: 2.0".
-    char text[32];
-    std::snprintf(text, sizeof text, "VER: %d.%d", version / 10, version % 10);
-    SetStatusText(kVersionStatusPart, text);
-  } else {
-    ShowMessage(MainWindowHandle(), kOutOfDateFirmware, MessageError);
-  }
+  OfferBurn(false);
+  LockBurnInputs(true);
+  ShowBurnProgress(0);
 }
 
 }  // namespace
 
+std::atomic<int> StopRequested{0};
+
+std::string FirmwareVersionText(int version) {
+  if (version < 1) return "";
+  // Always the units digit: version byte 20 reads "VER: 2.0".
+  char text[32];
+  std::snprintf(text, sizeof text, "VER: %d.%d", version / 10, version % 10);
+  return text;
+}
+
+void RequestBurnStop() { StopRequested.store(1); }
+
 int FailBurn(const std::string& text) {
   ShowBurnStatus(kColorRed, text);
-  EnableToolbarButton(IDM_TOOLBAR_BURN, true);
-  SetBurnMenuItem(true);
-  EnableBurnControl(IDC_BURN_CLOSE, true);
-  EnableBurnControl(IDC_BURN_VERIFY, true);
-  SetBurnButtonText("Close");
+  OfferBurn(true);
+  EnableBurnButton(true);
+  EnableVerifyBox(true);
+  SetBurnButton(BurnButton::Close);
   return 0;
 }
 
@@ -112,8 +106,9 @@ int RunBurn() {
 
   int version = -1;
   if (!Handshake(&version)) return FailBurn("");
-  ShowFirmwareVersion(version);
-  SetBurnButtonText("Stop");
+  HandshakeSeen(version);
+  if (version < 1) ShowMessage(MainWindowHandle(), kOutOfDateFirmware, MessageError);
+  SetBurnButton(BurnButton::Stop);
   // A Stop pressed during the version wait or while the out-of-date box was open has had
   // no command to follow yet: honour it before the first erase byte.
   if (StopRequested.load() != 0) return FailBurn("Erase error");
@@ -131,7 +126,7 @@ int RunBurn() {
   if (!ChecksumPhase(CurrentBurnPlan(), request_sums, BurnSum(), OnPhaseEvent, &failure)) {
     return FailBurn(failure);
   }
-  SetBurnButtonText("Close");
+  SetBurnButton(BurnButton::Close);
   return 1;
 }
 

@@ -5,10 +5,18 @@
 // The whole burn on the calling thread. 1 after a complete burn, 0 after a failure or a stop.
 int BurnWorker();
 
-// Ends a burn: red text, the Burn button and menu item enabled again. Returns 0.
+// Ends a burn: red text, the Burn command offered again, the dialog's button "Close".
+// Returns 0.
 int FailBurn(const std::string& text);
 
-// Clears StopRequested, then starts BurnWorker on a new thread and returns at once: a stop
+// Asks a running burn to stop (the dialog's Stop, Ctrl-C): it ends at its next look, with
+// the phase's stop text. Safe from a signal handler. Only the worker's start clears it.
+void RequestBurnStop();
+
+// "VER: 2.3" for version byte 23; "" for a version the chip did not tell (below 1).
+std::string FirmwareVersionText(int version);
+
+// Clears the stop request, then starts BurnWorker on a new thread and returns at once: a stop
 // set after this returns always reaches the worker. Refuses (returns false) while an earlier
 // worker has not yet ended, so two workers never share the port.
 bool StartBurnWorker();

@@ -8,10 +8,14 @@
 // After a failure a phase returns at once: nothing more is sent and nothing more is read.
 // After the handshake word every answer is taken from the next bytes in the receive queue,
 // strictly in order; there is no resynchronisation.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "image/bank_image.h"
+
+// Non-zero once a stop was asked for (RequestBurnStop); cleared only when a worker starts.
+extern std::atomic<int> StopRequested;
 
 inline constexpr char kHandshakeWord[4] = {'z', 'a', 'f', 'o'};
 inline constexpr std::uint8_t kEraseMarker = 0x22;

@@ -96,7 +96,7 @@ int OpenComPort() {
     SleepMs(kOpenFailurePauseMs);
     return 0;
   }
-  SetStatusText(1, PortStatusText(CurrentRate()));
+  ShowPortStatus(PortStatusText(CurrentRate()));
   return 1;
 }
 
@@ -116,7 +116,7 @@ int ApplyLineSettings() {
 
 void SetBaudRate(std::uint32_t rate) {
   BackendApplyLineSettings(rate);
-  SetStatusText(1, PortStatusText(rate));
+  ShowPortStatus(PortStatusText(rate));
 }
 
 void SetPortTimeouts(std::uint32_t read_ms, std::uint32_t write_ms) {

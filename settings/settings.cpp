@@ -56,7 +56,7 @@ bool SelectChip(int model) {
   const int previous = ChipModel;
   UseChipModel(model);
   WriteSetting("ChipID", ChipModel);
-  SetStatusText(0, ChipModel == 0 ? "RM5164" : "RM5168");
+  ShowChip(ChipModel);
   return ChipModel != previous;
 }
 

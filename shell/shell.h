@@ -1,8 +1,9 @@
 #pragma once
-// The only way core code (settings, image, serial, isp) reaches the window furniture.
-// The GUI implements these by sending messages to its windows; the command line and the
-// tests implement them without windows. Every call must be harmless while the control it
-// names does not exist.
+// The only way core code (settings, image, serial, isp) reaches a front end, in the
+// domain's words. The GUI maps each call onto its windows; the command line and the tests
+// implement them without windows. Every call must be harmless while there is nothing to
+// show it on. The burn worker makes the burn calls from its own thread.
+#include <cstdint>
 #include <string>
 
 // Opaque owner of a message box: the GUI's HWND, nullptr for "no owner".
@@ -17,28 +18,46 @@ Window MainWindowHandle();
 // "Warnning" and no icon. Returns when the user has closed it. May be called from the burn worker.
 void ShowMessage(Window owner, const std::string& text, int kind);
 
-// Status bar part 0..5.
-void SetStatusText(int part, const std::string& text);
+// ---- The main window's fields ------------------------------------------------------------
 
-// Caption of the main window.
-void SetMainTitle(const std::string& text);
+// The program's title: "RM516X ISP utility -- " and the loaded file names, or "No file is opened".
+void ShowTitle(const std::string& text);
 
-// Whole client area of the main window, without erasing.
-void InvalidateMainWindow();
+// The chip model chosen (0 RM5164, 1 RM5168): its name and its picture.
+void ShowChip(int model);
 
-// Toolbar button by command identifier (TB_ENABLEBUTTON).
-void EnableToolbarButton(int command, bool enabled);
+// The port and its rate, as the serial module words it ("COM1 : BaudRate = 115200",
+// "COM : Disconnect").
+void ShowPortStatus(const std::string& text);
 
-// Menu item "&Burn" (command 40003): enabled, or greyed.
-void SetBurnMenuItem(bool enabled);
+// The bytes of each bank that a burn writes.
+void ShowBankBytes(std::uint32_t bank0_bytes, std::uint32_t bank1_bytes);
 
-// Burn dialog: repaint after BurnStatusText/BurnStatusColor changed (whole client area, erased).
-void RepaintBurnDialog();
-// Burn dialog: progress bar 1008 position, 0..100.
-void SetBurnProgress(int percent);
-// Burn dialog: text of button 1007 ("Close" / "Stop").
-void SetBurnButtonText(const std::string& text);
-// Burn dialog: enable button 1007 or check box 1016 by control identifier.
-void EnableBurnControl(int control, bool enabled);
-// Burn dialog: check state of the Verify box 1016.
-void SetVerifyBoxCheck(bool checked);
+// The 16-bit checksum of the image, shown on the main window's face.
+void ShowChecksum(std::uint32_t checksum);
+
+// ---- A burn ----------------------------------------------------------------------------
+
+// The commands that change what a burn reads (open, chip, port, rate): locked while a burn
+// may run, released as one.
+void LockBurnInputs(bool locked);
+
+// The Burn command (button and menu item): offered, or not.
+void OfferBurn(bool offered);
+
+// The chip answered the handshake with this version byte (-1: no byte came).
+void HandshakeSeen(int version);
+
+// The burn dialog's coloured text changed (BurnStatusText, BurnStatusColor).
+void BurnStatusChanged();
+
+// The burn dialog's progress, 0..100.
+void ShowBurnProgress(int percent);
+
+// The burn dialog's button: "Stop" while a burn can be stopped, "Close" otherwise.
+enum class BurnButton : int { Close = 0, Stop = 1 };
+void SetBurnButton(BurnButton role);
+
+// The burn dialog's button and its Verify box: usable, or greyed.
+void EnableBurnButton(bool enabled);
+void EnableVerifyBox(bool enabled);

@@ -24,16 +24,19 @@
 // No windows: every box and status text is dropped.
 Window MainWindowHandle() { return nullptr; }
 void ShowMessage(Window, const std::string&, int) {}
-void SetStatusText(int, const std::string&) {}
-void SetMainTitle(const std::string&) {}
-void InvalidateMainWindow() {}
-void EnableToolbarButton(int, bool) {}
-void SetBurnMenuItem(bool) {}
-void RepaintBurnDialog() {}
-void SetBurnProgress(int) {}
-void SetBurnButtonText(const std::string&) {}
-void EnableBurnControl(int, bool) {}
-void SetVerifyBoxCheck(bool) {}
+void ShowTitle(const std::string&) {}
+void ShowChip(int) {}
+void ShowPortStatus(const std::string&) {}
+void ShowBankBytes(std::uint32_t, std::uint32_t) {}
+void ShowChecksum(std::uint32_t) {}
+void LockBurnInputs(bool) {}
+void OfferBurn(bool) {}
+void HandshakeSeen(int) {}
+void BurnStatusChanged() {}
+void ShowBurnProgress(int) {}
+void SetBurnButton(BurnButton) {}
+void EnableBurnButton(bool) {}
+void EnableVerifyBox(bool) {}
 
 namespace {
 

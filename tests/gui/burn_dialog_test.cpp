@@ -40,7 +40,7 @@ struct Session {
   }
   ~Session() {
     if (BurnWorkerRunning()) {
-      StopRequested = 1;
+      RequestBurnStop();
       PumpUntil([] { return !BurnWorkerRunning(); }, kWorkerEndMs);
     }
     CloseMainWindow();

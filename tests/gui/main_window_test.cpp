@@ -174,11 +174,11 @@ TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
   GuiSession session;
   std::atomic<bool> done{false};
   std::thread worker([&done] {
-    SetStatusText(4, "VER: 2.1");
-    SetMainTitle("RM516X ISP utility -- C:\\fw.hex");
-    EnableToolbarButton(IDM_TOOLBAR_COM_PORT, false);
-    EnableToolbarButton(IDM_TOOLBAR_BURN, false);
-    SetBurnMenuItem(false);
+    HandshakeSeen(21);
+    ShowTitle("RM516X ISP utility -- C:\\fw.hex");
+    ShowBankBytes(512, 1024);
+    LockBurnInputs(true);
+    OfferBurn(false);
     done = true;
   });
   // The worker's sends are served while this thread waits for messages.
@@ -189,20 +189,24 @@ TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
   worker.join();
 
   EXPECT_EQ(StatusText(4), "VER: 2.1");
+  EXPECT_EQ(StatusText(2) + "|" + StatusText(3), "BANK0 : 512 byte(s)|BANK1 : 1024 byte(s)");
   EXPECT_EQ(WindowText(session.window), "RM516X ISP utility -- C:\\fw.hex");
-  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_COM_PORT, 0), 0);
-  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_BURN, 0), 0);
-  EXPECT_NE(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_SELECT_IC, 0), 0);
+  for (int button : {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT,
+                     IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC}) {
+    EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, button, 0), 0) << button;
+  }
   char text[32] = {};
   EXPECT_NE(GetMenuState(MainMenu, IDM_BURN, MF_BYCOMMAND) & MF_GRAYED, 0u);
   GetMenuStringA(MainMenu, IDM_BURN, text, sizeof text, MF_BYCOMMAND);
   EXPECT_STREQ(text, "&Burn");
 
-  SetBurnMenuItem(true);
-  EnableToolbarButton(IDM_TOOLBAR_COM_PORT, true);
+  OfferBurn(true);
   EXPECT_EQ(GetMenuState(MainMenu, IDM_BURN, MF_BYCOMMAND) & MF_GRAYED, 0u);
   GetMenuStringA(MainMenu, IDM_BURN, text, sizeof text, MF_BYCOMMAND);
   EXPECT_STREQ(text, "&Burn");
+  EXPECT_NE(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_BURN, 0), 0);
+  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_COM_PORT, 0), 0);
+  LockBurnInputs(false);
   EXPECT_NE(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_COM_PORT, 0), 0);
   EXPECT_EQ(MainWindowHandle(), session.window);
 }
@@ -247,8 +251,8 @@ TEST(MainWindow, DestroyEndsTheLoopWithZeroAndLeavesTheShellHarmless) {
   EXPECT_FALSE(IsWindow(status_bar));
   EXPECT_EQ(MainWindowHandle(), nullptr);
   // A worker that outlives the window finds no control.
-  SetStatusText(1, "COM1 : BaudRate = 57600");
-  SetBurnMenuItem(true);
+  ShowPortStatus("COM1 : BaudRate = 57600");
+  OfferBurn(true);
 }
 
 TEST(MainWindow, SecondInstanceFindsTheMapping) {

@@ -147,7 +147,7 @@ TEST(MainWindowPaint, ChecksumLineShowsTheImageChecksumInItsBox) {
   SetAvailableHeight(650);
   // As before any load in a fresh process (a model change in an earlier test recomputes it).
   ImageChecksum = 0;
-  InvalidateMainWindow();
+  ShowChecksum(ImageChecksum);
   UpdateWindow(session.window);
   LineCheck zeros = CheckChecksumLine(session.window, "CheckSum = 0000");
   EXPECT_GT(zeros.expected_red, 200);
@@ -157,7 +157,7 @@ TEST(MainWindowPaint, ChecksumLineShowsTheImageChecksumInItsBox) {
   EXPECT_GT(CheckChecksumLine(session.window, "CheckSum = 1234").differing, zeros.expected_red / 10);
 
   ImageChecksum = 0xBEEF;
-  InvalidateMainWindow();
+  ShowChecksum(ImageChecksum);
   UpdateWindow(session.window);
   LineCheck beef = CheckChecksumLine(session.window, "CheckSum = BEEF");
   EXPECT_LE(beef.differing, beef.expected_red / 50);

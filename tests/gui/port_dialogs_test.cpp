@@ -28,7 +28,7 @@ struct Session {
     // Disconnected, whatever an earlier window of this process left open.
     ClosePort();
     ComPortIndex = 4;
-    SetStatusText(1, "COM : Disconnect");
+    ShowPortStatus("COM : Disconnect");
     catcher.boxes.clear();
   }
   ~Session() { CloseMainWindow(); }

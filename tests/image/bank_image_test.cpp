@@ -11,7 +11,8 @@ TEST(BankImage, EmptyImageChecksumCoversAllButTheLastByte) {
     RefreshAfterLoad(nullptr);
     EXPECT_EQ(ImageChecksum, c.checksum) << c.model << " " << c.fill;
     EXPECT_EQ(ShellRecord().title, "RM516X ISP utility -- No file is opened");
-    EXPECT_EQ(ShellRecord().status[2] + "|" + ShellRecord().status[3], "BANK0 : 0 byte(s)|BANK1 : 0 byte(s)");
+    EXPECT_EQ(ShellRecord().bank_bytes, (std::vector<std::uint32_t>{0, 0}));
+    EXPECT_EQ(ShellRecord().checksums, std::vector<std::uint32_t>{c.checksum});
   }
   UseChip(0, 0);
   FileState = 1;
@@ -43,8 +44,7 @@ TEST(BankImage, SizeLimitsWarnAndCut) {
       EXPECT_EQ(shell.messages[0].kind, MessageWarning);
       EXPECT_EQ(shell.messages[0].owner, &owner);
     }
-    EXPECT_EQ(shell.status[2], "BANK0 : " + std::to_string(c.bank0_after) + " byte(s)");
-    EXPECT_EQ(shell.status[3], "BANK1 : " + std::to_string(c.bank1_after) + " byte(s)");
+    EXPECT_EQ(shell.bank_bytes, (std::vector<std::uint32_t>{c.bank0_after, c.bank1_after}));
     EXPECT_EQ(FileState, 1);  // a cut load still counts as opened
   }
 }

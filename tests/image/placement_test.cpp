@@ -92,7 +92,7 @@ TEST_F(Placement, OneFileOverBothBanks) {
                         Case{255, 100000, 0x10000, 34816}}) {
     UseChip(1, c.fill);
     FileName1 = Bin("one.bin", c.length);
-    EXPECT_TRUE(OpenFileOverBothBanks(&owner_));
+    EXPECT_EQ(OpenFileOverBothBanks(&owner_).file_state, 1);
     EXPECT_EQ(Bank0Size, c.bank0);
     EXPECT_EQ(Bank1Size, c.bank1);
     // A file that fits one bank moves to bank 1 and bank 0 takes the fill.
@@ -110,17 +110,29 @@ TEST_F(Placement, TwoFilesOnePerBank) {
   UseChip(1, 255);
   FileName1 = Bin("a.bin", 600, '\x0A');
   FileName2 = Bin("b.bin", 10, '\x0B');
-  EXPECT_TRUE(OpenFilesOnePerBank(&owner_));
+  LoadReport report = OpenFilesOnePerBank(&owner_);
   EXPECT_EQ(FileState, 2);
   EXPECT_EQ(Bank0Size, 1024u);
   EXPECT_EQ(Bank1Size, 512u);
   EXPECT_EQ(FirmwareImage[0x10009], 0x0B);
   EXPECT_EQ(ShellRecord().title, "RM516X ISP utility -- " + FileName1 + "  ,  " + FileName2);
+  // The report says what the window shows, without reading it back.
+  EXPECT_EQ(report.file_state, 2);
+  EXPECT_EQ(report.files, (std::vector<std::string>{FileName1, FileName2}));
+  EXPECT_EQ(report.title, ShellRecord().title);
+  EXPECT_EQ(report.bank0_bytes + report.bank1_bytes, 1536u);
+  EXPECT_EQ(report.image_checksum, ShellRecord().checksums.back());
+  EXPECT_EQ(report.burn_sum, BurnSum());
+  EXPECT_TRUE(report.messages.empty());
 
   // The second file fails: nothing of the first is left to burn.
   UseChip(1, 255);
   FileName2 = "";
-  EXPECT_FALSE(OpenFilesOnePerBank(&owner_));
+  report = OpenFilesOnePerBank(&owner_);
+  EXPECT_EQ(report.file_state, 0);
+  ASSERT_EQ(report.messages.size(), 1u);
+  EXPECT_EQ(report.messages[0].text, " open error");
+  EXPECT_EQ(report.messages[0].kind, MessageError);
   EXPECT_EQ(FileState, 0);
   EXPECT_EQ(Bank0Size, 0u);
   EXPECT_EQ(FirmwareImage[0], 0xFF);

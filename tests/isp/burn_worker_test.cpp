@@ -6,7 +6,6 @@
 #include <atomic>
 #include <thread>
 
-#include "app/resources/resource.h"
 #include "image/bank_image.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
@@ -17,16 +16,11 @@
 
 namespace {
 
-const std::vector<std::pair<int, bool>> kLockedToolbar = {
-    {IDM_TOOLBAR_BURN, false}, {IDM_TOOLBAR_COM_PORT, false}, {IDM_TOOLBAR_BAUD_RATE, false},
-    {IDM_TOOLBAR_SELECT_IC, false}, {IDM_TOOLBAR_OPEN, false}};
-
 class BurnWorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetShellRecord();
     VerifyAfterBurn = 1;
-    StopRequested = 0;
   }
 };
 
@@ -36,16 +30,14 @@ void AppendPhaseProgress(std::vector<int>& progress, int total) {
   for (int done = 1; done <= total; ++done) progress.push_back(done * 100 / total);
 }
 
+// A failed burn offers Burn again and leaves the other inputs locked until the dialog closes.
 void ExpectFailBurnRelease(const RecordedShell& shell) {
-  std::vector<std::pair<int, bool>> toolbar = kLockedToolbar;
-  toolbar.emplace_back(IDM_TOOLBAR_BURN, true);
-  EXPECT_EQ(shell.toolbar, toolbar);
-  EXPECT_EQ(shell.burn_menu, (std::vector<bool>{false, true}));
-  ASSERT_GE(shell.burn_controls.size(), 2u);
-  using Controls = std::vector<std::pair<int, bool>>;
-  const Controls released = {{IDC_BURN_CLOSE, true}, {IDC_BURN_VERIFY, true}};
-  EXPECT_EQ(Controls(shell.burn_controls.end() - 2, shell.burn_controls.end()), released);
-  EXPECT_EQ(shell.burn_button, "Close");
+  EXPECT_EQ(shell.input_locks, std::vector<bool>{true});
+  EXPECT_EQ(shell.burn_offers, (std::vector<bool>{false, true}));
+  EXPECT_EQ(shell.burn_button_enables, std::vector<bool>{true});
+  ASSERT_FALSE(shell.verify_box_enables.empty());
+  EXPECT_TRUE(shell.verify_box_enables.back());
+  EXPECT_EQ(shell.burn_button, BurnButton::Close);
   EXPECT_EQ(BurnStatusColor.load(), kColorRed);
 }
 
@@ -69,13 +61,12 @@ TEST_F(BurnWorkerTest, CompleteRm5164BurnOf254PagesWithReadBack) {
   EXPECT_EQ(program[250].substr(0, 14), "RX program fc ");
 
   const RecordedShell shell = ShellRecord();
-  EXPECT_EQ(shell.toolbar, kLockedToolbar);  // a finished burn keeps them until Close
-  EXPECT_EQ(shell.burn_menu, std::vector<bool>{false});
-  EXPECT_EQ(shell.burn_button, "Close");
-  EXPECT_EQ(shell.status[4], "VER: 2.3");
+  EXPECT_EQ(shell.input_locks, std::vector<bool>{true});  // a finished burn keeps them until Close
+  EXPECT_EQ(shell.burn_offers, std::vector<bool>{false});
+  EXPECT_EQ(shell.burn_button, BurnButton::Close);
+  EXPECT_EQ(shell.handshakes, std::vector<int>{23});
   EXPECT_TRUE(shell.messages.empty());
-  const std::vector<std::pair<int, bool>> verify_box = {{IDC_BURN_VERIFY, false}, {IDC_BURN_VERIFY, true}};
-  EXPECT_EQ(shell.burn_controls, verify_box);
+  EXPECT_EQ(shell.verify_box_enables, (std::vector<bool>{false, true}));
 
   std::vector<int> progress = {0};  // set when the controls are locked
   for (int done = 1; done <= 127; ++done) progress.push_back(done * 100 / 127);  // erase
@@ -104,7 +95,7 @@ TEST_F(BurnWorkerTest, CompleteRm5168TwoBankBurnWithPageSums) {
   EXPECT_EQ(sums[253], "RX checksum fd");
 
   const RecordedShell shell = ShellRecord();
-  EXPECT_TRUE(shell.burn_controls.empty());  // the Verify box stays usable without read-back
+  EXPECT_TRUE(shell.verify_box_enables.empty());  // the Verify box stays usable without read-back
   std::vector<int> progress = {0};
   for (int done = 1; done <= 127; ++done) progress.push_back(done * 100 / 127);  // 64 + 63 blocks
   AppendPhaseProgress(progress, 254);
@@ -112,24 +103,28 @@ TEST_F(BurnWorkerTest, CompleteRm5168TwoBankBurnWithPageSums) {
   EXPECT_EQ(shell.progress, progress);
 }
 
-TEST_F(BurnWorkerTest, FirmwareVersionIsShownOrReportedAsOutOfDate) {
+TEST(FirmwareVersion, TextKeepsTheUnitsDigitAndIsEmptyBelowOne) {
+  struct Case { int version; const char* text; };
+  for (const Case& c : {Case{23, "VER: 2.3"}, Case{20, "VER: 2.0"}, Case{255, "VER: 25.5"},
+                        Case{1, "VER: 0.1"}, Case{0, ""}, Case{-1, ""}}) {
+    EXPECT_EQ(FirmwareVersionText(c.version), c.text) << c.version;
+  }
+}
+
+TEST_F(BurnWorkerTest, FirmwareVersionIsToldAndAnOldOneIsReportedOutOfDate) {
   Window main_window = reinterpret_cast<Window>(0x1234);
-  SetRecordedMainWindow(main_window);
-  struct Case {
-    const char* version;
-    const char* status;  // "" = the out-of-date box instead
-  };
-  for (const Case& c : {Case{"20", "VER: 2.0"}, Case{"255", "VER: 25.5"}, Case{"0", ""}, Case{"none", ""}}) {
-    SCOPED_TRACE(c.version);
+  for (const char* version : {"20", "0", "none"}) {
+    SCOPED_TRACE(version);
     ResetShellRecord();
     SetRecordedMainWindow(main_window);
-    SimProcess sim({"--version", c.version, "--idle-ms", "300"});
+    SimProcess sim({"--version", version, "--idle-ms", "300"});
     OpenSimPort(sim);
     LoadTestImage(0, 1, 0, 9);
     EXPECT_EQ(BurnWorker(), 1);  // an old firmware does not stop the burn
     const RecordedShell shell = ShellRecord();
-    EXPECT_EQ(shell.status[4], c.status);
-    if (*c.status) {
+    const int expected = std::string(version) == "none" ? -1 : std::stoi(version);
+    EXPECT_EQ(shell.handshakes, std::vector<int>{expected});
+    if (expected >= 1) {
       EXPECT_TRUE(shell.messages.empty());
     } else {
       ASSERT_EQ(shell.messages.size(), 1u);
@@ -163,7 +158,7 @@ TEST_F(BurnWorkerTest, OnlyOneWorkerAtATimeAndJoinGivesItsResult) {
     if (round == 1) {
       ASSERT_TRUE(WaitUntil([] { return BurnStatusText() == "Please enter ISP"; }, 5000));
     }
-    StopRequested = 1;
+    RequestBurnStop();
     ASSERT_TRUE(WaitUntil([] { return !BurnWorkerRunning(); }, 5000));
     EXPECT_EQ(JoinBurnWorker(), 0);
     EXPECT_FALSE(BurnWorkerRunning());
@@ -177,7 +172,7 @@ TEST_F(BurnWorkerTest, HangUpDuringTheHandshakeEndsTheBurnWithoutAStop) {
   LoadTestImage(0, 1, 0, 1);
   ASSERT_TRUE(StartBurnWorker());
   const bool ended = WaitUntil([] { return !BurnWorkerRunning(); }, 10000);
-  StopRequested = 1;  // only releases a worker that missed the loss
+  RequestBurnStop();  // only releases a worker that missed the loss
   EXPECT_EQ(JoinBurnWorker(), 0);
   EXPECT_TRUE(ended);
   EXPECT_TRUE(PortLost());
@@ -191,7 +186,7 @@ TEST_F(BurnWorkerTest, StopWhileTheOutOfDateBoxIsOpenErasesNothing) {
   SimProcess sim({"--version", "0", "--flash-in", dir.Write("flash-in.bin", flash), "--idle-ms", "300"});
   OpenSimPort(sim);
   LoadTestImage(0, 4, 0, 2);
-  SetMessageBoxAction([] { StopRequested = 1; });
+  SetMessageBoxAction(RequestBurnStop);
   EXPECT_EQ(BurnWorker(), 0);
   EXPECT_EQ(BurnStatusText(), "Erase error");
   ExpectFailBurnRelease(ShellRecord());
@@ -320,7 +315,7 @@ TEST_P(BurnStop, EndsAfterTheCommandInProgressWithTheStopText) {
   ASSERT_TRUE(StartBurnWorker());
   const std::string trigger = c.trigger;
   const bool seen = WaitUntil([&] { return BurnStatusText() == trigger; }, 10000);
-  StopRequested = 1;
+  RequestBurnStop();
   EXPECT_EQ(JoinBurnWorker(), 0);
   ASSERT_TRUE(seen);
   EXPECT_EQ(BurnStatusText(), c.text);

@@ -8,6 +8,7 @@
 
 #include "image/bank_image.h"
 #include "isp/burn_status.h"
+#include "isp/burn_worker.h"
 #include "isp/protocol.h"
 #include "tests/isp/sim_process.h"
 
@@ -69,7 +70,7 @@ TEST_F(Protocol, HandshakeEndsOnStopWithoutSendingAnything) {
   OpenSimPort(sim);
   std::thread stopper([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    StopRequested = 1;
+    RequestBurnStop();
   });
   int version = 0;
   EXPECT_EQ(Handshake(&version), 0);

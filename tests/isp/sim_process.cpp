@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "image/bank_image.h"
-#include "isp/burn_status.h"
+#include "isp/protocol.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 

@@ -40,7 +40,7 @@ TEST(SerialPortNeverOpened, FailedStartUpOpenAndTheWaitsThatFollow) {
   EXPECT_EQ(shell.messages[0].text, "Can not open COM port ...");
   EXPECT_EQ(shell.messages[0].kind, MessageError);
   EXPECT_EQ(shell.messages[0].owner, &owner_marker);
-  EXPECT_EQ(shell.status[1], "");  // the caller shows "COM : Disconnect"
+  EXPECT_EQ(shell.port_status, "");  // the caller shows "COM : Disconnect"
   EXPECT_EQ(ComPortIndex, 0);      // and marks the port disconnected itself
 
   // Without a device, a read or write waits the default time-out instead of returning at
@@ -76,7 +76,7 @@ TEST(SerialPortStatus, NamesThePortOrShowsDisconnect) {
 
   ResetShellRecord();
   SetBaudRate(57600);  // no device open: only the status changes
-  EXPECT_EQ(ShellRecord().status[1], "COM : Disconnect");
+  EXPECT_EQ(ShellRecord().port_status, "COM : Disconnect");
   SetPortDevice("");
   ComPortIndex = 0;
 }

@@ -84,7 +84,7 @@ class SerialPort : public ::testing::Test {
 };
 
 TEST_F(SerialPort, OpensRaw8N1AtTheSelectedRate) {
-  EXPECT_EQ(ShellRecord().status[1], slave_path_ + " : BaudRate = 57600");
+  EXPECT_EQ(ShellRecord().port_status, slave_path_ + " : BaudRate = 57600");
   EXPECT_EQ(PortReady(), 1);
   EXPECT_EQ(LastPortError(), "");
 
@@ -102,7 +102,7 @@ TEST_F(SerialPort, OpensRaw8N1AtTheSelectedRate) {
   for (std::uint32_t rate : BaudRateTable) {
     SetBaudRate(rate);
     EXPECT_EQ(ReadArbitraryRate(SerialPortFd()), rate);
-    EXPECT_EQ(ShellRecord().status[1], slave_path_ + " : BaudRate = " + std::to_string(rate));
+    EXPECT_EQ(ShellRecord().port_status, slave_path_ + " : BaudRate = " + std::to_string(rate));
   }
   ASSERT_EQ(tcgetattr(SerialPortFd(), &settings), 0);
   EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));  // a rate change keeps 8N1

@@ -40,7 +40,7 @@ int WineSerial::opened_ = 0;
 
 TEST_F(WineSerial, OpensCom1) {
   EXPECT_EQ(PortReady(), 1);
-  EXPECT_EQ(ShellRecord().status[1], "COM1 : BaudRate = 115200");
+  EXPECT_EQ(ShellRecord().port_status, "COM1 : BaudRate = 115200");
 }
 
 TEST_F(WineSerial, SilentReadEndsAtTheTimeOut) {

@@ -28,11 +28,11 @@ TEST_F(Settings, WithoutASectionEverythingTakesItsDefaultAndStartUpWritesOnlyChi
   EXPECT_EQ(ReadIni(), "[RM516X_ISP]\nChipID=0\n");
   SelectFillByte(0);
   EXPECT_EQ(ReadIni(), "[RM516X_ISP]\nChipID=0\nUnusedBytes=0\n");
-  EXPECT_EQ(ShellRecord().status[0], "RM5164");
+  EXPECT_EQ(ShellRecord().chip, 0);
   EXPECT_TRUE(SelectChip(1));
   EXPECT_EQ(PageSize, 512u);
   EXPECT_EQ(ImageSize, 0x20000u);
-  EXPECT_EQ(ShellRecord().status[0], "RM5168");
+  EXPECT_EQ(ShellRecord().chip, 1);
   EXPECT_EQ(ReadIni(), "[RM516X_ISP]\nChipID=1\nUnusedBytes=0\n");
 }
 
@@ -67,9 +67,10 @@ TEST_F(Settings, ChoosingAnotherChipLeavesAnEmptyImageSizedForIt) {
   Bank1Size = 0x800;
   FillByte = 255;
   ResetShellRecord();
-  ChooseChip(1);  // no change: the image stays, the face is repainted
+  ChooseChip(1);  // no change: the image stays, the chip is shown again
   EXPECT_EQ(FileState, 2);
-  EXPECT_EQ(ShellRecord().invalidations, 1);
+  EXPECT_EQ(ShellRecord().chip, 1);
+  EXPECT_TRUE(ShellRecord().checksums.empty());
   ChooseChip(0);
   RecordedShell shell = ShellRecord();
   EXPECT_TRUE(shell.messages.empty());  // the old layout raises no size warning
@@ -77,10 +78,10 @@ TEST_F(Settings, ChoosingAnotherChipLeavesAnEmptyImageSizedForIt) {
   EXPECT_EQ(FileState, 0);
   EXPECT_EQ(Bank0Size + Bank1Size, 0u);
   EXPECT_TRUE(ImageRangeIs(0, 0xFFFF, 0xFF));
-  EXPECT_EQ(ImageChecksum, 0xFF01u);
+  EXPECT_EQ(shell.checksums, std::vector<std::uint32_t>{0xFF01});
   EXPECT_EQ(shell.title, "RM516X ISP utility -- No file is opened");
-  EXPECT_EQ(shell.status[0] + "|" + shell.status[2] + "|" + shell.status[3],
-            "RM5164|BANK0 : 0 byte(s)|BANK1 : 0 byte(s)");
+  EXPECT_EQ(shell.chip, 0);
+  EXPECT_EQ(shell.bank_bytes, (std::vector<std::uint32_t>{0, 0}));
   FirmwareImage[0x1FFFF] = 0x00;
   ChooseChip(1);
   EXPECT_EQ(ImageSize, 0x20000u);

@@ -6,6 +6,13 @@ namespace {
 std::mutex record_mutex;
 RecordedShell record;
 std::function<void()> message_box_action;
+
+// Runs change on the record under its lock.
+template <typename Change>
+void Record(Change change) {
+  std::lock_guard lock(record_mutex);
+  change(record);
+}
 }  // namespace
 
 RecordedShell ShellRecord() {
@@ -25,8 +32,7 @@ void SetMessageBoxAction(std::function<void()> action) {
 }
 
 void SetRecordedMainWindow(Window window) {
-  std::lock_guard lock(record_mutex);
-  record.main_window = window;
+  Record([&](RecordedShell& r) { r.main_window = window; });
 }
 
 Window MainWindowHandle() {
@@ -44,52 +50,32 @@ void ShowMessage(Window owner, const std::string& text, int kind) {
   if (action) action();
 }
 
-void SetStatusText(int part, const std::string& text) {
-  std::lock_guard lock(record_mutex);
-  if (part >= 0 && part < 6) record.status[part] = text;
+void ShowTitle(const std::string& text) { Record([&](RecordedShell& r) { r.title = text; }); }
+void ShowChip(int model) { Record([&](RecordedShell& r) { r.chip = model; }); }
+void ShowPortStatus(const std::string& text) {
+  Record([&](RecordedShell& r) { r.port_status = text; });
 }
-
-void SetMainTitle(const std::string& text) {
-  std::lock_guard lock(record_mutex);
-  record.title = text;
+void ShowBankBytes(std::uint32_t bank0, std::uint32_t bank1) {
+  Record([&](RecordedShell& r) { r.bank_bytes = {bank0, bank1}; });
 }
-
-void InvalidateMainWindow() {
-  std::lock_guard lock(record_mutex);
-  ++record.invalidations;
+void ShowChecksum(std::uint32_t checksum) {
+  Record([&](RecordedShell& r) { r.checksums.push_back(checksum); });
 }
-
-void EnableToolbarButton(int command, bool enabled) {
-  std::lock_guard lock(record_mutex);
-  record.toolbar.emplace_back(command, enabled);
+void LockBurnInputs(bool locked) {
+  Record([&](RecordedShell& r) { r.input_locks.push_back(locked); });
 }
-
-void SetBurnMenuItem(bool enabled) {
-  std::lock_guard lock(record_mutex);
-  record.burn_menu.push_back(enabled);
+void OfferBurn(bool offered) { Record([&](RecordedShell& r) { r.burn_offers.push_back(offered); }); }
+void HandshakeSeen(int version) {
+  Record([&](RecordedShell& r) { r.handshakes.push_back(version); });
 }
-
-void RepaintBurnDialog() {
-  std::lock_guard lock(record_mutex);
-  ++record.burn_repaints;
+void BurnStatusChanged() { Record([](RecordedShell& r) { ++r.burn_status_changes; }); }
+void ShowBurnProgress(int percent) {
+  Record([&](RecordedShell& r) { r.progress.push_back(percent); });
 }
-
-void SetBurnProgress(int percent) {
-  std::lock_guard lock(record_mutex);
-  record.progress.push_back(percent);
+void SetBurnButton(BurnButton role) { Record([&](RecordedShell& r) { r.burn_button = role; }); }
+void EnableBurnButton(bool enabled) {
+  Record([&](RecordedShell& r) { r.burn_button_enables.push_back(enabled); });
 }
-
-void SetBurnButtonText(const std::string& text) {
-  std::lock_guard lock(record_mutex);
-  record.burn_button = text;
-}
-
-void EnableBurnControl(int control, bool enabled) {
-  std::lock_guard lock(record_mutex);
-  record.burn_controls.emplace_back(control, enabled);
-}
-
-void SetVerifyBoxCheck(bool checked) {
-  std::lock_guard lock(record_mutex);
-  record.verify_checked = checked;
+void EnableVerifyBox(bool enabled) {
+  Record([&](RecordedShell& r) { r.verify_box_enables.push_back(enabled); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 // The shell seam for tests: every call is recorded, nothing is shown.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,16 +15,19 @@ struct ShownMessage {
 
 struct RecordedShell {
   std::vector<ShownMessage> messages;
-  std::string status[6];
   std::string title;
-  int invalidations = 0;
-  std::vector<std::pair<int, bool>> toolbar;  // (command, enabled) in call order
-  std::vector<bool> burn_menu;                // each SetBurnMenuItem
-  int burn_repaints = 0;
-  std::vector<int> progress;                  // each SetBurnProgress
-  std::string burn_button;
-  std::vector<std::pair<int, bool>> burn_controls;
-  bool verify_checked = false;
+  int chip = -1;
+  std::string port_status;
+  std::vector<std::uint32_t> bank_bytes;  // bank 0 and bank 1 as last shown
+  std::vector<std::uint32_t> checksums;   // each ShowChecksum
+  std::vector<bool> input_locks;          // each LockBurnInputs
+  std::vector<bool> burn_offers;          // each OfferBurn
+  std::vector<int> handshakes;            // each HandshakeSeen
+  int burn_status_changes = 0;
+  std::vector<int> progress;              // each ShowBurnProgress
+  BurnButton burn_button = BurnButton::Close;
+  std::vector<bool> burn_button_enables;  // each EnableBurnButton
+  std::vector<bool> verify_box_enables;   // each EnableVerifyBox
   Window main_window = nullptr;
 };
 
