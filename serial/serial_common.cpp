@@ -43,6 +43,8 @@ void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::millis
 
 int PortReady() { return port_ready.load(); }
 
+bool PortIsOpen() { return BackendIsOpen(); }
+
 std::string PortStatusText(std::uint32_t rate) {
   std::string name;
   if (ComPortIndex != kDisconnectedIndex) {
