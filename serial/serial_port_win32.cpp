@@ -92,13 +92,22 @@ std::string PathForDevice(const std::string& device) {
 
 std::string BackendDeviceForIndex(int index) { return ComPortNames[index]; }
 
-// The file type is not checked: virtual and redirected port drivers may report one other
-// than "character", and a COM name always opens the device, never a file of that name.
 bool BackendOpen(const std::string& device, std::string* error) {
   HANDLE handle = CreateFileA(PathForDevice(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
   if (handle == INVALID_HANDLE_VALUE) {
     *error = DescribeOpenError(device, GetLastError());
+    return false;
+  }
+  // Asked what it does, not what file type it reports: virtual and redirected port drivers
+  // may report one other than "character". A handle that has no line settings is no port
+  // (Wine opens a COM name whose device is missing as such a handle, whose reads all fail).
+  DCB probe;
+  ZeroMemory(&probe, sizeof probe);
+  probe.DCBlength = sizeof probe;
+  if (!GetCommState(handle, &probe)) {
+    CloseHandle(handle);
+    *error = "cannot open " + device + ": not a serial device";
     return false;
   }
   output_left.store(false);

@@ -18,26 +18,24 @@
 #include "tests/gui/gui_harness.h"
 #include "tests/support/temp_dir.h"
 
-// Burns on a pipe that nobody writes to: a port that opens and never answers, so the worker
-// waits for a handshake that never comes, a running burn for as long as the test wants one.
+// Burns on COM4, a chip that never announces (see with_simulators.sh): the worker waits for
+// a handshake that never comes, a running burn for as long as the test wants one.
 namespace {
 
 constexpr int kWorkerEndMs = 3000;
-constexpr const char* kSilentPort = "\\\\.\\pipe\\rm516x-silent-chip";
+constexpr int kSilentPortIndex = 3;  // COM4
 
 struct Session {
   DialogCatcher catcher;
   HWND window = nullptr;
   TempDir dir;
-  HANDLE silent_end = INVALID_HANDLE_VALUE;
   int other_dialogs = 0;
   explicit Session(const char* verify = nullptr) {
     ClearProfileSection();
     if (verify != nullptr) WriteProfileKey("Verify", verify);
     window = OpenMainWindow();
-    silent_end = CreateNamedPipeA(kSilentPort, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                  PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
-    SetPortDevice(kSilentPort);
+    ComPortIndex = kSilentPortIndex;
+    SetPortDevice("");
     EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
     catcher.boxes.clear();
     // The burn dialog has no caption; anything else showing up is counted.
@@ -52,7 +50,6 @@ struct Session {
     }
     CloseMainWindow();
     ClosePort();
-    CloseHandle(silent_end);
   }
   void Load() {
     FileName1 = dir.Write("fw.bin", std::string(700, '\x12'));

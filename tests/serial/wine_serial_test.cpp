@@ -103,19 +103,4 @@ TEST_F(WineSerial, PurgeDropsWhatArrived) {
   EXPECT_EQ(PortRead(buffer, 4), 0u);
 }
 
-// Virtual and redirected port drivers may report a file type other than "character"; a pipe
-// is such a device.
-TEST(WineSerialOpen, ADeviceThatIsNotACharacterDeviceOpens) {
-  const char* name = "\\\\.\\pipe\\rm516x-not-a-char-device";
-  HANDLE other_end = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                      PIPE_TYPE_BYTE, 1, 4096, 4096, 0, NULL);
-  ASSERT_NE(other_end, INVALID_HANDLE_VALUE);
-  SetPortDevice(name);
-  EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
-  EXPECT_TRUE(PortIsOpen());
-  ClosePort();
-  SetPortDevice("");
-  CloseHandle(other_end);
-}
-
 }  // namespace
