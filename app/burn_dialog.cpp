@@ -5,6 +5,7 @@
 
 #include "app/resources/resource.h"
 #include "isp/burn_status.h"
+#include "isp/burn_worker.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
@@ -14,6 +15,10 @@ constexpr int kProgressMax = 100;
 constexpr LONG kFontWidthDivisor = 20;  // about twenty characters fill the message line
 
 HFONT BurnFont = nullptr;
+
+// The worker does not say when it has ended, so a Close during a burn watches for it.
+constexpr UINT_PTR kWorkerEndTimer = 1;
+constexpr UINT kWorkerEndPollMs = 20;
 
 RECT WindowRectOf(HWND window) {
   RECT rect{};
@@ -56,15 +61,32 @@ void OnPaint(HWND dialog) {
   EndPaint(dialog, &paint);
 }
 
-// Whatever the burn is doing: release the controls, ask a running worker to stop, hide.
-void OnClose(HWND dialog) {
-  for (int button : {IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE,
-                     IDM_TOOLBAR_SELECT_IC, IDM_TOOLBAR_OPEN}) {
+void ReleaseBurnInputButtons() {
+  for (int button :
+       {IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC, IDM_TOOLBAR_OPEN}) {
     EnableToolbarButton(button, true);
   }
+}
+
+// Whatever the burn is doing: ask a running worker to stop, hide, release the controls. A
+// Burn waits for the ending worker, so it is released at once; the commands that change
+// what the worker reads are refused until it has ended, so their buttons wait for that.
+void OnClose(HWND dialog) {
+  EnableToolbarButton(IDM_TOOLBAR_BURN, true);
   SetBurnMenuItem(true);
   StopRequested = 1;
   ShowWindow(dialog, SW_HIDE);
+  if (BurnWorkerRunning()) {
+    SetTimer(dialog, kWorkerEndTimer, kWorkerEndPollMs, nullptr);
+  } else {
+    ReleaseBurnInputButtons();
+  }
+}
+
+void OnTimer(HWND dialog, WPARAM timer) {
+  if (timer != kWorkerEndTimer || BurnWorkerRunning()) return;
+  KillTimer(dialog, kWorkerEndTimer);
+  ReleaseBurnInputButtons();
 }
 
 void OnVerifyBox(HWND dialog) {
@@ -85,6 +107,9 @@ INT_PTR CALLBACK BurnDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
       // Handled: left to the default, a repaint requested by the worker while this one ran
       // would be erased and validated there without its text.
       return TRUE;
+    case WM_TIMER:
+      OnTimer(dialog, wparam);
+      break;
     case WM_COMMAND:
       if (wparam == IDC_BURN_CLOSE) OnClose(dialog);
       if (wparam == IDC_BURN_VERIFY) OnVerifyBox(dialog);
@@ -104,6 +129,8 @@ INT_PTR CALLBACK BurnDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
 void ShowBurnDialog(HWND owner) {
   HWND dialog = BurnDialog;
   if (dialog != nullptr) {
+    // The new worker locks the buttons; the end of the one before must not release them.
+    KillTimer(dialog, kWorkerEndTimer);
     SetVerifyBoxCheck(VerifyAfterBurn.load() != 0);
     ShowWindow(dialog, SW_SHOW);
     return;
