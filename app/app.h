@@ -29,8 +29,11 @@ extern HFONT ChecksumFont;
 bool AnotherInstanceRunning();
 // Registers "RM516X_ISP_Class"; 0 on failure.
 ATOM RegisterMainClass(HINSTANCE instance);
+// The main window's height on a screen screen_height high: less the taskbar's height when
+// the taskbar (nullptr: none) lies along the top or bottom edge, the whole height otherwise.
+int MainWindowHeight(int screen_height, const RECT* taskbar);
 // Creates, shows and updates the main window at the top-left corner, as wide as the screen and
-// as high as the screen less the taskbar. Records MainWindow; nullptr on failure.
+// MainWindowHeight high. Records MainWindow; nullptr on failure.
 HWND StartMainWindow(HINSTANCE instance);
 // Runs until WM_QUIT and returns its wParam.
 int RunMessageLoop();

@@ -16,7 +16,7 @@ constexpr char kFilter[] =
 
 }  // namespace
 
-int BrowseForFile(std::string& path, std::string& folder) {
+int BrowseForFile(HWND owner, std::string& path, std::string& folder) {
   HWND main_window = MainWindow;
   // Called from the Select File dialog the main window is already disabled by that dialog,
   // and must stay so when this one ends.
@@ -29,7 +29,8 @@ int BrowseForFile(std::string& path, std::string& folder) {
 
   OPENFILENAMEA request{};
   request.lStructSize = sizeof request;
-  request.hwndOwner = main_window;
+  // The owner is disabled while the dialog runs and enabled after it.
+  request.hwndOwner = owner;
   request.lpstrFilter = kFilter;
   request.nFilterIndex = 1;
   request.lpstrFile = chosen;

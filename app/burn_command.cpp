@@ -4,6 +4,7 @@
 #include "image/bank_image.h"
 #include "isp/burn_worker.h"
 #include "serial/serial_port.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -39,6 +40,17 @@ bool PreviousWorkerEnded() {
   return !quit && !BurnWorkerRunning();
 }
 
+// No byte can arrive on a port that is not open: a burn there would wait for ever. After a
+// failed change PortReady stays set and EnsurePortOpen reports success without opening
+// anything, so its box is repeated here.
+bool PortReadyForBurn(HWND window) {
+  if (PortIsOpen() && !PortLost()) return true;
+  if (!EnsurePortOpen()) return false;  // it has told the user
+  if (PortIsOpen()) return true;
+  ShowMessage(window, "Can not open COM port ...", MessageError);
+  return false;
+}
+
 }  // namespace
 
 bool CommandChangesBurnInput(int command) {
@@ -72,6 +84,7 @@ LRESULT BurnCommand(HWND window) {
   SendMessageA(BannerDialog, WM_BANNER_HIDE, 0, 0);
   if (waiting_for_worker) return 0;
   if (!PreviousWorkerEnded()) return 0;
+  if (!PortReadyForBurn(window)) return 0;
   if (Bank0Size == 0 && Bank1Size == 0) {
     if (SendMessageA(window, WM_COMMAND, IDM_OPEN_FILE, 0) == 0) return 0;
     // An RM5164 open answers 1 even when the file did not read; burning the empty image

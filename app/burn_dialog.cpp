@@ -16,6 +16,10 @@ constexpr LONG kFontWidthDivisor = 20;  // about twenty characters fill the mess
 
 HFONT BurnFont = nullptr;
 
+// The worker does not say when it has ended, so a Close during a burn watches for it.
+constexpr UINT_PTR kWorkerEndTimer = 1;
+constexpr UINT kWorkerEndPollMs = 20;
+
 RECT WindowRectOf(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
@@ -56,12 +60,24 @@ void OnPaint(HWND dialog) {
   EndPaint(dialog, &paint);
 }
 
-// Whatever the burn is doing: release the controls, ask a running worker to stop, hide.
+// Whatever the burn is doing: ask a running worker to stop, hide, release the controls. A
+// Burn waits for the ending worker, so it is offered at once; the commands that change
+// what the worker reads are refused until it has ended, so their buttons wait for that.
 void OnClose(HWND dialog) {
   OfferBurn(true);
-  LockBurnInputs(false);
   RequestBurnStop();
   ShowWindow(dialog, SW_HIDE);
+  if (BurnWorkerRunning()) {
+    SetTimer(dialog, kWorkerEndTimer, kWorkerEndPollMs, nullptr);
+  } else {
+    LockBurnInputs(false);
+  }
+}
+
+void OnTimer(HWND dialog, WPARAM timer) {
+  if (timer != kWorkerEndTimer || BurnWorkerRunning()) return;
+  KillTimer(dialog, kWorkerEndTimer);
+  LockBurnInputs(false);
 }
 
 void OnVerifyBox(HWND dialog) {
@@ -82,6 +98,9 @@ INT_PTR CALLBACK BurnDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
       // Handled: left to the default, a repaint requested by the worker while this one ran
       // would be erased and validated there without its text.
       return TRUE;
+    case WM_TIMER:
+      OnTimer(dialog, wparam);
+      break;
     case WM_COMMAND:
       if (wparam == IDC_BURN_CLOSE) OnClose(dialog);
       if (wparam == IDC_BURN_VERIFY) OnVerifyBox(dialog);
@@ -101,6 +120,8 @@ INT_PTR CALLBACK BurnDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
 void ShowBurnDialog(HWND owner) {
   HWND dialog = BurnDialog;
   if (dialog != nullptr) {
+    // The new worker locks the buttons; the end of the one before must not release them.
+    KillTimer(dialog, kWorkerEndTimer);
     SetVerifyBoxCheck(VerifyAfterBurn.load() != 0);
     ShowWindow(dialog, SW_SHOW);
     return;

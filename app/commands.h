@@ -15,9 +15,10 @@ INT_PTR RunBaudRateDialog(HWND owner);
 int BaudRateIndexOfText(const std::string& text);
 
 // The platform's open-file dialog for path (FileName1 or FileName2), starting in folder
-// (OpenPath). On a choice, path becomes the chosen file and folder its folder; non-zero.
-// 0 when cancelled, with both untouched. The main window's enabled state is restored.
-int BrowseForFile(std::string& path, std::string& folder);
+// (OpenPath), owned by owner (the main window, or the Select File dialog). On a choice, path
+// becomes the chosen file and folder its folder; non-zero. 0 when cancelled, with both
+// untouched. The main window is disabled meanwhile and its enabled state restored after.
+int BrowseForFile(HWND owner, std::string& path, std::string& folder);
 
 // The RM5168's Select File dialog (select_file_dialog.cpp): 1 after a successful open,
 // 0 after Cancel.

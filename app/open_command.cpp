@@ -9,7 +9,7 @@ LRESULT OpenCommand() {
   if (BurnWorkerRunning()) return 0;
   HWND main_window = MainWindow;
   if (ChipModel != 0) return RunSelectFileDialog(main_window);
-  if (!BrowseForFile(FileName1, OpenPath)) return 0;
+  if (!BrowseForFile(main_window, FileName1, OpenPath)) return 0;
   WriteSetting("OpenFileName1", FileName1);
   WriteSetting("OpenFilePath", OpenPath);
   RunUnusedBytesDialog(main_window);

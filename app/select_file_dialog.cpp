@@ -10,9 +10,10 @@ void ShowPath(HWND dialog, int edit, const std::string& path) {
   SetDlgItemTextA(dialog, edit, ShortenPath(path).c_str());
 }
 
-// Choosing stores the path at once; nothing is read until one of the open buttons.
+// Choosing stores the path at once; nothing is read until one of the open buttons. The
+// browser is this dialog's own, so that its buttons, which act on the paths, wait for it.
 void ChooseFile(HWND dialog, std::string& path, int edit, const char* key) {
-  if (!BrowseForFile(path, OpenPath)) return;
+  if (!BrowseForFile(dialog, path, OpenPath)) return;
   ShowPath(dialog, edit, path);
   WriteSetting(key, path);
   WriteSetting("OpenFilePath", OpenPath);

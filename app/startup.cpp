@@ -28,18 +28,21 @@ ATOM RegisterMainClass(HINSTANCE instance) {
   return RegisterClassA(&window_class);
 }
 
-namespace {
-int TaskbarHeight() {
-  HWND taskbar = FindWindowA("Shell_TrayWnd", "");
-  RECT rect{};
-  if (taskbar == nullptr || !GetWindowRect(taskbar, &rect)) return 0;
-  return rect.bottom - rect.top;
+int MainWindowHeight(int screen_height, const RECT* taskbar) {
+  if (taskbar == nullptr) return screen_height;
+  const int width = taskbar->right - taskbar->left;
+  const int height = taskbar->bottom - taskbar->top;
+  // A bar along the left or right edge is taller than wide and takes no height.
+  return width > height ? screen_height - height : screen_height;
 }
-}  // namespace
 
 HWND StartMainWindow(HINSTANCE instance) {
+  HWND taskbar = FindWindowA("Shell_TrayWnd", "");
+  RECT taskbar_rect{};
+  const bool found = taskbar != nullptr && GetWindowRect(taskbar, &taskbar_rect);
   const int width = GetSystemMetrics(SM_CXSCREEN);
-  const int height = GetSystemMetrics(SM_CYSCREEN) - TaskbarHeight();
+  const int height =
+      MainWindowHeight(GetSystemMetrics(SM_CYSCREEN), found ? &taskbar_rect : nullptr);
   HWND window = CreateWindowExA(0, kMainClassName, kAppTitle, WS_OVERLAPPEDWINDOW, 0, 0, width,
                                 height, nullptr, nullptr, instance, nullptr);
   MainWindow = window;

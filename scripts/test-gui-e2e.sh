@@ -21,8 +21,10 @@ cmake --build "$mingw" --target rm516x_isp >/dev/null || exit 1
 cmake --build "$native" --target rm516x-sim rm516x-isp >/dev/null || exit 1
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
+# Keys and clicks go to a virtual display: the run's own, or one started here.
+[ -n "${RM_XVFB_PID:-}" ] || unset DISPLAY
+trap 'wine_env_stop' EXIT
 wine_env_start
-export DISPLAY=$RM_XVFB_DISPLAY
 
 shots=$root/build/gui-e2e
 mkdir -p "$shots"
@@ -37,6 +39,7 @@ cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
   wine_absent_com 1
   rm -rf "$work"
+  wine_env_stop
 }
 trap cleanup EXIT
 

@@ -20,9 +20,10 @@ shots=$root/build/gui-shots
 export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix-gui}
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"; wine_env_stop' EXIT
 wine_env_start
 mkdir -p "$shots"
-logs=$(mktemp -d)
 title='^RM516X ISP utility$'
 
 passed=0 failed=0
@@ -118,7 +119,6 @@ fi
 if [ "${RM_UPDATE_DOCS:-0}" = 1 ]; then
   cp "$shots"/main-rm5164.png "$shots"/main-rm5168.png "$root/docs/" 2>/dev/null
 fi
-rm -rf "$logs"
 echo "screenshots in $shots"
 # The summary line in ctest's words, which scripts/test.sh counts.
 echo "gui: $((100 * passed / (passed + failed)))% tests passed, $failed tests failed out of $((passed + failed))"

@@ -14,6 +14,7 @@ cmake --build "$mingw" --target rm516x-isp >/dev/null || exit 1
 cmake --build "$native" --target rm516x-sim rm516x-isp >/dev/null || exit 1
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
+trap wine_env_stop EXIT
 wine_env_start
 
 work=$(mktemp -d)
@@ -22,6 +23,7 @@ cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
   wine_absent_com 1
   rm -rf "$work"
+  wine_env_stop
 }
 trap cleanup EXIT
 

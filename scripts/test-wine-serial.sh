@@ -14,6 +14,7 @@ else
 fi
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
+trap wine_env_stop EXIT
 wine_env_start
 
 peer_out=$(mktemp)
@@ -24,6 +25,7 @@ cleanup() {
   wait "$peer" 2>/dev/null
   wine_absent_com 1
   rm -f "$peer_out"
+  wine_env_stop
 }
 trap cleanup EXIT
 for _ in $(seq 50); do [ -s "$peer_out" ] && break; sleep 0.1; done

@@ -5,5 +5,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/build.sh mingw || exit 1
 . scripts/wine-env.sh
+trap wine_env_stop EXIT
 wine_env_start
 ctest --test-dir build/mingw --output-on-failure --timeout 300

@@ -3,10 +3,29 @@
 #   native tests, the same under AddressSanitizer+UBSan and under ThreadSanitizer,
 #   the fuzz targets for RM_FUZZ_SECONDS (default 60) each, and the Windows build's tests
 #   under Wine. Ends with one line "N passed, M failed".
+# The Wine stages share one Xvfb started here; each ends the wineserver of the prefix it
+# started. Whatever way the run ends, its Xvfb and the wineservers of the project's prefixes
+# that were idle when it began are ended too; a last stage checks that none remains.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/setup.sh || exit 1
+
+# shellcheck source=wine-env.sh
+. scripts/wine-env.sh
+prefixes=()
+for prefix in "$root/build/wineprefix" "$root/build/wineprefix-gui"; do
+  [ -z "$(wine_prefix_pids "$prefix")" ] && prefixes+=("$prefix")
+done
+end_wine() {
+  local prefix
+  for prefix in "${prefixes[@]}"; do wine_end_prefix "$prefix"; done
+  wine_env_stop
+}
+trap end_wine EXIT
+unset DISPLAY
+wine_display_start || exit 1
+xvfb=$rm_owned_xvfb
 
 passed=0 failed=0
 logdir=$root/build/test-logs
@@ -44,6 +63,9 @@ for extra in scripts/test-*.sh; do
   name=$(basename "$extra" .sh)
   stage "${name#test-}" "$extra"
 done
+
+end_wine
+stage wine-cleanup wine_check_ended "$xvfb" "${prefixes[@]}"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -6,10 +6,10 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=wine-env.sh
 . "$root/scripts/wine-env.sh"
-wine_env_start
 out=$(mktemp)
+trap 'rm -f "$out"; wine_env_stop' EXIT
+wine_env_start
 wine "$@" >"$out" 2>&1
 rc=$?
 cat "$out"
-rm -f "$out"
 exit $rc

@@ -49,6 +49,8 @@ void NotePortLost() { port_lost.store(true); }
 
 bool PortLost() { return port_lost.load(); }
 
+bool PortIsOpen() { return BackendIsOpen(); }
+
 std::string PortStatusText(std::uint32_t rate) {
   std::string name;
   if (ComPortIndex != kDisconnectedIndex) {

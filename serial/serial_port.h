@@ -11,6 +11,9 @@ extern const std::uint32_t BaudRateTable[8];   // 4800 .. 115200 bit/s
 // 1 once a device has been opened and configured in this run; never cleared.
 int PortReady();
 
+// True while a device is open: false after a failed open or change, whatever PortReady says.
+bool PortIsOpen();
+
 // 1 when a device has been opened and configured (now or earlier in this run, and not lost
 // since: a lost device is opened afresh); otherwise shows "Can not open COM port ..." and
 // returns 0.

@@ -109,7 +109,13 @@ bool BackendOpen(const std::string& device, std::string* error) {
     *error = DescribeOpenError(device, GetLastError());
     return false;
   }
-  if (GetFileType(handle) != FILE_TYPE_CHAR) {  // a file that merely has the name
+  // Asked what it does, not what file type it reports: virtual and redirected port drivers
+  // may report one other than "character". A handle that has no line settings is no port
+  // (Wine opens a COM name whose device is missing as such a handle, whose reads all fail).
+  DCB probe;
+  ZeroMemory(&probe, sizeof probe);
+  probe.DCBlength = sizeof probe;
+  if (!GetCommState(handle, &probe)) {
     CloseHandle(handle);
     *error = "cannot open " + device + ": not a serial device";
     return false;

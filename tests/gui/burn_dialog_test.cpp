@@ -12,16 +12,18 @@
 #include "image/file_open.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
+#include "serial/serial_port.h"
 #include "settings/settings.h"
 #include "tests/gui/dialog_driver.h"
 #include "tests/gui/gui_harness.h"
 #include "tests/support/temp_dir.h"
 
-// Burns with no port open: the worker waits for a handshake that never comes, which is a
-// running burn for as long as the test wants one.
+// Burns on COM4, a chip that never announces (see with_simulators.sh): the worker waits for
+// a handshake that never comes, a running burn for as long as the test wants one.
 namespace {
 
 constexpr int kWorkerEndMs = 3000;
+constexpr int kSilentPortIndex = 3;  // COM4
 
 struct Session {
   DialogCatcher catcher;
@@ -32,6 +34,9 @@ struct Session {
     ClearProfileSection();
     if (verify != nullptr) WriteProfileKey("Verify", verify);
     window = OpenMainWindow();
+    ComPortIndex = kSilentPortIndex;
+    SetPortDevice("");
+    EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
     catcher.boxes.clear();
     // The burn dialog has no caption; anything else showing up is counted.
     catcher.on_dialog = [this](HWND dialog) {
@@ -44,6 +49,7 @@ struct Session {
       PumpUntil([] { return !BurnWorkerRunning(); }, kWorkerEndMs);
     }
     CloseMainWindow();
+    ClosePort();
   }
   void Load() {
     FileName1 = dir.Write("fw.bin", std::string(700, '\x12'));
@@ -65,6 +71,9 @@ void ExpectControlsReleased() {
   for (int command : kBurnToolbarButtons) EXPECT_TRUE(ToolbarEnabled(command)) << command;
   EXPECT_FALSE(MenuGreyed(IDM_BURN));
 }
+
+constexpr int kBurnInputButtons[] = {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_COM_PORT,
+                                     IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC};
 
 // Bounding box of the pixels drawn in colour inside rect of the dialog's client area.
 RECT PaintedBox(HWND dialog, const RECT& rect, COLORREF colour) {
@@ -127,14 +136,34 @@ TEST(BurnDialog, FirstBurnCreatesItLocksTheControlsAndPaintsTheWaitInRedUntilClo
   EXPECT_EQ(session.other_dialogs, 0);
   EXPECT_TRUE(session.catcher.boxes.empty());
 
-  // Close while waiting: hidden at once, controls released, the worker ends with "" in red.
+  // Close while waiting: hidden at once and Burn released (it waits for the ending worker);
+  // the commands refused while a worker runs are released once it has ended.
   ClickControl(dialog, IDC_BURN_CLOSE);
   EXPECT_FALSE(IsWindowVisible(dialog));
   EXPECT_EQ(StopRequested.load(), 1);
-  ExpectControlsReleased();
+  ASSERT_TRUE(BurnWorkerRunning()) << "the stopped worker is still in its read";
+  EXPECT_TRUE(ToolbarEnabled(IDM_TOOLBAR_BURN));
+  EXPECT_FALSE(MenuGreyed(IDM_BURN));
+  for (int command : kBurnInputButtons) EXPECT_FALSE(ToolbarEnabled(command)) << command;
   ASSERT_TRUE(PumpUntil([] { return !BurnWorkerRunning(); }, kWorkerEndMs));
   EXPECT_EQ(BurnStatusText(), "");
   EXPECT_EQ(BurnStatusColor.load(), kColorRed);
+  EXPECT_TRUE(PumpUntil([] { return ToolbarEnabled(IDM_TOOLBAR_OPEN); }, kWorkerEndMs));
+  ExpectControlsReleased();
+}
+
+TEST(BurnCommand, OnAPortThatIsNotOpenShowsTheErrorAndStartsNoWorker) {
+  Session session;
+  session.Load();
+  // A change to a port that cannot open leaves none open, with PortReady still set.
+  SetPortDevice("RM516X_NO_SUCH_PORT");
+  ASSERT_EQ(ReopenComPort(), 0);
+  EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
+  ASSERT_EQ(session.catcher.boxes.size(), 1u);
+  EXPECT_EQ(session.catcher.boxes[0].text, "Can not open COM port ...");
+  EXPECT_EQ(session.catcher.boxes[0].owner, session.window);
+  EXPECT_EQ(BurnDialog.load(), nullptr);
+  EXPECT_FALSE(BurnWorkerRunning());
   ExpectControlsReleased();
 }
 

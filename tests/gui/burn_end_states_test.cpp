@@ -147,12 +147,13 @@ TEST(BurnEndStates, StopDuringProgrammingHidesReleasesAndEndsWithProgramError) {
 
   ClickControl(BurnDialog, IDC_BURN_CLOSE);
   EXPECT_FALSE(IsWindowVisible(BurnDialog));
-  ExpectAllReleased();
+  EXPECT_TRUE(ToolbarEnabled(IDM_TOOLBAR_BURN));
   ASSERT_TRUE(BurnEnds());
   EXPECT_EQ(BurnStatusText(), "Program error");
   EXPECT_EQ(BurnStatusColor.load(), kColorRed);
   EXPECT_EQ(CloseButtonText(), "Close");
   EXPECT_LT(Progress(), 100);
+  EXPECT_TRUE(PumpUntil([] { return ToolbarEnabled(IDM_TOOLBAR_OPEN); }, kBurnMs));
   ExpectAllReleased();
 }
 

@@ -16,9 +16,9 @@ std::function<void(HWND)> WhenShown(std::function<void(HWND)> handler);
 void ClickControl(HWND dialog, int control);
 bool IsChecked(HWND dialog, int control);
 
-// The platform's open-file dialog is not seen by the catcher's activation hook under Wine, so
-// a watcher thread looks for it by its title and hands each one to on_dialog, on the watcher
-// thread: the callback acts through messages, which the dialog's modal loop serves.
+// The catcher leaves the platform's open-file dialog alone: a watcher thread looks for it by
+// its title and hands each one to on_dialog, on the watcher thread: the callback acts through
+// messages, which the dialog's modal loop serves.
 class FileDialogWatch {
  public:
   explicit FileDialogWatch(std::function<void(HWND)> on_dialog);

@@ -26,16 +26,22 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-// A message box's procedure is the system's; the program's dialogs have theirs in this module.
-bool IsMessageBox(HWND dialog) {
+// The program's dialogs have their procedures in this module; a message box's and the
+// platform file dialog's are the system's.
+bool IsForeignDialog(HWND dialog) {
   const auto procedure = GetWindowLongPtrA(dialog, DWLP_DLGPROC);
   HMODULE owner = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCSTR>(procedure), &owner);
-  // The platform's file dialog has a foreign procedure too, but combo boxes.
-  return owner != GetModuleHandleA(nullptr) &&
-         FindWindowExA(dialog, nullptr, "ComboBox", nullptr) == nullptr;
+  return owner != GetModuleHandleA(nullptr);
 }
+
+// The file dialog has combo boxes.
+bool IsFileDialog(HWND dialog) {
+  return IsForeignDialog(dialog) && FindWindowExA(dialog, nullptr, "ComboBox", nullptr) != nullptr;
+}
+
+bool IsMessageBox(HWND dialog) { return IsForeignDialog(dialog) && !IsFileDialog(dialog); }
 
 CaughtBox ReadBox(HWND box) {
   CaughtBox caught;
@@ -70,7 +76,9 @@ LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
   }
   if (message == kHandleDialog && active_catcher != nullptr) {
     HWND dialog = reinterpret_cast<HWND>(wparam);
-    if (!IsWindow(dialog)) return 0;
+    // The file dialog is FileDialogWatch's: met here too only when it outlives this
+    // message, which is a matter of timing.
+    if (!IsWindow(dialog) || IsFileDialog(dialog)) return 0;
     if (IsMessageBox(dialog)) {
       active_catcher->boxes.push_back(ReadBox(dialog));
       PostMessageA(dialog, WM_COMMAND, IDOK, 0);

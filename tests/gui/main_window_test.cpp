@@ -68,6 +68,22 @@ TEST(MainWindow, StartsDisconnectedAfterTheErrorBoxAndFillsItsFurniture) {
   EXPECT_FALSE(IsWindowVisible(BannerDialog));
 }
 
+TEST(MainWindow, HeightLosesOnlyATaskbarAlongTheTopOrBottomEdge) {
+  struct Case {
+    const char* edge;
+    RECT taskbar;
+    int height;
+  };
+  const Case cases[] = {
+      {"bottom", {0, 984, 1280, 1024}, 984},
+      {"top", {0, 0, 1280, 30}, 994},
+      {"left", {0, 0, 60, 1024}, 1024},
+      {"right", {1220, 0, 1280, 1024}, 1024},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MainWindowHeight(1024, &c.taskbar), c.height) << c.edge;
+  EXPECT_EQ(MainWindowHeight(1024, nullptr), 1024);
+}
+
 TEST(MainWindow, StartsWithTheStoredChipAndFillAndChecksThemWhenThePopupsOpen) {
   ClearProfileSection();
   WriteProfileKey("ChipID", "1");

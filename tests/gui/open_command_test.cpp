@@ -2,6 +2,7 @@
 
 #include "app/app.h"
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -137,14 +138,21 @@ TEST(SelectFileDialog, ShowsShortPathsIgnoresEnterAndEscapeAndKeepsAChoiceOnCanc
   WriteProfileKey("OpenFileName1", "C:\\Projects\\Firmware\\Release\\build\\main.hex");
   WriteProfileKey("OpenFileName2", "C:\\Projects\\Firmware\\very_long_file_name_x.hex");
   Session session(false);
-  bool main_enabled_after_browse = true;
+  bool main_enabled_after_browse = true, enabled_after_browse = false;
+  // Its buttons act on the paths: while the browser is up they must not be clickable.
+  std::atomic<HWND> select_file{nullptr};
+  std::atomic<int> enabled_while_browsing{-1};
   POINT corner{}, expected{};
   std::vector<std::string> edits;
-  FileDialogWatch watch([&](HWND dialog) { ChooseInFileDialog(dialog, second); });
+  FileDialogWatch watch([&](HWND dialog) {
+    enabled_while_browsing = IsWindowEnabled(select_file.load()) ? 1 : 0;
+    ChooseInFileDialog(dialog, second);
+  });
   session.catcher.on_dialog = WhenShown([&](HWND dialog) {
     const std::string title = WindowText(dialog);
     session.titles.push_back(title);
     if (title != "Select File") return;
+    select_file = dialog;
     corner = DialogCorner(dialog);
     expected = ExpectedDialogCorner(dialog);
     edits.push_back(WindowText(GetDlgItem(dialog, IDC_FILE1_EDIT)));
@@ -155,6 +163,7 @@ TEST(SelectFileDialog, ShowsShortPathsIgnoresEnterAndEscapeAndKeepsAChoiceOnCanc
     EXPECT_TRUE(IsWindowVisible(dialog));
     ClickControl(dialog, IDC_FILE2_BUTTON);
     main_enabled_after_browse = IsWindowEnabled(MainWindow) != FALSE;
+    enabled_after_browse = IsWindowEnabled(dialog) != FALSE;
     edits.push_back(WindowText(GetDlgItem(dialog, IDC_FILE2_EDIT)));
     ClickControl(dialog, IDC_FILE_CANCEL);
   });
@@ -168,6 +177,8 @@ TEST(SelectFileDialog, ShowsShortPathsIgnoresEnterAndEscapeAndKeepsAChoiceOnCanc
   EXPECT_EQ(edits[1], "C:\\Projects\\Firmware\\very_long_file_name_x.hex");
   EXPECT_EQ(edits[2], ShortenPath(second));
   EXPECT_FALSE(main_enabled_after_browse) << "the Select File dialog still runs";
+  EXPECT_EQ(enabled_while_browsing.load(), 0);
+  EXPECT_TRUE(enabled_after_browse);
   EXPECT_TRUE(IsWindowEnabled(session.window));
   EXPECT_EQ(FileName2, second);
   EXPECT_EQ(ReadProfileKey("OpenFileName2"), second);

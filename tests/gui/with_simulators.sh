@@ -4,6 +4,7 @@
 #         file named by RM_SIM_FLASH (a Windows path) after every burn
 #   COM2  absent: opening it fails
 #   COM3  rm516x-sim that echoes the first erase byte wrongly
+#   COM4  rm516x-sim that never announces: a burn waits for it until stopped
 # RM_NATIVE_BUILD=DIR takes the simulator from an already configured native tree.
 # Usage: with_simulators.sh PROGRAM.exe [ARGS...]
 set -uo pipefail
@@ -15,6 +16,7 @@ if [ ! -f "$native/build.ninja" ]; then "$root/scripts/build.sh" native >/dev/nu
 cmake --build "$native" --target rm516x-sim >/dev/null || exit 1
 # shellcheck source=../../scripts/wine-env.sh
 . "$root/scripts/wine-env.sh"
+trap wine_env_stop EXIT
 wine_env_start
 # Unmanaged windows: without a window manager each hidden dialog would wait 2 s otherwise.
 name=$(basename "$program")
@@ -27,8 +29,9 @@ work=$(mktemp -d)
 sims=()
 cleanup() {
   for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
-  for n in 1 2 3; do wine_absent_com "$n"; done
+  for n in 1 2 3 4; do wine_absent_com "$n"; done
   rm -rf "$work"
+  wine_env_stop
 }
 trap cleanup EXIT
 
@@ -50,6 +53,7 @@ start_sim() {  # COM number, simulator options...
 start_sim 1 --chip RM5164 --pace --flash-out "$work/flash.bin"
 wine_absent_com 2
 start_sim 3 --chip RM5164 --fault bad-erase-echo=0
+start_sim 4 --chip RM5164 --fault silent=handshake
 
 log=$work/program.log
 RM_SIM_FLASH="Z:$work/flash.bin" wine "$program" "$@" >"$log" 2>&1
