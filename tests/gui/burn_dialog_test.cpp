@@ -12,6 +12,7 @@
 #include "image/file_open.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
+#include "isp/protocol.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 #include "tests/gui/dialog_driver.h"
