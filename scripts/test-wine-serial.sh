@@ -5,40 +5,24 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-if [ -n "${RM_MINGW_BUILD:-}" ]; then
-  build=$RM_MINGW_BUILD
-  cmake --build "$build" --target serial_wine_test >/dev/null || exit 1
-else
-  build=$root/build/mingw
-  scripts/build.sh mingw >/dev/null || exit 1
-fi
+build=${RM_MINGW_BUILD:-$root/build/mingw}
+if [ -n "${RM_MINGW_BUILD:-}" ]; then cmake --build "$build" --target serial_wine_test >/dev/null || exit 1
+else scripts/build.sh mingw >/dev/null || exit 1; fi
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
-trap wine_env_stop EXIT
-wine_env_start
-
-peer_out=$(mktemp)
-python3 tests/serial/pty_peer.py >"$peer_out" 2>&1 &
-peer=$!
+work=$(mktemp -d)
+rm_child=
 cleanup() {
-  kill "$peer" 2>/dev/null
-  wait "$peer" 2>/dev/null
+  [ -n "$rm_child" ] && kill "$rm_child" 2>/dev/null && wait "$rm_child" 2>/dev/null
   wine_absent_com 1
-  rm -f "$peer_out"
+  rm -rf "$work"
   wine_env_stop
 }
 trap cleanup EXIT
-for _ in $(seq 50); do [ -s "$peer_out" ] && break; sleep 0.1; done
-slave=$(head -n 1 "$peer_out")
-case $slave in
-  /dev/*) ;;
-  *) echo "test-wine-serial: the pseudo-terminal peer did not start: $slave" >&2; exit 1 ;;
-esac
-wine_link_com 1 "$slave"
-echo "COM1 -> $slave"
-
-log=$build/serial_wine_test.log
-wine "$build/tests/serial/serial_wine_test.exe" >"$log" 2>&1
+wine_env_start
+wine_com_child 1 "$work/peer.out" python3 tests/serial/pty_peer.py || exit 1
+echo "COM1 -> $(head -n 1 "$work/peer.out")"
+wine "$build/tests/serial/serial_wine_test.exe" >"$work/test.log" 2>&1
 rc=$?
-cat "$log"
+cat "$work/test.log"
 exit $rc

@@ -161,3 +161,19 @@ wine_link_com() {
 wine_absent_com() {
   wine_link_com "$1" /nonexistent/rm516x-no-port
 }
+
+# wine_com_child N OUT COMMAND...   starts COMMAND (a simulator or a peer that prints its
+#   pseudo-terminal's path first) in the background with its output in OUT, waits for that
+#   path and links COMN to it. The child's pid is left in rm_child.
+wine_com_child() {
+  local n=$1 out=$2 device
+  shift 2
+  "$@" >"$out" 2>&1 &
+  rm_child=$!
+  for _ in $(seq 50); do [ -s "$out" ] && break; sleep 0.1; done
+  device=$(head -n 1 "$out")
+  case $device in
+    /dev/*) wine_link_com "$n" "$device" ;;
+    *) echo "wine-env: $(basename "$1") did not start for COM$n: $device" >&2; return 1 ;;
+  esac
+}

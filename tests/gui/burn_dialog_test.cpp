@@ -4,106 +4,47 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/commands.h"
-#include "app/resources/resource.h"
 #include "image/bank_image.h"
-#include "image/file_open.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
 #include "isp/protocol.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
-#include "tests/gui/dialog_driver.h"
 #include "tests/gui/gui_harness.h"
-#include "tests/support/temp_dir.h"
 
-// Burns on COM4, a chip that never announces (see with_simulators.sh): the worker waits for
-// a handshake that never comes, a running burn for as long as the test wants one.
+// Burns from the Burn command into simulated chips (see with_simulators.sh): COM1 answers,
+// paced to the line rate; COM3 echoes the first erase byte wrongly; COM4 never announces, so
+// a burn there waits for as long as the test wants one.
 namespace {
 
-constexpr int kWorkerEndMs = 3000;
-constexpr int kSilentPortIndex = 3;  // COM4
+constexpr int kGood = 0, kBadErase = 2, kSilent = 3;
+constexpr int kBurnInputButtons[] = {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE,
+                                     IDM_TOOLBAR_SELECT_IC};
 
-struct Session {
-  DialogCatcher catcher;
-  HWND window = nullptr;
-  TempDir dir;
-  int other_dialogs = 0;
-  explicit Session(const char* verify = nullptr) {
-    ClearProfileSection();
-    if (verify != nullptr) WriteProfileKey("Verify", verify);
-    window = OpenMainWindow();
-    ComPortIndex = kSilentPortIndex;
-    SetPortDevice("");
-    EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
-    catcher.boxes.clear();
-    // The burn dialog has no caption; anything else showing up is counted.
-    catcher.on_dialog = [this](HWND dialog) {
-      if (dialog != BurnDialog.load()) ++other_dialogs;
-    };
-  }
-  ~Session() {
-    if (BurnWorkerRunning()) {
-      RequestBurnStop();
-      PumpUntil([] { return !BurnWorkerRunning(); }, kWorkerEndMs);
-    }
-    CloseMainWindow();
-    ClosePort();
-  }
-  void Load() {
-    FileName1 = dir.Write("fw.bin", std::string(700, '\x12'));
-    OpenSingleFile(MainWindow.load());
-  }
-};
-
-bool ToolbarEnabled(int command) { return SendMessageA(Toolbar, TB_ISBUTTONENABLED, command, 0) != 0; }
-bool MenuGreyed(int command) {
-  return (GetMenuState(MainMenu, static_cast<UINT>(command), MF_BYCOMMAND) & MF_GRAYED) != 0;
-}
-HWND BurnControl(int control) { return GetDlgItem(BurnDialog, control); }
-
-bool WaitForStatus(const std::string& text) {
-  return PumpUntil([&] { return BurnStatusText() == text; }, kWorkerEndMs);
-}
-
-void ExpectControlsReleased() {
-  for (int command : kBurnToolbarButtons) EXPECT_TRUE(ToolbarEnabled(command)) << command;
-  EXPECT_FALSE(MenuGreyed(IDM_BURN));
-}
-
-constexpr int kBurnInputButtons[] = {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_COM_PORT,
-                                     IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC};
-
-// Bounding box of the pixels drawn in colour inside rect of the dialog's client area.
-RECT PaintedBox(HWND dialog, const RECT& rect, COLORREF colour) {
-  RECT box{rect.right, rect.bottom, rect.left, rect.top};
-  HDC dc = GetDC(dialog);
-  for (int y = rect.top; y < rect.bottom; ++y) {
-    for (int x = rect.left; x < rect.right; ++x) {
-      if (GetPixel(dc, x, y) != colour) continue;
-      box.left = std::min<LONG>(box.left, x);
-      box.right = std::max<LONG>(box.right, x + 1);
-      box.top = std::min<LONG>(box.top, y);
-      box.bottom = std::max<LONG>(box.bottom, y + 1);
-    }
-  }
-  ReleaseDC(dialog, dc);
-  return box;
-}
-
-// The message area's rectangle as the dialog paints it: offset from the outer corner.
-RECT TextRect(HWND dialog) {
-  RECT area{}, own{};
-  GetWindowRect(GetDlgItem(dialog, IDC_BURN_MESSAGE), &area);
+bool WaitForStatus(const std::string& text) { return PumpUntil([&] { return BurnStatusText() == text; }); }
+bool WorkerEnds() { return PumpUntil([] { return !BurnWorkerRunning(); }); }
+std::string CloseButtonText() { return WindowText(GetDlgItem(BurnDialog, IDC_BURN_CLOSE)); }
+int Progress() { return static_cast<int>(SendDlgItemMessageA(BurnDialog, IDC_BURN_PROGRESS, PBM_GETPOS, 0, 0)); }
+POINT Corner(HWND dialog) {
+  RECT own{};
   GetWindowRect(dialog, &own);
-  return {area.left - own.left, area.top - own.top, area.right - own.left, area.bottom - own.top};
+  return {own.left, own.top};
+}
+
+void ExpectLocked(bool burn_locked, bool inputs_locked) {
+  EXPECT_EQ(ToolbarEnabled(IDM_TOOLBAR_BURN), !burn_locked);
+  EXPECT_EQ(MenuGreyed(IDM_BURN), burn_locked);
+  for (int command : kBurnInputButtons) EXPECT_EQ(ToolbarEnabled(command), !inputs_locked) << command;
 }
 
 TEST(BurnDialog, FirstBurnCreatesItLocksTheControlsAndPaintsTheWaitInRedUntilClose) {
-  Session session("0");
-  session.Load();
+  GuiSession session({{"Verify", "0"}});
+  session.Connect(kSilent);
+  session.Load(700);
   SetClientHeight(700);
   ShowWindow(BannerDialog, SW_SHOW);
   ASSERT_EQ(BurnDialog.load(), nullptr);
@@ -114,171 +55,192 @@ TEST(BurnDialog, FirstBurnCreatesItLocksTheControlsAndPaintsTheWaitInRedUntilClo
   EXPECT_FALSE(IsWindowVisible(BannerDialog));
   EXPECT_TRUE(IsWindowVisible(dialog));
   EXPECT_EQ(GetWindow(dialog, GW_OWNER), session.window);
-  EXPECT_EQ(DialogCorner(dialog).x, ExpectedDialogCorner(dialog).x);
-  EXPECT_EQ(DialogCorner(dialog).y, ExpectedDialogCorner(dialog).y);
-  EXPECT_EQ(SendMessageA(BurnControl(IDC_BURN_PROGRESS), PBM_GETRANGE, FALSE, 0), 100);
+  EXPECT_TRUE(CentredOverClient(dialog));
+  EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_BURN_PROGRESS, PBM_GETRANGE, FALSE, 0), 100);
   EXPECT_FALSE(IsChecked(dialog, IDC_BURN_VERIFY)) << "from the stored Verify 0";
-  EXPECT_TRUE(BurnWorkerRunning());
 
   ASSERT_TRUE(WaitForStatus("Please enter ISP"));
   EXPECT_EQ(BurnStatusColor.load(), kColorRed);
-  ASSERT_TRUE(PumpUntil([] { return !ToolbarEnabled(IDM_TOOLBAR_OPEN) && MenuGreyed(IDM_BURN); },
-                        kWorkerEndMs));
-  for (int command : kBurnToolbarButtons) EXPECT_FALSE(ToolbarEnabled(command)) << command;
-  EXPECT_EQ(WindowText(BurnControl(IDC_BURN_CLOSE)), "Close") << "no handshake yet";
+  ASSERT_TRUE(PumpUntil([] { return MenuGreyed(IDM_BURN) && !ToolbarEnabled(IDM_TOOLBAR_OPEN); }));
+  ExpectLocked(true, true);
+  EXPECT_EQ(CloseButtonText(), "Close") << "no handshake yet";
 
-  // The line is drawn centred in the message area, in a font as high as that area.
+  // The line is drawn in red, centred in the message area, in a font as high as that area.
   UpdateWindow(dialog);
-  const RECT text = TextRect(dialog);
-  const RECT drawn = PaintedBox(dialog, text, RGB(255, 0, 0));
+  RECT area{}, own{};
+  GetWindowRect(GetDlgItem(dialog, IDC_BURN_MESSAGE), &area);
+  GetWindowRect(dialog, &own);
+  OffsetRect(&area, -own.left, -own.top);
+  RECT drawn{area.right, area.bottom, area.left, area.top};
+  HDC dc = GetDC(dialog);
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      if (GetPixel(dc, x, y) != RGB(255, 0, 0)) continue;
+      drawn = {std::min<LONG>(drawn.left, x), std::min<LONG>(drawn.top, y), std::max<LONG>(drawn.right, x + 1),
+               std::max<LONG>(drawn.bottom, y + 1)};
+    }
+  }
+  ReleaseDC(dialog, dc);
   ASSERT_LT(drawn.left, drawn.right) << "no red text drawn";
-  EXPECT_GT(drawn.bottom - drawn.top, (text.bottom - text.top) / 2);
-  EXPECT_NEAR((drawn.left + drawn.right) / 2, (text.left + text.right) / 2, 3);
-  EXPECT_EQ(session.other_dialogs, 0);
+  EXPECT_GT(drawn.bottom - drawn.top, (area.bottom - area.top) / 2);
+  EXPECT_NEAR(drawn.left + drawn.right, area.left + area.right, 6);
   EXPECT_TRUE(session.catcher.boxes.empty());
 
-  // Close while waiting: hidden at once and Burn released (it waits for the ending worker);
-  // the commands refused while a worker runs are released once it has ended.
-  ClickControl(dialog, IDC_BURN_CLOSE);
+  // Close while waiting: hidden at once and Burn released; the inputs stay locked until the
+  // stopped worker has ended.
+  Click(dialog, IDC_BURN_CLOSE);
   EXPECT_FALSE(IsWindowVisible(dialog));
   EXPECT_EQ(StopRequested.load(), 1);
   ASSERT_TRUE(BurnWorkerRunning()) << "the stopped worker is still in its read";
-  EXPECT_TRUE(ToolbarEnabled(IDM_TOOLBAR_BURN));
-  EXPECT_FALSE(MenuGreyed(IDM_BURN));
-  for (int command : kBurnInputButtons) EXPECT_FALSE(ToolbarEnabled(command)) << command;
-  ASSERT_TRUE(PumpUntil([] { return !BurnWorkerRunning(); }, kWorkerEndMs));
+  ExpectLocked(false, true);
+  ASSERT_TRUE(WorkerEnds());
   EXPECT_EQ(BurnStatusText(), "");
-  EXPECT_EQ(BurnStatusColor.load(), kColorRed);
-  EXPECT_TRUE(PumpUntil([] { return ToolbarEnabled(IDM_TOOLBAR_OPEN); }, kWorkerEndMs));
-  ExpectControlsReleased();
+  EXPECT_TRUE(PumpUntil([] { return ToolbarEnabled(IDM_TOOLBAR_OPEN); }));
+  ExpectLocked(false, false);
 }
 
-TEST(BurnCommand, OnAPortThatIsNotOpenShowsTheErrorAndStartsNoWorker) {
-  Session session;
-  session.Load();
+TEST(BurnCommand, RefusesWithNothingOpenedAnEmptyFileOrAPortThatIsNotOpen) {
+  GuiSession session;
+  session.Connect(kSilent);
+  const std::string empty = session.dir.Write("empty.bin", "");
+  std::string choice;  // empty: cancel
+  FileDialogWatch watch([&](HWND dialog) {
+    if (choice.empty()) CancelFileDialog(dialog); else ChooseInFileDialog(dialog, choice);
+  });
+  session.catcher.on_dialog = [](HWND dialog) { Click(dialog, IDC_UNUSED_OK); };
+  ShowWindow(BannerDialog, SW_SHOW);
+  EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
+  EXPECT_EQ(watch.met(), 1) << "with nothing loaded, Open runs first";
+  EXPECT_FALSE(IsWindowVisible(BannerDialog)) << "hidden whether or not a burn starts";
+
+  choice = empty;
+  EXPECT_EQ(Command(IDM_BURN), 0);
+  EXPECT_EQ(watch.met(), 2);
+  ASSERT_EQ(session.catcher.boxes.size(), 1u);
+  EXPECT_EQ(session.catcher.boxes[0].text, empty + " is an empty file");
+
   // A change to a port that cannot open leaves none open, with PortReady still set.
+  session.Load(700);
   SetPortDevice("RM516X_NO_SUCH_PORT");
   ASSERT_EQ(ReopenComPort(), 0);
   EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
-  ASSERT_EQ(session.catcher.boxes.size(), 1u);
-  EXPECT_EQ(session.catcher.boxes[0].text, "Can not open COM port ...");
-  EXPECT_EQ(session.catcher.boxes[0].owner, session.window);
+  ASSERT_EQ(session.catcher.boxes.size(), 2u);
+  EXPECT_EQ(session.catcher.boxes[1].text, "Can not open COM port ...");
+  EXPECT_EQ(session.catcher.boxes[1].owner, session.window);
   EXPECT_EQ(BurnDialog.load(), nullptr);
   EXPECT_FALSE(BurnWorkerRunning());
-  ExpectControlsReleased();
+  ExpectLocked(false, false);
 }
 
-TEST(BurnCommand, WithNothingLoadedRunsOpenFirstAndACancelStartsNothing) {
-  Session session;
-  ShowWindow(BannerDialog, SW_SHOW);
-  FileDialogWatch watch([](HWND dialog) { CancelFileDialog(dialog); });
-  EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
-  EXPECT_EQ(watch.met(), 1);
-  EXPECT_FALSE(IsWindowVisible(BannerDialog)) << "hidden whether or not a burn starts";
-  EXPECT_EQ(BurnDialog.load(), nullptr);
-  EXPECT_FALSE(BurnWorkerRunning());
-}
-
-TEST(BurnCommand, AnOpenThatReadsNothingStartsNoBurn) {
-  Session session;
-  const std::string empty = session.dir.Write("empty.bin", "");
-  session.catcher.on_dialog = WhenShown([](HWND dialog) {
-    if (WindowText(dialog) == "Unused bytes") ClickControl(dialog, IDC_UNUSED_OK);
-  });
-  FileDialogWatch watch([&](HWND dialog) { ChooseInFileDialog(dialog, empty); });
-  EXPECT_EQ(Command(IDM_BURN), 0);
-  EXPECT_EQ(watch.met(), 1);
-  ASSERT_EQ(session.catcher.boxes.size(), 1u);
-  EXPECT_EQ(session.catcher.boxes[0].text, empty + " is an empty file");
-  EXPECT_EQ(BurnDialog.load(), nullptr);
-  EXPECT_FALSE(BurnWorkerRunning());
-  ExpectControlsReleased();
-}
-
-TEST(BurnCommand, ALaterBurnShowsTheSameDialogWhereItWasWithTheVerifyBoxFromTheSetting) {
-  Session session("1");
-  session.Load();
+TEST(BurnCommand, ABurnRightAfterStopReusesTheDialogWhereItWasAndStartsOneNewWorker) {
+  GuiSession session({{"Verify", "1"}});
+  session.Connect(kSilent);
+  session.Load(700);
   SetClientHeight(700);
   Command(IDM_BURN);
   HWND dialog = BurnDialog;
   ASSERT_TRUE(WaitForStatus("Please enter ISP"));
-  const POINT first = DialogCorner(dialog);
-  ClickControl(dialog, IDC_BURN_CLOSE);
-  ASSERT_TRUE(PumpUntil([] { return !BurnWorkerRunning(); }, kWorkerEndMs));
-
+  EXPECT_TRUE(IsChecked(dialog, IDC_BURN_VERIFY));
+  const POINT first = Corner(dialog);
   SetClientHeight(500);  // the main window changes; the dialog is not placed again
+  Click(dialog, IDC_BURN_CLOSE);
+  ASSERT_TRUE(BurnWorkerRunning()) << "the stopped worker is still in its read";
+
   VerifyAfterBurn = 0;
-  Command(IDM_TOOLBAR_BURN);
+  EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);  // serves the ending worker's sends while it waits
   EXPECT_EQ(BurnDialog.load(), dialog);
   EXPECT_TRUE(IsWindowVisible(dialog));
-  EXPECT_EQ(DialogCorner(dialog).x, first.x);
-  EXPECT_EQ(DialogCorner(dialog).y, first.y);
-  EXPECT_FALSE(IsChecked(dialog, IDC_BURN_VERIFY));
-  EXPECT_TRUE(BurnWorkerRunning());
+  EXPECT_EQ(Corner(dialog).x, first.x);
+  EXPECT_EQ(Corner(dialog).y, first.y);
+  EXPECT_FALSE(IsChecked(dialog, IDC_BURN_VERIFY)) << "from the setting";
+  EXPECT_TRUE(BurnWorkerRunning()) << "a new worker runs";
   EXPECT_TRUE(WaitForStatus("Please enter ISP"));
+  EXPECT_EQ(StopRequested.load(), 0);
 
-  // The box is stored at every click; other commands, Escape among them, leave the dialog up.
-  ClickControl(dialog, IDC_BURN_VERIFY);
-  EXPECT_EQ(VerifyAfterBurn.load(), 1);
-  EXPECT_EQ(ReadProfileKey("Verify"), "1");
-  ClickControl(dialog, IDC_BURN_VERIFY);
-  EXPECT_EQ(VerifyAfterBurn.load(), 0);
-  EXPECT_EQ(ReadProfileKey("Verify"), "0");
+  // The box is stored at every click; Escape leaves the dialog up.
+  for (const char* stored : {"1", "0"}) {
+    Click(dialog, IDC_BURN_VERIFY);
+    EXPECT_EQ(ReadProfileKey("Verify"), stored);
+    EXPECT_EQ(VerifyAfterBurn.load(), stored[0] - '0');
+  }
   SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   EXPECT_TRUE(IsWindowVisible(dialog));
 }
 
-TEST(BurnCommand, ABurnRightAfterStopWaitsForTheEndingWorkerAndStartsOneNewWorker) {
-  Session session;
-  session.Load();
-  Command(IDM_BURN);
-  ASSERT_TRUE(WaitForStatus("Please enter ISP"));
-  ClickControl(BurnDialog, IDC_BURN_CLOSE);
-  ASSERT_TRUE(BurnWorkerRunning()) << "the stopped worker is still in its read";
-
-  // The ending worker sends to this thread's windows: the command must serve them.
-  EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
-  EXPECT_TRUE(IsWindowVisible(BurnDialog));
-  EXPECT_TRUE(BurnWorkerRunning()) << "a new worker runs";
-  EXPECT_TRUE(WaitForStatus("Please enter ISP"));
-  EXPECT_EQ(StopRequested.load(), 0);
-  EXPECT_TRUE(PumpUntil([] { return MenuGreyed(IDM_BURN); }, kWorkerEndMs));
-}
-
 TEST(BurnCommand, CommandsThatChangeWhatTheWorkerReadsAreGreyedAndRefusedDuringABurn) {
-  Session session;
-  session.Load();
+  GuiSession session;
+  session.Connect(kSilent);
+  session.Load(700);
   const std::uint32_t bank0 = Bank0Size;
   Command(IDM_BURN);
   ASSERT_TRUE(WaitForStatus("Please enter ISP"));
-  const int locked[] = {IDM_OPEN_FILE, IDM_CHANGE_COM_PORT, IDM_SET_BAUD_RATE, IDM_CHIP_RM5164,
-                        IDM_CHIP_RM5168};
-
-  OpenPopupOf(IDM_OPEN_FILE);
-  OpenPopupOf(IDM_CHIP_RM5164);
-  OpenPopupOf(IDM_FILL_FF);
-  for (int command : locked) EXPECT_TRUE(MenuGreyed(command)) << command;
-  for (int command : {IDM_FILL_FF, IDM_FILL_00, IDM_ABOUT}) EXPECT_FALSE(MenuGreyed(command)) << command;
-
-  for (int command : {IDM_OPEN_FILE, IDM_TOOLBAR_OPEN, IDM_CHANGE_COM_PORT, IDM_TOOLBAR_COM_PORT,
-                      IDM_SET_BAUD_RATE, IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC,
-                      IDM_CHIP_RM5168}) {
-    EXPECT_EQ(Command(command), 0) << command;
+  int others = 0;  // any dialog but the burn dialog
+  session.catcher.on_dialog = [&others](HWND dialog) { others += dialog != BurnDialog.load(); };
+  const int locked[] = {IDM_OPEN_FILE, IDM_CHANGE_COM_PORT, IDM_SET_BAUD_RATE, IDM_CHIP_RM5164, IDM_CHIP_RM5168};
+  for (bool running : {true, false}) {
+    for (int popup : {IDM_OPEN_FILE, IDM_CHIP_RM5164, IDM_FILL_FF}) OpenPopupOf(popup);
+    for (int command : locked) EXPECT_EQ(MenuGreyed(command), running) << command;
+    for (int command : {IDM_FILL_FF, IDM_FILL_00, IDM_ABOUT}) EXPECT_FALSE(MenuGreyed(command)) << command;
+    if (!running) break;
+    for (int command : {IDM_OPEN_FILE, IDM_TOOLBAR_OPEN, IDM_CHANGE_COM_PORT, IDM_TOOLBAR_COM_PORT,
+                        IDM_SET_BAUD_RATE, IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC, IDM_CHIP_RM5168}) {
+      EXPECT_EQ(Command(command), 0) << command;
+    }
+    EXPECT_EQ(others, 0);
+    EXPECT_EQ(ChipModel, 0);
+    EXPECT_EQ(Bank0Size.load(), bank0);
+    Command(IDM_FILL_00);
+    EXPECT_EQ(FillByte, 0) << "the fill value is read only by the next load";
+    Click(BurnDialog, IDC_BURN_CLOSE);
+    ASSERT_TRUE(WorkerEnds());
   }
-  EXPECT_EQ(session.other_dialogs, 0);
-  EXPECT_EQ(ChipModel, 0);
-  EXPECT_EQ(PageSize.load(), 256u);
-  EXPECT_EQ(Bank0Size.load(), bank0);
-  Command(IDM_FILL_00);
-  EXPECT_EQ(FillByte, 0) << "the fill value is read only by the next load";
-
-  ClickControl(BurnDialog, IDC_BURN_CLOSE);
-  ASSERT_TRUE(PumpUntil([] { return !BurnWorkerRunning(); }, kWorkerEndMs));
-  OpenPopupOf(IDM_OPEN_FILE);
-  OpenPopupOf(IDM_CHIP_RM5164);
-  for (int command : locked) EXPECT_FALSE(MenuGreyed(command)) << command;
   Command(IDM_CHIP_RM5168);
   EXPECT_EQ(ChipModel, 1);
+}
+
+// One success, one failure and one stop through the real window: what each leaves locked.
+TEST(BurnEndStates, SuccessLocksAllUntilCloseFailureOnlyTheInputsStopReleasesAtOnce) {
+  GuiSession session;
+  session.Connect(kGood);
+  session.Load(6 * 256);
+  VerifyAfterBurn = 1;
+  Command(IDM_TOOLBAR_BURN);
+  ASSERT_TRUE(WorkerEnds());
+  EXPECT_EQ(BurnStatusText() + "|" + CloseButtonText(), "Verify OK|Close");
+  EXPECT_EQ(BurnStatusColor.load(), kColorGreen);
+  EXPECT_EQ(Progress(), 100);
+  ExpectLocked(true, true);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(BurnDialog, IDC_BURN_VERIFY)));
+  Click(BurnDialog, IDC_BURN_CLOSE);
+  EXPECT_FALSE(IsWindowVisible(BurnDialog));
+  ExpectLocked(false, false);
+
+  session.Connect(kBadErase);
+  Command(IDM_BURN);
+  ASSERT_TRUE(WorkerEnds());
+  EXPECT_EQ(BurnStatusText() + "|" + CloseButtonText(), "ISP Erase error|Close");
+  EXPECT_EQ(BurnStatusColor.load(), kColorRed);
+  EXPECT_TRUE(IsWindowVisible(BurnDialog));
+  ExpectLocked(false, true);
+  Click(BurnDialog, IDC_BURN_CLOSE);
+  ExpectLocked(false, false);
+
+  session.Connect(kGood);
+  BaudRateIndex = 1;
+  SetBaudRate(BaudRateTable[BaudRateIndex]);  // 9600 bit/s: about a quarter second a page
+  session.Load(12 * 256);
+  Command(IDM_BURN);
+  ASSERT_TRUE(PumpUntil([] { return BurnStatusText() == "ISP programming" && Progress() > 0; }));
+  EXPECT_EQ(CloseButtonText(), "Stop");
+  EXPECT_EQ(BurnStatusColor.load(), kColorBlue);
+  Click(BurnDialog, IDC_BURN_CLOSE);
+  EXPECT_FALSE(IsWindowVisible(BurnDialog));
+  EXPECT_TRUE(ToolbarEnabled(IDM_TOOLBAR_BURN));
+  ASSERT_TRUE(WorkerEnds());
+  EXPECT_EQ(BurnStatusText() + "|" + CloseButtonText(), "Program error|Close");
+  EXPECT_LT(Progress(), 100);
+  EXPECT_TRUE(PumpUntil([] { return ToolbarEnabled(IDM_TOOLBAR_OPEN); }));
+  ExpectLocked(false, false);
 }
 
 }  // namespace

@@ -1,20 +1,25 @@
 #include "tests/gui/gui_harness.h"
 
-#include <deque>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
 #include <set>
 
-#include <windows.h>
-#include <commctrl.h>
-
 #include "app/app.h"
+#include "image/file_open.h"
+#include "isp/burn_worker.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 
 namespace {
 
 constexpr UINT kHandleDialog = WM_APP + 40;
-constexpr UINT kRunStep = WM_APP + 41;
-std::deque<std::function<void()>> steps;
+constexpr UINT kShownTimerMs = 10;
+constexpr DWORD kSliceMs = 10;
+constexpr int kFileNameCombo = 0x47C;  // the explorer-style file dialog's file name field
+constexpr const char* kFileDialogTitle = "Open HEX or BIN file";
 DialogCatcher* active_catcher = nullptr;
 HHOOK hook = nullptr;
 HWND helper = nullptr;
@@ -26,72 +31,56 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-// The program's dialogs have their procedures in this module; a message box's and the
-// platform file dialog's are the system's.
-bool IsForeignDialog(HWND dialog) {
-  const auto procedure = GetWindowLongPtrA(dialog, DWLP_DLGPROC);
+// The program's dialogs have their procedures in this module; a message box's and the file
+// dialog's (which has combo boxes) are the system's.
+bool IsForeign(HWND dialog) {
   HMODULE owner = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(procedure), &owner);
+                     reinterpret_cast<LPCSTR>(GetWindowLongPtrA(dialog, DWLP_DLGPROC)), &owner);
   return owner != GetModuleHandleA(nullptr);
 }
-
-// The file dialog has combo boxes.
 bool IsFileDialog(HWND dialog) {
-  return IsForeignDialog(dialog) && FindWindowExA(dialog, nullptr, "ComboBox", nullptr) != nullptr;
+  return IsForeign(dialog) && FindWindowExA(dialog, nullptr, "ComboBox", nullptr) != nullptr;
 }
 
-bool IsMessageBox(HWND dialog) { return IsForeignDialog(dialog) && !IsFileDialog(dialog); }
-
 CaughtBox ReadBox(HWND box) {
-  CaughtBox caught;
-  caught.text = WindowText(GetDlgItem(box, 0xFFFF));
-  caught.caption = WindowText(box);
+  CaughtBox caught{WindowText(GetDlgItem(box, 0xFFFF)), WindowText(box)};
   caught.owner = GetWindow(box, GW_OWNER);
-  HWND main_window = FindWindowA(kMainClassName, nullptr);
-  caught.main_enabled = main_window != nullptr && IsWindowEnabled(main_window);
-  caught.main_visible = main_window != nullptr && IsWindowVisible(main_window);
+  caught.main_enabled = MainWindow.load() != nullptr && IsWindowEnabled(MainWindow);
+  caught.main_visible = MainWindow.load() != nullptr && IsWindowVisible(MainWindow);
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (!IsWindowVisible(child)) continue;
-    const LONG style = GetWindowLongA(child, GWL_STYLE);
-    const std::string child_class = ClassOf(child);
-    if (child_class == "Static" && (style & SS_TYPEMASK) == SS_ICON &&
+    if (ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
         SendMessageA(child, STM_GETICON, 0, 0) != 0) {
       caught.has_icon = true;
     }
-    if (child_class == "Button") {
-      ++caught.buttons;
-      if (GetDlgCtrlID(child) == IDOK) caught.ok_button = true;
-    }
+    if (ClassOf(child) == "Button") ++caught.buttons;
   }
   return caught;
 }
 
-LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == kRunStep && !steps.empty()) {
-    std::function<void()> step = std::move(steps.front());
-    steps.pop_front();
-    step();
-    return 0;
-  }
-  if (message == kHandleDialog && active_catcher != nullptr) {
-    HWND dialog = reinterpret_cast<HWND>(wparam);
-    // The file dialog is FileDialogWatch's: met here too only when it outlives this
-    // message, which is a matter of timing.
-    if (!IsWindow(dialog) || IsFileDialog(dialog)) return 0;
-    if (IsMessageBox(dialog)) {
-      active_catcher->boxes.push_back(ReadBox(dialog));
-      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    } else if (active_catcher->on_dialog) {
-      active_catcher->on_dialog(dialog);
-    }
-    return 0;
-  }
-  return DefWindowProcA(window, message, wparam, lparam);
+// Timer messages come only when the queue is empty, which is when a modal dialog gets shown.
+void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  if (!IsWindowVisible(dialog)) return;
+  KillTimer(dialog, timer);
+  if (active_catcher != nullptr && active_catcher->on_dialog) active_catcher->on_dialog(dialog);
 }
 
-// Only notes the dialog once its initialisation has run; it is handled from its own modal
-// loop. (Activation is not used: without a window manager it does not always come.)
+LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message != kHandleDialog) return DefWindowProcA(window, message, wparam, lparam);
+  HWND dialog = reinterpret_cast<HWND>(wparam);
+  if (active_catcher == nullptr || !IsWindow(dialog) || IsFileDialog(dialog)) return 0;
+  if (IsForeign(dialog)) {
+    active_catcher->boxes.push_back(ReadBox(dialog));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  } else {
+    SetTimer(dialog, 1, kShownTimerMs, RunWhenShown);
+  }
+  return 0;
+}
+
+// Notes a dialog once its initialisation has run (activation does not always come without a
+// window manager); it is handled from its own modal loop.
 LRESULT CALLBACK AfterWindowProc(int code, WPARAM wparam, LPARAM lparam) {
   const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
   if (code == HC_ACTION && call->message == WM_INITDIALOG && ClassOf(call->hwnd) == "#32770" &&
@@ -120,20 +109,46 @@ DialogCatcher::DialogCatcher() {
 
 DialogCatcher::~DialogCatcher() {
   UnhookWindowsHookEx(hook);
-  hook = nullptr;
   active_catcher = nullptr;
 }
 
-void RunLater(std::function<void()> step) {
-  steps.push_back(std::move(step));
-  PostMessageA(helper, kRunStep, 0, 0);
+FileDialogWatch::FileDialogWatch(std::function<void(HWND)> on_dialog)
+    : on_dialog_(std::move(on_dialog)) {
+  thread_ = std::thread([this] {
+    HWND handled = nullptr;
+    while (!stop_.load()) {
+      HWND dialog = FindWindowA(nullptr, kFileDialogTitle);
+      DWORD process = 0;
+      if (dialog != nullptr) GetWindowThreadProcessId(dialog, &process);
+      if (dialog != nullptr && dialog != handled && process == GetCurrentProcessId() &&
+          IsWindowVisible(dialog)) {
+        handled = dialog;
+        ++met_;
+        on_dialog_(dialog);
+      }
+      if (handled != nullptr && !IsWindow(handled)) handled = nullptr;
+      Sleep(2 * kSliceMs);
+    }
+  });
 }
 
-void ClearProfileSection() { WriteProfileStringA(kProfileSection, nullptr, nullptr); }
-
-void WriteProfileKey(const char* key, const char* value) {
-  WriteProfileStringA(kProfileSection, key, value);
+FileDialogWatch::~FileDialogWatch() {
+  stop_ = true;
+  thread_.join();
 }
+
+void ChooseInFileDialog(HWND file_dialog, const std::string& path) {
+  HWND combo = GetDlgItem(file_dialog, kFileNameCombo);
+  HWND edit = FindWindowExA(combo, nullptr, "Edit", nullptr);
+  SetWindowTextA(edit != nullptr ? edit : combo, path.c_str());
+  PostMessageA(file_dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+void CancelFileDialog(HWND file_dialog) {
+  PostMessageA(file_dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+void WriteProfileKey(const char* key, const char* value) { WriteProfileStringA(kProfileSection, key, value); }
 
 std::string ReadProfileKey(const char* key) {
   char value[256] = {};
@@ -141,22 +156,39 @@ std::string ReadProfileKey(const char* key) {
   return value;
 }
 
-HWND OpenMainWindow() {
-  static bool registered = false;
-  if (!registered) {
-    AppInstance = GetModuleHandleA(nullptr);
-    registered = RegisterMainClass(AppInstance) != 0;
-  }
-  // A device that never opens: the tests see the disconnected start, whatever the prefix's COM1.
+GuiSession::GuiSession(std::initializer_list<std::pair<const char*, const char*>> profile) {
+  WriteProfileStringA(kProfileSection, nullptr, nullptr);
+  for (const auto& [key, value] : profile) WriteProfileKey(key, value);
+  static const bool registered = RegisterMainClass(AppInstance = GetModuleHandleA(nullptr)) != 0;
+  (void)registered;
+  // A device that never opens: the disconnected start, whatever the prefix's COM1.
   SetPortDevice("RM516X_NO_SUCH_PORT");
-  HWND window = StartMainWindow(AppInstance);
+  window = StartMainWindow(AppInstance);
   Pump();
-  return window;
+  startup.swap(catcher.boxes);
 }
 
-void CloseMainWindow() {
+GuiSession::~GuiSession() {
+  if (BurnWorkerRunning()) {
+    RequestBurnStop();
+    PumpUntil([] { return !BurnWorkerRunning(); });
+  }
   if (MainWindow.load() != nullptr) DestroyWindow(MainWindow);
   Pump();
+  ClosePort();
+}
+
+void GuiSession::Connect(int port_index) {
+  ComPortIndex = port_index;
+  SetPortDevice("");
+  EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
+}
+
+void GuiSession::Load(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 37 + i / 256) & 0x7F);
+  FileName1 = dir.Write("fw.bin", bytes);
+  OpenSingleFile(MainWindow.load());
 }
 
 bool Pump(int* exit_code) {
@@ -174,6 +206,20 @@ bool Pump(int* exit_code) {
   return quit;
 }
 
+bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
+  while (!done()) {
+    if (GetTickCount64() >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, kSliceMs, QS_ALLINPUT);
+    Pump();
+  }
+  return true;
+}
+
+LRESULT Command(int command, WORD notification) {
+  return SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(command, notification), 0);
+}
+
 std::string StatusText(int part) {
   char text[256] = {};
   SendMessageA(StatusBar, SB_GETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
@@ -189,11 +235,14 @@ std::string WindowText(HWND window) {
 bool MenuChecked(int command) {
   return (GetMenuState(MainMenu, static_cast<UINT>(command), MF_BYCOMMAND) & MF_CHECKED) != 0;
 }
+bool MenuGreyed(int command) {
+  return (GetMenuState(MainMenu, static_cast<UINT>(command), MF_BYCOMMAND) & MF_GRAYED) != 0;
+}
+bool ToolbarEnabled(int command) { return SendMessageA(Toolbar, TB_ISBUTTONENABLED, command, 0) != 0; }
 
 namespace {
 HMENU FindPopup(HMENU menu, int first_command) {
-  const int count = GetMenuItemCount(menu);
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
     HMENU sub = GetSubMenu(menu, i);
     if (sub == nullptr) continue;
     if (static_cast<int>(GetMenuItemID(sub, 0)) == first_command) return sub;
@@ -204,13 +253,11 @@ HMENU FindPopup(HMENU menu, int first_command) {
 }  // namespace
 
 void OpenPopupOf(int first_command) {
-  HMENU popup = FindPopup(MainMenu, first_command);
-  SendMessageA(MainWindow, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0);
+  SendMessageA(MainWindow, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(FindPopup(MainMenu, first_command)), 0);
 }
 
-LRESULT Command(int command, WORD notification) {
-  return SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(command, notification), 0);
-}
+void Click(HWND dialog, int control) { SendDlgItemMessageA(dialog, control, BM_CLICK, 0, 0); }
+bool IsChecked(HWND dialog, int control) { return IsDlgButtonChecked(dialog, control) == BST_CHECKED; }
 
 void SetClientHeight(int client_height) {
   for (int attempt = 0; attempt < 5; ++attempt) {
@@ -219,8 +266,7 @@ void SetClientHeight(int client_height) {
     if (client.bottom == client_height) break;
     GetWindowRect(MainWindow, &outer);
     SetWindowPos(MainWindow, nullptr, 0, 0, outer.right - outer.left,
-                 outer.bottom - outer.top + client_height - client.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER);
+                 outer.bottom - outer.top + client_height - client.bottom, SWP_NOMOVE | SWP_NOZORDER);
     Pump();
   }
   UpdateWindow(MainWindow);
@@ -238,4 +284,15 @@ COLORREF ClientPixel(int x, int y) {
   const COLORREF pixel = GetPixel(dc, x, y);
   ReleaseDC(MainWindow, dc);
   return pixel;
+}
+
+bool CentredOverClient(HWND dialog) {
+  RECT client{}, own{};
+  GetClientRect(MainWindow, &client);
+  POINT origin{0, 0};
+  ClientToScreen(MainWindow, &origin);
+  GetWindowRect(dialog, &own);
+  const bool across = std::abs((own.left + own.right) - (2 * origin.x + client.right)) <= 2;
+  if (own.bottom - own.top > client.bottom) return across && own.top == origin.y;
+  return across && std::abs((own.top + own.bottom) - (2 * origin.y + client.bottom)) <= 2;
 }

@@ -4,10 +4,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
-#include "app/resources/resource.h"
 #include "image/bank_image.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
@@ -15,46 +15,33 @@
 
 namespace {
 
-int TaskbarHeight() {
-  HWND taskbar = FindWindowA("Shell_TrayWnd", "");
-  RECT rect{};
-  if (taskbar == nullptr || !GetWindowRect(taskbar, &rect)) return 0;
-  return rect.bottom - rect.top;
-}
-
 TEST(MainWindow, StartsDisconnectedAfterTheErrorBoxAndFillsItsFurniture) {
   GuiSession session;
-  ASSERT_NE(session.window, nullptr);
-
-  ASSERT_EQ(session.catcher.boxes.size(), 1u);
-  const CaughtBox& box = session.catcher.boxes[0];
-  EXPECT_EQ(box.text, "Can not open COM port ...");
-  EXPECT_EQ(box.caption, "Error");
+  ASSERT_EQ(session.startup.size(), 1u);
+  const CaughtBox& box = session.startup[0];
+  EXPECT_EQ(box.text + "|" + box.caption, "Can not open COM port ...|Error");
   EXPECT_TRUE(box.has_icon);
   EXPECT_EQ(box.buttons, 1);
-  EXPECT_TRUE(box.ok_button);
   EXPECT_EQ(box.owner, nullptr);
   EXPECT_FALSE(box.main_visible) << "the box comes before the window is shown";
 
-  const char* expected_parts[6] = {"RM5164", "COM : Disconnect", "", "", "", "CheckSum: None"};
-  for (int part = 0; part < 6; ++part) EXPECT_EQ(StatusText(part), expected_parts[part]) << part;
+  const char* parts[6] = {"RM5164", "COM : Disconnect", "", "", "", "CheckSum: None"};
+  for (int part = 0; part < 6; ++part) EXPECT_EQ(StatusText(part), parts[part]) << part;
   EXPECT_EQ(WindowText(session.window), "RM516X ISP utility");
   EXPECT_EQ(ComPortIndex, 4);
   EXPECT_EQ(ReadProfileKey("ChipID"), "0");
   EXPECT_EQ(ReadProfileKey("ComPort"), "<missing>") << "the disconnected state is never stored";
-  EXPECT_EQ(ReadProfileKey("UnusedBytes"), "<missing>");
 
   RECT outer{};
   GetWindowRect(session.window, &outer);
-  EXPECT_EQ(outer.left, 0);
-  EXPECT_EQ(outer.top, 0);
+  RECT taskbar{};
+  HWND tray = FindWindowA("Shell_TrayWnd", "");
+  const int taskbar_height = tray != nullptr && GetWindowRect(tray, &taskbar) ? taskbar.bottom - taskbar.top : 0;
+  EXPECT_EQ(outer.left | outer.top, 0);
   EXPECT_EQ(outer.right, GetSystemMetrics(SM_CXSCREEN));
-  EXPECT_EQ(outer.bottom, GetSystemMetrics(SM_CYSCREEN) - TaskbarHeight());
-  EXPECT_TRUE(IsWindowVisible(session.window));
+  EXPECT_EQ(outer.bottom, GetSystemMetrics(SM_CYSCREEN) - taskbar_height);
 
-  // Toolbar: open, separator, then the four program buttons.
-  ASSERT_NE(Toolbar.load(), nullptr);
-  EXPECT_TRUE(IsWindowVisible(Toolbar));
+  // Open, a separator, then the four program buttons.
   const int commands[6] = {IDM_TOOLBAR_OPEN, 0, IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT,
                            IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC};
   ASSERT_EQ(SendMessageA(Toolbar, TB_BUTTONCOUNT, 0, 0), 6);
@@ -64,125 +51,79 @@ TEST(MainWindow, StartsDisconnectedAfterTheErrorBoxAndFillsItsFurniture) {
     EXPECT_EQ(button.idCommand, commands[i]) << i;
     EXPECT_EQ((button.fsStyle & TBSTYLE_SEP) != 0, i == 1) << i;
   }
-  ASSERT_NE(BannerDialog.load(), nullptr);
   EXPECT_FALSE(IsWindowVisible(BannerDialog));
 }
 
 TEST(MainWindow, HeightLosesOnlyATaskbarAlongTheTopOrBottomEdge) {
-  struct Case {
-    const char* edge;
+  const struct {
     RECT taskbar;
     int height;
-  };
-  const Case cases[] = {
-      {"bottom", {0, 984, 1280, 1024}, 984},
-      {"top", {0, 0, 1280, 30}, 994},
-      {"left", {0, 0, 60, 1024}, 1024},
-      {"right", {1220, 0, 1280, 1024}, 1024},
-  };
-  for (const Case& c : cases) EXPECT_EQ(MainWindowHeight(1024, &c.taskbar), c.height) << c.edge;
+  } cases[] = {{{0, 984, 1280, 1024}, 984}, {{0, 0, 1280, 30}, 994},
+               {{0, 0, 60, 1024}, 1024}, {{1220, 0, 1280, 1024}, 1024}};
+  for (const auto& c : cases) EXPECT_EQ(MainWindowHeight(1024, &c.taskbar), c.height) << c.taskbar.left;
   EXPECT_EQ(MainWindowHeight(1024, nullptr), 1024);
 }
 
-TEST(MainWindow, StartsWithTheStoredChipAndFillAndChecksThemWhenThePopupsOpen) {
-  ClearProfileSection();
-  WriteProfileKey("ChipID", "1");
-  WriteProfileKey("UnusedBytes", "0");
-  GuiSession session(false);
-
+TEST(MainWindow, ChipAndFillStartStoredAndTheirCommandsStoreAndMoveTheMarks) {
+  GuiSession session({{"ChipID", "1"}, {"UnusedBytes", "0"}});
   EXPECT_EQ(StatusText(0), "RM5168");
   EXPECT_EQ(PageSize.load(), 512u);
   EXPECT_FALSE(MenuChecked(IDM_CHIP_RM5168)) << "marks are set only when a popup opens";
-
-  OpenPopupOf(IDM_CHIP_RM5164);
-  EXPECT_TRUE(MenuChecked(IDM_CHIP_RM5168));
-  EXPECT_FALSE(MenuChecked(IDM_CHIP_RM5164));
-  OpenPopupOf(IDM_FILL_FF);
-  EXPECT_TRUE(MenuChecked(IDM_FILL_00));
-  EXPECT_FALSE(MenuChecked(IDM_FILL_FF));
+  const struct {
+    int command, popup;  // command 0: only the popup opens
+    const char *key, *stored, *chip;
+    int checked, unchecked;
+  } steps[] = {{0, IDM_CHIP_RM5164, "ChipID", "1", "RM5168", IDM_CHIP_RM5168, IDM_CHIP_RM5164},
+               {0, IDM_FILL_FF, "UnusedBytes", "0", "RM5168", IDM_FILL_00, IDM_FILL_FF},
+               {IDM_CHIP_RM5164, IDM_CHIP_RM5164, "ChipID", "0", "RM5164", IDM_CHIP_RM5164, IDM_CHIP_RM5168},
+               {IDM_CHIP_RM5168, IDM_CHIP_RM5164, "ChipID", "1", "RM5168", IDM_CHIP_RM5168, IDM_CHIP_RM5164},
+               {IDM_FILL_FF, IDM_FILL_FF, "UnusedBytes", "255", "RM5168", IDM_FILL_FF, IDM_FILL_00},
+               {IDM_FILL_00, IDM_FILL_FF, "UnusedBytes", "0", "RM5168", IDM_FILL_00, IDM_FILL_FF}};
+  for (const auto& step : steps) {
+    if (step.command != 0) {
+      EXPECT_EQ(Command(step.command, 1), 0) << "the high word is not examined";
+    }
+    OpenPopupOf(step.popup);
+    EXPECT_EQ(ReadProfileKey(step.key), step.stored) << step.command;
+    EXPECT_EQ(StatusText(0), step.chip) << step.command;
+    EXPECT_TRUE(MenuChecked(step.checked)) << step.command;
+    EXPECT_FALSE(MenuChecked(step.unchecked)) << step.command;
+  }
+  EXPECT_EQ(PageSize.load(), 512u);
+  EXPECT_EQ(FillByte, 0);
 }
 
-TEST(MainWindow, ChipAndFillCommandsStoreTheChoiceAndMoveTheMarks) {
-  GuiSession session;
-  const struct {
-    int command, model;
-    unsigned page_size;
-    const char *stored, *status;
-    int unchecked;
-  } chips[] = {{IDM_CHIP_RM5168, 1, 512, "1", "RM5168", IDM_CHIP_RM5164},
-               {IDM_CHIP_RM5164, 0, 256, "0", "RM5164", IDM_CHIP_RM5168}};
-  for (const auto& chip : chips) {
-    // The notification code in the high word is not examined.
-    EXPECT_EQ(Command(chip.command, 1), 0);
-    EXPECT_EQ(ChipModel, chip.model);
-    EXPECT_EQ(PageSize.load(), chip.page_size);
-    EXPECT_EQ(ReadProfileKey("ChipID"), chip.stored);
-    EXPECT_EQ(StatusText(0), chip.status);
-    OpenPopupOf(IDM_CHIP_RM5164);
-    EXPECT_TRUE(MenuChecked(chip.command));
-    EXPECT_FALSE(MenuChecked(chip.unchecked));
-  }
-  const struct {
-    int command, fill;
-    const char* stored;
-    int unchecked;
-  } fills[] = {{IDM_FILL_00, 0, "0", IDM_FILL_FF}, {IDM_FILL_FF, 255, "255", IDM_FILL_00}};
-  for (const auto& fill : fills) {
-    EXPECT_EQ(Command(fill.command), 0);
-    EXPECT_EQ(FillByte, fill.fill);
-    EXPECT_EQ(ReadProfileKey("UnusedBytes"), fill.stored);
-    OpenPopupOf(IDM_FILL_FF);
-    EXPECT_TRUE(MenuChecked(fill.command));
-    EXPECT_FALSE(MenuChecked(fill.unchecked));
-  }
-}
-
-TEST(MainWindow, UnknownCommandsAndOtherPopupsChangeNothing) {
+TEST(MainWindow, UnknownCommandsOtherPopupsAndTooltipsOutsideTheTableChangeNothing) {
   GuiSession session;
   for (int command : {0, 1, 12345, 40035, 0xFFFF}) EXPECT_EQ(Command(command), 0) << command;
   EXPECT_EQ(ChipModel, 0);
-  EXPECT_EQ(FillByte, 255);
   EXPECT_EQ(ReadProfileKey("UnusedBytes"), "<missing>");
-  EXPECT_EQ(StatusText(0), "RM5164");
   EXPECT_EQ(WindowText(session.window), "RM516X ISP utility");
-
   OpenPopupOf(IDM_OPEN_FILE);
   SendMessageA(session.window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(MainMenu, 1)), 1);
   for (int command : {IDM_CHIP_RM5164, IDM_CHIP_RM5168, IDM_FILL_FF, IDM_FILL_00}) {
     EXPECT_FALSE(MenuChecked(command)) << command;
   }
-}
 
-TEST(MainWindow, TooltipsNameTheStringTableEntries) {
-  GuiSession session;
   const struct {
     int command;
-    int string_id;
-    const char* text;
-  } tips[] = {{IDM_TOOLBAR_OPEN, 8, "Open HEX/BIN file"},
-              {IDM_TOOLBAR_BURN, 1, "ISP burn"},
-              {IDM_TOOLBAR_COM_PORT, 2, "Change COM port"},
-              {IDM_TOOLBAR_BAUD_RATE, 3, "Change baud rate"},
-              {IDM_TOOLBAR_SELECT_IC, 9, "Select IC"}};
+    const char* text;  // nullptr: no tooltip
+  } tips[] = {{IDM_TOOLBAR_OPEN, "Open HEX/BIN file"}, {IDM_TOOLBAR_BURN, "ISP burn"},
+              {IDM_TOOLBAR_COM_PORT, "Change COM port"}, {IDM_TOOLBAR_BAUD_RATE, "Change baud rate"},
+              {IDM_TOOLBAR_SELECT_IC, "Select IC"},      {0, nullptr},
+              {IDM_BURN, nullptr},                        {IDM_OPEN_FILE, nullptr}};
   char untouched[] = "untouched";
   for (const auto& tip : tips) {
     TOOLTIPTEXTA request{};
     request.hdr.code = TTN_NEEDTEXTA;
     request.lpszText = untouched;
     EXPECT_EQ(SendMessageA(session.window, WM_NOTIFY, tip.command, reinterpret_cast<LPARAM>(&request)), 0);
-    EXPECT_EQ(request.hinst, AppInstance);
-    ASSERT_EQ(request.lpszText, MAKEINTRESOURCEA(tip.string_id)) << tip.command;
-    char text[64] = {};
-    LoadStringA(request.hinst, tip.string_id, text, sizeof text);
-    EXPECT_STREQ(text, tip.text);
-  }
-  // The separator and the menu's own identifiers have no tooltip.
-  for (int command : {0, IDM_BURN, IDM_OPEN_FILE}) {
-    TOOLTIPTEXTA request{};
-    request.hdr.code = TTN_NEEDTEXTA;
-    request.lpszText = untouched;
-    SendMessageA(session.window, WM_NOTIFY, command, reinterpret_cast<LPARAM>(&request));
-    EXPECT_EQ(request.lpszText, untouched) << command;
+    char text[64] = "untouched";
+    if (request.lpszText != untouched) {
+      EXPECT_EQ(request.hinst, AppInstance);
+      LoadStringA(request.hinst, static_cast<UINT>(reinterpret_cast<UINT_PTR>(request.lpszText)), text, sizeof text);
+    }
+    EXPECT_STREQ(text, tip.text != nullptr ? tip.text : "untouched") << tip.command;
   }
 }
 
@@ -197,54 +138,36 @@ TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
     OfferBurn(false);
     done = true;
   });
-  // The worker's sends are served while this thread waits for messages.
-  while (!done) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    Pump();
-  }
+  PumpUntil([&done] { return done.load(); });  // the worker's sends are served meanwhile
   worker.join();
 
   EXPECT_EQ(StatusText(4), "VER: 2.1");
   EXPECT_EQ(StatusText(2) + "|" + StatusText(3), "BANK0 : 512 byte(s)|BANK1 : 1024 byte(s)");
   EXPECT_EQ(WindowText(session.window), "RM516X ISP utility -- C:\\fw.hex");
-  for (int button : {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT,
-                     IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC}) {
-    EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, button, 0), 0) << button;
-  }
-  char text[32] = {};
-  EXPECT_NE(GetMenuState(MainMenu, IDM_BURN, MF_BYCOMMAND) & MF_GRAYED, 0u);
-  GetMenuStringA(MainMenu, IDM_BURN, text, sizeof text, MF_BYCOMMAND);
-  EXPECT_STREQ(text, "&Burn");
-
+  for (int button : kBurnToolbarButtons) EXPECT_FALSE(ToolbarEnabled(button)) << button;
+  EXPECT_TRUE(MenuGreyed(IDM_BURN));
   OfferBurn(true);
-  EXPECT_EQ(GetMenuState(MainMenu, IDM_BURN, MF_BYCOMMAND) & MF_GRAYED, 0u);
+  EXPECT_FALSE(MenuGreyed(IDM_BURN));
+  EXPECT_TRUE(ToolbarEnabled(IDM_TOOLBAR_BURN));
+  EXPECT_FALSE(ToolbarEnabled(IDM_TOOLBAR_COM_PORT));
+  LockBurnInputs(false);
+  EXPECT_TRUE(ToolbarEnabled(IDM_TOOLBAR_COM_PORT));
+  char text[32] = {};
   GetMenuStringA(MainMenu, IDM_BURN, text, sizeof text, MF_BYCOMMAND);
   EXPECT_STREQ(text, "&Burn");
-  EXPECT_NE(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_BURN, 0), 0);
-  EXPECT_EQ(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_COM_PORT, 0), 0);
-  LockBurnInputs(false);
-  EXPECT_NE(SendMessageA(Toolbar, TB_ISBUTTONENABLED, IDM_TOOLBAR_COM_PORT, 0), 0);
-  EXPECT_EQ(MainWindowHandle(), session.window);
 }
 
-TEST(MainWindow, ShowMessageCaptionsIconsAndTheMainWindowLock) {
+TEST(MainWindow, ShowMessageCaptionsIconsOwnersAndTheMainWindowLock) {
   GuiSession session;
-  session.catcher.boxes.clear();
-  ShowMessage(session.window, "Program size > 65024 bytes\nOnly 65024 bytes will be burned", MessageWarning);
+  ShowMessage(session.window, "Program size > 65024 bytes", MessageWarning);
   ShowMessage(session.window, "x.hex open error", MessageError);
-  ShowMessage(nullptr, "low byte only", 0x100);  // kind 0x100 is an error: only the low byte counts
+  ShowMessage(nullptr, "low byte only", 0x100);  // only the low byte counts: an error
   ASSERT_EQ(session.catcher.boxes.size(), 3u);
-
-  const CaughtBox& warning = session.catcher.boxes[0];
-  EXPECT_EQ(warning.text, "Program size > 65024 bytes\nOnly 65024 bytes will be burned");
-  EXPECT_EQ(warning.caption, "Warnning");
-  EXPECT_FALSE(warning.has_icon);
-  EXPECT_EQ(warning.buttons, 1);
-  EXPECT_EQ(warning.owner, session.window);
-  const CaughtBox& error = session.catcher.boxes[1];
-  EXPECT_EQ(error.caption, "Error");
-  EXPECT_TRUE(error.has_icon);
-  EXPECT_EQ(session.catcher.boxes[2].caption, "Error");
+  const CaughtBox* boxes = session.catcher.boxes.data();
+  EXPECT_EQ(boxes[0].caption + "|" + boxes[1].caption + "|" + boxes[2].caption, "Warnning|Error|Error");
+  EXPECT_FALSE(boxes[0].has_icon);
+  EXPECT_TRUE(boxes[1].has_icon);
+  EXPECT_EQ(boxes[0].owner, session.window);
   for (const CaughtBox& box : session.catcher.boxes) EXPECT_FALSE(box.main_enabled);
   EXPECT_TRUE(IsWindowEnabled(session.window));
 
@@ -257,17 +180,14 @@ TEST(MainWindow, ShowMessageCaptionsIconsAndTheMainWindowLock) {
 
 TEST(MainWindow, DestroyEndsTheLoopWithZeroAndLeavesTheShellHarmless) {
   GuiSession session;
-  HWND banner = BannerDialog;
   HWND status_bar = StatusBar;
   DestroyWindow(session.window);
   int exit_code = -1;
   EXPECT_TRUE(Pump(&exit_code));
   EXPECT_EQ(exit_code, 0);
-  EXPECT_FALSE(IsWindow(banner));
   EXPECT_FALSE(IsWindow(status_bar));
   EXPECT_EQ(MainWindowHandle(), nullptr);
-  // A worker that outlives the window finds no control.
-  ShowPortStatus("COM1 : BaudRate = 57600");
+  ShowPortStatus("COM1 : BaudRate = 57600");  // a worker that outlives the window finds no control
   OfferBurn(true);
 }
 
@@ -275,6 +195,82 @@ TEST(MainWindow, SecondInstanceFindsTheMapping) {
   EXPECT_FALSE(AnotherInstanceRunning());
   EXPECT_NE(InstanceMapping, nullptr);
   EXPECT_TRUE(AnotherInstanceRunning());
+}
+
+// The face, with fixed expected colours: 64 bands from full to no intensity, black below.
+TEST(MainWindowPaint, BandsRemainderPictureAndChecksumLine) {
+  GuiSession session;
+  const int top = ControlHeight(Toolbar);
+  const int available = 650;
+  SetClientHeight(available + top + ControlHeight(StatusBar));
+  const struct {
+    int band, level;
+  } bands[] = {{0, 255}, {1, 250}, {2, 246}, {31, 129}, {62, 4}, {63, 0}};
+  for (int model : {0, 1}) {
+    Command(model == 0 ? IDM_CHIP_RM5164 : IDM_CHIP_RM5168);  // repaints at once
+    UpdateWindow(session.window);
+    for (const auto& b : bands) {
+      const COLORREF colour = model == 0 ? RGB(0, b.level, 0) : RGB(b.level, b.level, 0);
+      EXPECT_EQ(ClientPixel(2, top + 10 * b.band), colour) << model << " band " << b.band;
+      EXPECT_EQ(ClientPixel(2, top + 10 * b.band + 9), colour) << model << " band " << b.band;
+    }
+    for (int row = top + 640; row < top + 650; ++row) EXPECT_EQ(ClientPixel(2, row), RGB(0, 0, 0)) << row;
+
+    // The chip picture, three times its size, centred below two menu heights.
+    HBITMAP picture = LoadBitmapA(AppInstance, MAKEINTRESOURCEA(model == 0 ? IDB_CHIP_RM5164 : IDB_CHIP_RM5168));
+    RECT client{};
+    GetClientRect(session.window, &client);
+    const int menu = GetSystemMetrics(SM_CYMENU);
+    const int x = (client.right - 510) / 2, y = (client.bottom - 2 * menu - 207) / 2 + 2 * menu;
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(memory, picture);
+    int mismatches = 0;
+    for (int py = 0; py < 69; py += 4) {
+      for (int px = 0; px < 170; px += 4) mismatches += ClientPixel(x + 3 * px + 1, y + 3 * py + 1) != GetPixel(memory, px, py);
+    }
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    DeleteObject(picture);
+    EXPECT_EQ(mismatches, 0) << "model " << model;
+    EXPECT_EQ(ClientPixel(x + 509, y + 206), RGB(255, 0, 0)) << "last pixel of the picture";
+    EXPECT_NE(ClientPixel(x + 510, y + 206), RGB(255, 0, 0)) << "right of the picture";
+  }
+
+  // The checksum line: red, centred, ending on the available height; its pixels follow the value.
+  auto red_line = [&](std::uint32_t checksum) {
+    ImageChecksum = checksum;
+    ShowChecksum(checksum);
+    UpdateWindow(session.window);
+    RECT client{};
+    GetClientRect(session.window, &client);
+    std::vector<int> red_columns;
+    RECT box{client.right, client.bottom, -1, -1};
+    for (int row = available - 60; row < available + 10; ++row) {
+      for (int col = 0; col < client.right; ++col) {
+        if (ClientPixel(col, row) != RGB(255, 0, 0)) continue;
+        red_columns.push_back(row * 4096 + col);
+        box = {std::min<LONG>(box.left, col), std::min<LONG>(box.top, row), std::max<LONG>(box.right, col + 1),
+               std::max<LONG>(box.bottom, row + 1)};
+      }
+    }
+    return std::make_pair(box, red_columns);
+  };
+  const auto [zeros_box, zeros] = red_line(0);
+  const auto [beef_box, beef] = red_line(0xBEEF);
+  RECT client{};
+  GetClientRect(session.window, &client);
+  EXPECT_GT(zeros.size(), 100u);
+  EXPECT_LE(beef_box.bottom, available);
+  EXPECT_GT(beef_box.bottom, available - 8);
+  EXPECT_NEAR(beef_box.left + beef_box.right, client.right, 4);
+  EXPECT_NE(zeros, beef);
+  EXPECT_EQ(red_line(0).second, zeros);
+  // Narrower than the line's box: the box starts at the left edge, so the text lies right of the middle.
+  SetWindowPos(session.window, nullptr, 0, 0, 300, client.bottom, SWP_NOMOVE | SWP_NOZORDER);
+  const auto [narrow_box, narrow] = red_line(0xBEEF);
+  GetClientRect(session.window, &client);
+  EXPECT_GT(narrow_box.left + narrow_box.right, client.right + 4);
+  ImageChecksum = 0;
 }
 
 }  // namespace

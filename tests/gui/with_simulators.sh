@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Runs a GUI test program under Wine with simulated chips on the COM ports:
-#   COM1  rm516x-sim, RM5164, paced to the rate the host sets; its flash is written to the
-#         file named by RM_SIM_FLASH (a Windows path) after every burn
+#   COM1  rm516x-sim, RM5164, paced to the rate the host sets
 #   COM2  absent: opening it fails
 #   COM3  rm516x-sim that echoes the first erase byte wrongly
 #   COM4  rm516x-sim that never announces: a burn waits for it until stopped
@@ -9,22 +8,11 @@
 # Usage: with_simulators.sh PROGRAM.exe [ARGS...]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-program=$1
-shift
 native=${RM_NATIVE_BUILD:-$root/build/native}
 if [ ! -f "$native/build.ninja" ]; then "$root/scripts/build.sh" native >/dev/null || exit 1; fi
 cmake --build "$native" --target rm516x-sim >/dev/null || exit 1
 # shellcheck source=../../scripts/wine-env.sh
 . "$root/scripts/wine-env.sh"
-trap wine_env_stop EXIT
-wine_env_start
-# Unmanaged windows: without a window manager each hidden dialog would wait 2 s otherwise.
-name=$(basename "$program")
-if ! grep -qF "AppDefaults\\\\$name\\\\X11 Driver" "$WINEPREFIX/user.reg" 2>/dev/null; then
-  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" /v Managed /d N /f \
-    >/dev/null 2>&1 </dev/null
-fi
-
 work=$(mktemp -d)
 sims=()
 cleanup() {
@@ -34,29 +22,24 @@ cleanup() {
   wine_env_stop
 }
 trap cleanup EXIT
-
-start_sim() {  # COM number, simulator options...
+wine_env_start
+# Unmanaged windows: without a window manager each hidden dialog would wait 2 s otherwise.
+name=$(basename "$1")
+if ! grep -qF "AppDefaults\\\\$name\\\\X11 Driver" "$WINEPREFIX/user.reg" 2>/dev/null; then
+  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 </dev/null
+fi
+sim() {  # COM number, simulator options...
   local n=$1
   shift
-  "$native/sim/rm516x-sim" --sessions 0 --idle-ms 1000 --log "$work/sim$n.log" "$@" \
-    >"$work/sim$n.out" 2>&1 &
-  sims+=($!)
-  for _ in $(seq 50); do [ -s "$work/sim$n.out" ] && break; sleep 0.1; done
-  local device
-  device=$(head -n 1 "$work/sim$n.out")
-  case $device in
-    /dev/*) wine_link_com "$n" "$device" ;;
-    *) echo "with_simulators: the simulator for COM$n did not start: $device" >&2; exit 1 ;;
-  esac
+  wine_com_child "$n" "$work/sim$n.out" "$native/sim/rm516x-sim" --sessions 0 --idle-ms 1000 --chip RM5164 "$@" || exit 1
+  sims+=("$rm_child")
 }
-
-start_sim 1 --chip RM5164 --pace --flash-out "$work/flash.bin"
+sim 1 --pace
 wine_absent_com 2
-start_sim 3 --chip RM5164 --fault bad-erase-echo=0
-start_sim 4 --chip RM5164 --fault silent=handshake
+sim 3 --fault bad-erase-echo=0
+sim 4 --fault silent=handshake
 
-log=$work/program.log
-RM_SIM_FLASH="Z:$work/flash.bin" wine "$program" "$@" >"$log" 2>&1
+wine "$@" >"$work/program.log" 2>&1
 rc=$?
-grep -av '^fixme\|^err:\|^wine:' "$log"
+grep -av '^fixme\|^err:\|^wine:' "$work/program.log"
 exit $rc
