@@ -56,8 +56,8 @@ ini=$WINEPREFIX/drive_c/windows/win.ini
 wine_absent_com 1
 wine "$exe" >"$logs/first.log" 2>&1 &
 first=$!
-wait_for windows '^Error$' && press "$(windows '^Error$' | tail -n 1)" Return
-wait_for windows '^RM516X ISP utility$'
+wait_for windows '^Error$' >/dev/null && press "$(windows '^Error$' | tail -n 1)" Return
+wait_for windows '^RM516X ISP utility$' >/dev/null
 main=$(windows '^RM516X ISP utility$' | head -n 1)
 check "the main window opens" test -n "$main"
 

@@ -34,7 +34,7 @@ wine_prefix_pids() {
 # another run's Xvfb would end with that run.
 rm_start_xvfb() {
   local n=${RM_XVFB_DISPLAY#:} pid numfile
-  pid=$(tr -dc 0-9 <"/tmp/.X$n-lock" 2>/dev/null)
+  pid=$(tr -dc 0-9 2>/dev/null <"/tmp/.X$n-lock")
   if [ -z "$pid" ] || ! kill -0 "$pid" 2>/dev/null; then
     # A display that died leaves its lock and socket behind; Xvfb would refuse to start.
     rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
