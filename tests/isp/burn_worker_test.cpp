@@ -296,9 +296,11 @@ TEST_P(BurnStop, EndsAfterTheCommandInProgressWithTheStopText) {
   ASSERT_TRUE(StartBurnWorker());
   const std::string trigger = c.trigger;
   const bool seen = WaitUntil([&] { return BurnStatusText() == trigger; }, 10000);
+  const BurnButton pressed = ShellRecord().burn_button;  // Stop from the chip's answer on
   RequestBurnStop();
   EXPECT_EQ(JoinBurnWorker(), 0);
   ASSERT_TRUE(seen);
+  EXPECT_EQ(pressed, std::string(c.name) == "Handshake" ? BurnButton::Close : BurnButton::Stop);
   EXPECT_EQ(BurnStatusText(), c.text);
   ExpectFailBurnRelease(ShellRecord());
   sim.WaitExit(c.device_gives_up_ms);
