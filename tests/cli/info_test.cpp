@@ -67,10 +67,10 @@ TEST_F(InfoCommand, PrintsTheLoadAndItsMessagesWithTheExitCode) {
 }
 
 TEST_F(InfoCommand, JsonEscapesPathsAndUndoesAFailedSecondFile) {
-  // A quote, a backslash, a control character, valid UTF-8 and a lone Latin-1 byte, which
-  // comes out as the surrogate that gives the byte back.
-  const std::string path = work.Write("we\"ird\\\x01" "\xC3\xA9\xE9.bin", std::string(0x10000, '\0'));
-  const std::string escaped = work.path().string() + "/we\\\"ird\\\\\\u0001\xC3\xA9\\uDCE9.bin";
+  // A quote, a backslash, a control character, valid UTF-8, a lone Latin-1 byte and an encoded
+  // surrogate: each byte that is not UTF-8 comes out as the surrogate that gives it back.
+  const std::string path = work.Write("we\"ird\\\x01" "\xC3\xA9\xE9\xED\xA0\x80.bin", std::string(0x10000, '\0'));
+  const std::string escaped = work.path().string() + "/we\\\"ird\\\\\\u0001\xC3\xA9\\uDCE9\\uDCED\\uDCA0\\uDC80.bin";
   ToolRun run = Info({"--chip", "RM5164", "--json", path});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, "{\"chip\":\"RM5164\",\"fill\":255,\"file_state\":1,\"files\":[\"" + escaped +
