@@ -1,5 +1,6 @@
 #pragma once
 // Runs real programs from the tests: the built rm516x-isp and the tools that make real files.
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,9 +13,22 @@ struct ToolRun {
   std::string err;
 };
 
+// With interrupt_on, signal_number is sent once standard output shows that text; with
+// closed_stdout the output goes to a pipe nobody reads.
+struct RunHow {
+  std::string interrupt_on;
+  int signal_number = SIGINT;
+  bool closed_stdout = false;
+};
+
 // Runs argv[0] (looked up on PATH) with the arguments, standard input from /dev/null,
 // output captured. env holds NAME=VALUE entries that replace or extend the environment.
-ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                   const RunHow& how = {});
 
 // rm516x-isp with the arguments, its profile under config (XDG_CONFIG_HOME and HOME point there).
-ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args);
+ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args,
+               const RunHow& how = {});
+
+// The text's last line, without its newline.
+std::string LastLine(const std::string& text);

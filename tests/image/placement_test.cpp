@@ -76,16 +76,6 @@ TEST_F(Placement, HexFindingsAreToldAndErrorsPlaceNothing) {
   EXPECT_TRUE(ImageRangeIs(0, 0xFFFF, 0xFF));
 }
 
-TEST_F(Placement, RM5164OpensOneFileIntoBankZero) {
-  UseChip(0, 255);
-  FileName1 = dir_.Write("fw.hex", HexRecordText(0, 0, "\x01\x02\x03") + "\n" + kEndRecord);
-  OpenSingleFile(&owner_);
-  EXPECT_EQ(FileState, 1);
-  EXPECT_EQ(Bank0Size, 256u);
-  EXPECT_EQ(FirmwareImage[2], 0x03);
-  EXPECT_EQ(ShellRecord().title, "RM516X ISP utility -- " + FileName1);
-}
-
 TEST_F(Placement, OneFileOverBothBanks) {
   struct Case { int fill; std::size_t length; std::uint32_t bank0, bank1; };
   for (const Case& c : {Case{255, 20480, 0, 20480}, Case{0, 20480, 0x10000, 0xFC00},

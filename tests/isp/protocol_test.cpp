@@ -1,11 +1,6 @@
 // The phases spoken directly with the simulator: what goes over the wire, in what order.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <thread>
-
 #include "image/bank_image.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
@@ -65,21 +60,6 @@ TEST_F(Protocol, HandshakeFindsTheWholeWordAfterNoiseAndEchoesItOnce) {
   EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
 }
 
-TEST_F(Protocol, HandshakeEndsOnStopWithoutSendingAnything) {
-  SimProcess sim({"--fault", "silent=handshake"});
-  OpenSimPort(sim);
-  std::thread stopper([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    RequestBurnStop();
-  });
-  int version = 0;
-  EXPECT_EQ(Handshake(&version), 0);
-  stopper.join();
-  sim.Terminate();
-  EXPECT_TRUE(sim.LogLines("RX").empty()) << sim.Log();
-  EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
-}
-
 TEST_F(Protocol, OddPageCountErasesWholeBlocksAndProgramsOnlyPagesWithData) {
   SimProcess sim({"--chip", "RM5168", "--idle-ms", "300"});
   OpenSimPort(sim);
@@ -128,13 +108,6 @@ TEST_F(Protocol, ChecksumPhaseTrustsOnlyTheTotalOfThePageSums) {
   LoadTestImage(0, 4, 0, 5);
   EXPECT_EQ(RunAllPhases(false), "");
   ASSERT_TRUE(sim.WaitExit(3000));
-  // The device really reported page 1 wrong: its true sum plus 0x0101.
-  unsigned true_sum = 0;
-  for (int i = 0; i < 256; ++i) true_sum += FirmwareImage[256 + i];
-  const unsigned reported = (true_sum + 0x0101) & 0xFFFF;
-  char line[32];
-  std::snprintf(line, sizeof line, "TX checksum 01 %02x %02x", reported & 0xFF, reported >> 8);
-  EXPECT_EQ(sim.LogLines("TX checksum 01"), std::vector<std::string>{line});
   EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
 }
 

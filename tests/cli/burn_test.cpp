@@ -1,0 +1,150 @@
+// rm516x-isp burn as a user runs it, against the simulator: what only the command line
+// adds to the worker (exit codes, error lines, JSON events, signals, the port left free).
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <memory>
+#include <sstream>
+
+#include "serial/serial_port.h"
+#include "tests/cli/run_tool.h"
+#include "tests/isp/sim_process.h"
+
+namespace {
+
+std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) ^ (i >> 8));
+  return bytes;
+}
+
+TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
+  SimProcess sim({"--chip", "RM5168", "--idle-ms", "500"});
+  const std::vector<std::uint8_t> file = TestBytes(70000, 3);  // over both banks
+  const std::string path = sim.dir().Write("two-banks.bin", file);
+  const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5168", "--port", sim.device(),
+                                                "--baud", "115200", "--verify", "--json", path});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_TRUE(sim.WaitExit(3000));
+
+  std::string events;
+  int progress_lines = 0;
+  std::istringstream in(run.out);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("{\"event\":\"progress\",\"percent\":", 0) == 0) {
+      ++progress_lines;
+    } else {
+      events += line + "\n";
+    }
+  }
+  EXPECT_EQ(events,
+            R"({"event":"status","text":"Please enter ISP","color":"red"}
+{"event":"version","text":"VER: 2.3"}
+{"event":"status","text":"ISP erasing ...","color":"blue"}
+{"event":"status","text":"ISP programming","color":"blue"}
+{"event":"status","text":"Program OK","color":"green"}
+{"event":"status","text":"Verify","color":"blue"}
+{"event":"status","text":"Verify OK","color":"green"}
+{"event":"end","ok":true,"text":"Verify OK"}
+)");
+  EXPECT_GT(progress_lines, 30);
+  // One file over both banks: its first 64 KiB in bank 0, the rest in bank 1.
+  const std::vector<std::uint8_t> flash = sim.Flash();
+  ASSERT_EQ(flash.size(), 0x20000u);
+  EXPECT_TRUE(std::equal(file.begin(), file.end(), flash.begin()));
+}
+
+// Every way a burn ends without success: exit code, the last error line, and the JSON end
+// event (exactly one). A sim of nullptr means no device at all.
+TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> sim_args;  // empty: no simulator, the port does not exist
+    std::vector<std::string> args;
+    int signal_number;  // sent on "Please enter ISP", 0 for none
+    int exit_code;
+    std::string text;   // the end event's text; "%port" stands for the device
+    std::string error;
+  };
+  const std::string lost = "the port %port was lost";
+  const Case cases[] = {
+      {"failure", {"--fault", "bad-page-echo=1"}, {}, 0, 1, "Program error", "Program error"},
+      {"no handshake", {"--fault", "silent=handshake"}, {"--wait", "0.3"}, 0, 1, "",
+       "no handshake from the chip within 0.3 s (is it in ISP mode?)"},
+      {"SIGINT", {"--fault", "silent=handshake"}, {}, SIGINT, 130, "", "stopped"},
+      {"SIGTERM", {"--fault", "silent=handshake"}, {}, SIGTERM, 143, "", "stopped"},
+      {"SIGHUP", {"--fault", "silent=handshake"}, {}, SIGHUP, 129, "", "stopped"},
+      // An unplugged adapter: in the handshake, and amid the read-back of the second page.
+      // A burn that missed the loss would wait for ever in the handshake, or 12 s per page.
+      {"lost in handshake", {"--fault", "hangup=2"}, {"--wait", "5"}, 0, 1, "", lost},
+      {"lost in verify", {"--fault", "hangup=600"}, {"--wait", "5"}, 0, 1, "Verify error",
+       "Verify error (" + lost + ")"},
+      {"no device", {}, {}, 0, 1, "cannot open %port: No such file or directory",
+       "cannot open %port: No such file or directory"},
+      {"no file", {}, {"%missing"}, 0, 1, "%missing open error", "%missing open error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<SimProcess> sim;
+    TempDir dir;
+    std::string port = (dir.path() / "no-such-tty").string();
+    if (!c.sim_args.empty()) {
+      std::vector<std::string> sim_args = c.sim_args;
+      sim_args.insert(sim_args.end(), {"--idle-ms", "300"});
+      sim = std::make_unique<SimProcess>(sim_args);
+      port = sim->device();
+    }
+    auto fill = [&](std::string text) {
+      for (const auto& [key, value] : {std::pair<std::string, std::string>{"%port", port},
+                                       {"%missing", (dir.path() / "missing.hex").string()}}) {
+        if (const auto at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
+      }
+      return text;
+    };
+    std::vector<std::string> args = {"burn", "--chip", "RM5164", "--port", port, "--baud", "115200",
+                                     "--verify", "--json"};
+    for (const std::string& a : c.args) args.push_back(fill(a));
+    if (c.args.empty() || c.args[0] != "%missing") args.push_back(dir.Write("app.bin", TestBytes(1024, 7)));
+    RunHow how;
+    if (c.signal_number) how = {"Please enter ISP", c.signal_number};
+    const ToolRun run = RunIsp(dir.path(), args, how);
+
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(LastLine(run.err), "error: " + fill(c.error));
+    EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":false,"text":")" + fill(c.text) +
+                                     R"(","error":")" + fill(c.error) + "\"}");
+    EXPECT_EQ(run.out.find("\"end\""), run.out.rfind("\"end\""));
+    if (sim && c.exit_code != 1) {
+      SetPortDevice(port);  // a stopped burn leaves the port free
+      EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
+      ClosePort();
+      SetPortDevice("");
+    }
+    if (sim) {
+      sim->WaitExit(3000);
+      EXPECT_TRUE(sim->LogLines("VIOLATION").empty()) << sim->Log();
+    }
+  }
+}
+
+// The simulator keeps its end of the line open for a second burn, which must find the
+// device free. The first has nobody reading its output and must still burn to the end.
+TEST(BurnCommand, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
+  SimProcess sim({"--sessions", "2", "--idle-ms", "300"});
+  const std::string path = sim.dir().Write("app.bin", TestBytes(2000, 6));
+  for (bool closed_stdout : {true, false}) {
+    RunHow how;
+    how.closed_stdout = closed_stdout;
+    const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
+                                                  "--baud", "115200", "--verify", path}, how);
+    EXPECT_EQ(run.exit_code, 0) << closed_stdout << ": " << run.err;
+    if (!closed_stdout) {
+      EXPECT_EQ(run.out.rfind("RM516X ISP utility -- " + path + "\nBANK0 : 2048 byte(s)\n", 0), 0u) << run.out;
+      EXPECT_NE(run.out.find("Verify OK"), std::string::npos) << run.out;
+    }
+  }
+  EXPECT_TRUE(sim.WaitExit(3000));
+}
+
+}  // namespace
