@@ -22,16 +22,11 @@ cmake --build "$native" --target rm516x-sim rm516x-isp >/dev/null || exit 1
 . scripts/wine-env.sh
 # Keys and clicks go to a virtual display: the run's own, or one started here.
 [ -n "${RM_XVFB_PID:-}" ] || unset DISPLAY
-trap wine_env_stop EXIT
-wine_env_start
-
 shots=$root/build/gui-e2e
 mkdir -p "$shots"
 rm -f "$shots/failure-screen.png"
 work=$(mktemp -d)
-sim=
-gui=
-started=$SECONDS
+sim= gui= started=$SECONDS
 
 cleanup() {
   [ -n "$gui" ] && kill "$gui" 2>/dev/null
@@ -41,6 +36,7 @@ cleanup() {
   wine_env_stop
 }
 trap cleanup EXIT
+wine_env_start
 
 fail() {
   echo "test-gui-e2e: FAILED: $*" >&2
@@ -67,10 +63,9 @@ start_sim() {  # simulator options...
 }
 
 stop_sim() {
-  kill "$sim" 2>/dev/null
-  wait "$sim" 2>/dev/null
+  kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
   sim=
-  if grep -q VIOLATION "$work/sim.log"; then grep VIOLATION "$work/sim.log" >&2; fail "the simulator saw protocol violations"; fi
+  ! grep VIOLATION "$work/sim.log" >&2 || fail "the simulator saw protocol violations"
 }
 
 wait_window() {  # title pattern -> window id
@@ -132,8 +127,7 @@ no_burn_dialog() { ! burn_dialog >/dev/null; }
 start_gui() {
   wine "$mingw/app/rm516x_isp.exe" >"$work/gui.log" 2>&1 &
   gui=$!
-  main=$(wait_window '^RM516X ISP utility') || true
-  [ -n "$main" ] || fail "the main window did not appear"
+  main=$(wait_window '^RM516X ISP utility') && [ -n "$main" ] || fail "the main window did not appear"
 }
 
 stop_gui() {
