@@ -22,16 +22,11 @@ cmake --build "$native" --target rm516x-sim rm516x-isp >/dev/null || exit 1
 . scripts/wine-env.sh
 # Keys and clicks go to a virtual display: the run's own, or one started here.
 [ -n "${RM_XVFB_PID:-}" ] || unset DISPLAY
-trap 'wine_env_stop' EXIT
-wine_env_start
-
 shots=$root/build/gui-e2e
 mkdir -p "$shots"
 rm -f "$shots/failure-screen.png"
 work=$(mktemp -d)
-sim=
-gui=
-started=$SECONDS
+sim= gui= started=$SECONDS
 
 cleanup() {
   [ -n "$gui" ] && kill "$gui" 2>/dev/null
@@ -41,6 +36,7 @@ cleanup() {
   wine_env_stop
 }
 trap cleanup EXIT
+wine_env_start
 
 fail() {
   echo "test-gui-e2e: FAILED: $*" >&2
@@ -52,16 +48,12 @@ step() { echo "[$((SECONDS - started))s] $*"; }
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# The profile section the program starts from (the prefix's win.ini).
+# The profile section the program starts from (the prefix's win.ini), as its last section.
 set_profile() {
-  python3 - "$WINEPREFIX/drive_c/windows/win.ini" "$@" <<'EOF'
-import sys, re, os
-path, keys = sys.argv[1], sys.argv[2:]
-text = open(path, encoding="latin-1").read() if os.path.exists(path) else ""
-text = re.sub(r"\[RM516X_ISP\][^\[]*", "", text)
-text = text.rstrip("\r\n") + "\r\n[RM516X_ISP]\r\n" + "".join(k + "\r\n" for k in keys)
-open(path, "w", encoding="latin-1", newline="").write(text)
-EOF
+  local ini=$WINEPREFIX/drive_c/windows/win.ini
+  [ -f "$ini" ] && sed -i '/^\[RM516X_ISP\]/,/^\[/{/^\[RM516X_ISP\]/d;/^\[/!d}' "$ini"
+  printf '[RM516X_ISP]\r\n' >>"$ini"
+  printf '%s\r\n' "$@" >>"$ini"
 }
 
 start_sim() {  # simulator options...
@@ -71,10 +63,9 @@ start_sim() {  # simulator options...
 }
 
 stop_sim() {
-  kill "$sim" 2>/dev/null
-  wait "$sim" 2>/dev/null
+  kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
   sim=
-  if grep -q VIOLATION "$work/sim.log"; then grep VIOLATION "$work/sim.log" >&2; fail "the simulator saw protocol violations"; fi
+  ! grep VIOLATION "$work/sim.log" >&2 || fail "the simulator saw protocol violations"
 }
 
 wait_window() {  # title pattern -> window id
@@ -93,18 +84,13 @@ click_dlu() {  # window, x, y, template width, template height
 }
 
 # Toolbar buttons, by their centres from the main window's corner.
-toolbar() {  # open|burn
-  geometry "$main"
-  case $1 in
-    open) click_at $((X + 15)) $((Y + 38)) ;;
-    burn) click_at $((X + 54)) $((Y + 38)) ;;
-  esac
-}
+open_x=15 burn_x=54
+toolbar() { geometry "$main"; click_at $((X + $1)) $((Y + 38)); }  # x
 
 # The burn button's red dot is drawn only while the button is enabled.
 burn_button_enabled() {
   geometry "$main"
-  timeout 10 import -window root -crop "1x1+$((X + 54))+$((Y + 38))" -depth 8 txt:- 2>/dev/null |
+  timeout 10 import -window root -crop "1x1+$((X + burn_x))+$((Y + 38))" -depth 8 txt:- 2>/dev/null |
     grep -q '#FF0000'
 }
 
@@ -123,15 +109,11 @@ burn_dialog() {
 # import asks for a click when its window has gone: never let it wait.
 shoot() { timeout 10 import -window "$1" "$2" 2>/dev/null; }
 
-pixels() {  # image, r, g, b -> how many pixels have exactly that colour
-  convert "$1" -fill black +opaque "rgb($2,$3,$4)" -fill white -opaque "rgb($2,$3,$4)" \
-    -format '%[fx:round(mean*w*h)]' info:
-}
-
-# The burn dialog shows text in a colour; leaves its picture in $work/dialog.png.
-text_colour() {  # r, g, b
+# The burn dialog shows text in a colour (40 pixels or more); leaves its picture in $work/dialog.png.
+text_colour() {  # rgb(r,g,b)
   local dialog
-  dialog=$(burn_dialog) && shoot "$dialog" "$work/dialog.png" && [ "$(pixels "$work/dialog.png" "$@")" -ge 40 ]
+  dialog=$(burn_dialog) && shoot "$dialog" "$work/dialog.png" && [ "$(convert "$work/dialog.png" -fill black \
+    +opaque "$1" -fill white -opaque "$1" -format '%[fx:round(mean*w*h)]' info:)" -ge 40 ]
 }
 
 # Polls a command every 0.1 s for up to SECONDS.
@@ -145,8 +127,7 @@ no_burn_dialog() { ! burn_dialog >/dev/null; }
 start_gui() {
   wine "$mingw/app/rm516x_isp.exe" >"$work/gui.log" 2>&1 &
   gui=$!
-  main=$(wait_window '^RM516X ISP utility') || true
-  [ -n "$main" ] || fail "the main window did not appear"
+  main=$(wait_window '^RM516X ISP utility') && [ -n "$main" ] || fail "the main window did not appear"
 }
 
 stop_gui() {
@@ -160,15 +141,11 @@ stop_gui() {
 
 # Open through the file dialog: the path typed into its file name field, then Enter.
 type_into_file_dialog() {  # path
-  local dialog
-  dialog=$(wait_window '^Open HEX or BIN file$') || true
-  [ -n "$dialog" ] || fail "the file dialog did not appear"
-  geometry "$dialog"
+  geometry "$(wait_window '^Open HEX or BIN file$')" 2>/dev/null || fail "the file dialog did not appear"
   xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT - 20))
   xdotool type --delay 10 "$(winpath "$1")"
   # The field may be showing its completion list, which takes the first Enter.
-  local attempt
-  for attempt in 1 2 3; do
+  for _ in 1 2 3; do
     xdotool key Return
     wait_for 2 eval '! xdotool search --onlyvisible --name "^Open HEX or BIN file$" >/dev/null 2>&1' && return 0
   done
@@ -177,8 +154,7 @@ type_into_file_dialog() {  # path
 
 confirm_fill() {
   local dialog
-  dialog=$(wait_window '^Unused bytes$') || true
-  [ -n "$dialog" ] || fail "the Unused bytes dialog did not appear"
+  dialog=$(wait_window '^Unused bytes$') && [ -n "$dialog" ] || fail "the Unused bytes dialog did not appear"
   click_dlu "$dialog" 40 72 81 86
 }
 
@@ -187,7 +163,7 @@ flash_holds() {  # file
   XDG_CONFIG_HOME=$work/cfg "$native/cli/rm516x-isp" info --chip RM5164 --fill 0xFF --json \
     --image-out "$work/expected.bin" "$1" >"$work/info.json" || fail "rm516x-isp info failed"
   local size
-  size=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["bank0_size"])' "$work/info.json")
+  size=$(grep -o '"bank0_size": *[0-9]*' "$work/info.json" | grep -o '[0-9]*$')
   wait_for 10 cmp -s -n "$size" "$work/flash.bin" "$work/expected.bin"
 }
 
@@ -198,11 +174,11 @@ step "RM5164: open through the file dialog, burn, Close"
 start_sim --chip RM5164
 set_profile ChipID=0 Verify=1 BaudRate=7 ComPort=0 UnusedBytes=255
 start_gui
-toolbar open
+toolbar $open_x
 type_into_file_dialog "$blink"
 confirm_fill
-toolbar burn
-wait_for 30 text_colour 0 255 0 || fail "no green text after the burn"
+toolbar $burn_x
+wait_for 30 text_colour "rgb(0,255,0)" || fail "no green text after the burn"
 cp "$work/dialog.png" "$shots/burn-success.png"
 flash_holds "$blink" || fail "the simulator's flash differs from the file over the burned range"
 close_burn_dialog
@@ -215,12 +191,12 @@ step "a chip that echoes a page wrongly; Burn with nothing loaded opens first"
 start_sim --chip RM5164 --fault bad-page-echo=0
 set_profile ChipID=0 Verify=1 BaudRate=7 ComPort=0 UnusedBytes=255 "OpenFileName1=$(winpath "$blink")"
 start_gui
-toolbar burn
+toolbar $burn_x
 type_into_file_dialog "$blink"
 confirm_fill
 # The red waiting text may come first; the failure is red text with Burn enabled again.
 wait_for 30 burn_button_enabled || fail "the Burn button stayed disabled after the failure"
-wait_for 5 text_colour 255 0 0 || fail "the failure text is not red"
+wait_for 5 text_colour "rgb(255,0,0)" || fail "the failure text is not red"
 cp "$work/dialog.png" "$shots/burn-failure.png"
 stop_gui
 stop_sim

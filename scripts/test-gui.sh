@@ -36,17 +36,17 @@ press() {  # window, keys...
   shift
   xdotool key --clearmodifiers --delay 100 "$@"
 }
-# The face left of the chip picture is painted: green bands for the RM5164, yellow for the RM5168.
-face_is() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW colour
+# The face left of the chip picture is painted: green bands for the RM5164 (#00xx00), yellow
+# for the RM5168 (#xxxx00), xx not 00.
+face_is() {  # green|yellow
+  local X Y WIDTH HEIGHT SCREEN WINDOW c
   eval "$(xdotool getwindowgeometry --shell "$main" 2>/dev/null)" || return 1
-  colour=$(timeout 10 import -window root -crop "1x1+$((X + 10))+$((Y + HEIGHT / 2))" -depth 8 txt:- 2>/dev/null |
+  c=$(timeout 10 import -window root -crop "1x1+$((X + 10))+$((Y + HEIGHT / 2))" -depth 8 txt:- 2>/dev/null |
     grep -o '#[0-9A-F]\{6\}')
-  local r=${colour:1:2} g=${colour:3:2} b=${colour:5:2}
-  [ "$b" = 00 ] && [ -n "$g" ] && [ "$g" != 00 ] || return 1
-  case $1 in green) [ "$r" = 00 ] ;; yellow) [ "$r" = "$g" ] ;; esac
+  [ "${c:5:2}" = 00 ] && [ "${c:3:2}" != 00 ] && [ "${c:1:2}" = "$([ "$1" = green ] && echo 00 || echo "${c:3:2}")" ]
 }
-second_box() { for id in $(windows '^RM516X ISP utility$'); do [ "$id" != "$main" ] && return 0; done; return 1; }
+# The second start's box: a window of the main window's title that is not the main window.
+second_box() { windows '^RM516X ISP utility$' | grep -vx "$main" | tail -n 1 | grep .; }
 
 check "the committed pictures are the ones scripts/draw-resources.py draws" python3 scripts/draw-resources.py --check
 
@@ -65,8 +65,8 @@ if [ -n "$main" ]; then
   wait_for face_is green && import -window root "$shots/main-rm5164.png"
   wine "$exe" >"$logs/second.log" 2>&1 &
   second=$!
-  check "a second start shows its box" wait_for second_box
-  box=$(for id in $(windows '^RM516X ISP utility$'); do [ "$id" != "$main" ] && echo "$id"; done | tail -n 1)
+  check "a second start shows its box" wait_for eval 'second_box >/dev/null'
+  box=$(second_box)
   [ -n "$box" ] && import -window "$box" "$shots/second-instance.png" && press "$box" Return
   wait "$second"
   second_rc=$?

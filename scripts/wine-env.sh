@@ -91,11 +91,12 @@ wine_env_start() {
   fi
   wineserver -p >/dev/null 2>&1 </dev/null || true
   # Without a window manager, hiding a managed window waits 2 s for a withdrawal nobody
-  # confirms; the GUI test makes and ends many windows, so its windows are left unmanaged.
-  if ! grep -qF 'AppDefaults\\gui_test.exe\\X11 Driver' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    wine reg add 'HKCU\Software\Wine\AppDefaults\gui_test.exe\X11 Driver' /v Managed /d N /f \
-      >/dev/null 2>&1 </dev/null
-  fi
+  # confirms; the GUI tests make and end many windows, so their windows are left unmanaged.
+  local exe
+  for exe in gui_test.exe gui_sim_test.exe; do
+    grep -qF "AppDefaults\\\\$exe\\\\X11 Driver" "$WINEPREFIX/user.reg" 2>/dev/null ||
+      wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 </dev/null
+  done
 }
 
 wine_end_prefix() {

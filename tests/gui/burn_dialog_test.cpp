@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <string>
 
 #include "app/commands.h"
@@ -22,17 +21,15 @@
 namespace {
 
 constexpr int kGood = 0, kBadErase = 2, kSilent = 3;
-constexpr int kBurnInputButtons[] = {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE,
-                                     IDM_TOOLBAR_SELECT_IC};
 
 bool WaitForStatus(const std::string& text) { return PumpUntil([&] { return BurnStatusText() == text; }); }
 bool WorkerEnds() { return PumpUntil([] { return !BurnWorkerRunning(); }); }
 std::string CloseButtonText() { return WindowText(GetDlgItem(BurnDialog, IDC_BURN_CLOSE)); }
 int Progress() { return static_cast<int>(SendDlgItemMessageA(BurnDialog, IDC_BURN_PROGRESS, PBM_GETPOS, 0, 0)); }
-POINT Corner(HWND dialog) {
+RECT Frame(HWND window) {
   RECT own{};
-  GetWindowRect(dialog, &own);
-  return {own.left, own.top};
+  GetWindowRect(window, &own);
+  return own;
 }
 
 void ExpectLocked(bool burn_locked, bool inputs_locked) {
@@ -41,7 +38,7 @@ void ExpectLocked(bool burn_locked, bool inputs_locked) {
   for (int command : kBurnInputButtons) EXPECT_EQ(ToolbarEnabled(command), !inputs_locked) << command;
 }
 
-TEST(BurnDialog, FirstBurnCreatesItLocksTheControlsAndPaintsTheWaitInRedUntilClose) {
+TEST(BurnDialog, FirstBurnCreatesItPaintsTheWaitInRedAndABurnAfterStopReusesIt) {
   GuiSession session({{"Verify", "0"}});
   session.Connect(kSilent);
   session.Load(700);
@@ -65,106 +62,71 @@ TEST(BurnDialog, FirstBurnCreatesItLocksTheControlsAndPaintsTheWaitInRedUntilClo
   ExpectLocked(true, true);
   EXPECT_EQ(CloseButtonText(), "Close") << "no handshake yet";
 
-  // The line is drawn in red, centred in the message area, in a font as high as that area.
+  // Red, centred in the message area, in a font as high as that area.
   UpdateWindow(dialog);
-  RECT area{}, own{};
-  GetWindowRect(GetDlgItem(dialog, IDC_BURN_MESSAGE), &area);
-  GetWindowRect(dialog, &own);
-  OffsetRect(&area, -own.left, -own.top);
-  RECT drawn{area.right, area.bottom, area.left, area.top};
-  HDC dc = GetDC(dialog);
-  for (int y = area.top; y < area.bottom; ++y) {
-    for (int x = area.left; x < area.right; ++x) {
-      if (GetPixel(dc, x, y) != RGB(255, 0, 0)) continue;
-      drawn = {std::min<LONG>(drawn.left, x), std::min<LONG>(drawn.top, y), std::max<LONG>(drawn.right, x + 1),
-               std::max<LONG>(drawn.bottom, y + 1)};
-    }
-  }
-  ReleaseDC(dialog, dc);
+  RECT area = Frame(GetDlgItem(dialog, IDC_BURN_MESSAGE));
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&area), 2);
+  const RECT drawn = PixelsOf(dialog, RGB(255, 0, 0), area).box;
   ASSERT_LT(drawn.left, drawn.right) << "no red text drawn";
   EXPECT_GT(drawn.bottom - drawn.top, (area.bottom - area.top) / 2);
   EXPECT_NEAR(drawn.left + drawn.right, area.left + area.right, 6);
-  EXPECT_TRUE(session.catcher.boxes.empty());
+  EXPECT_TRUE(session.boxes.empty());
 
   // Close while waiting: hidden at once and Burn released; the inputs stay locked until the
-  // stopped worker has ended.
+  // stopped worker has ended. A burn right away serves its sends meanwhile, reuses the dialog
+  // where it was (the main window changed since) and starts one new worker.
+  const RECT first = Frame(dialog);
+  SetClientHeight(500);
   Click(dialog, IDC_BURN_CLOSE);
   EXPECT_FALSE(IsWindowVisible(dialog));
   EXPECT_EQ(StopRequested.load(), 1);
   ASSERT_TRUE(BurnWorkerRunning()) << "the stopped worker is still in its read";
   ExpectLocked(false, true);
+  VerifyAfterBurn = 1;
+  EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
+  EXPECT_EQ(BurnDialog.load(), dialog);
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_EQ(Frame(dialog).left * 10000 + Frame(dialog).top, first.left * 10000 + first.top);
+  EXPECT_TRUE(IsChecked(dialog, IDC_BURN_VERIFY)) << "from the setting";
+  EXPECT_TRUE(BurnWorkerRunning()) << "a new worker runs";
+  EXPECT_TRUE(WaitForStatus("Please enter ISP"));
+  EXPECT_EQ(StopRequested.load(), 0);
+
+  // The box is stored at every click; Escape leaves the dialog up.
+  for (const char* stored : {"0", "1"}) {
+    Click(dialog, IDC_BURN_VERIFY);
+    EXPECT_EQ(ReadProfileKey("Verify") + std::to_string(VerifyAfterBurn.load()), std::string(stored) + stored);
+  }
+  EXPECT_TRUE(IgnoresEscape(dialog));
+  Click(dialog, IDC_BURN_CLOSE);
   ASSERT_TRUE(WorkerEnds());
   EXPECT_EQ(BurnStatusText(), "");
   EXPECT_TRUE(PumpUntil([] { return ToolbarEnabled(IDM_TOOLBAR_OPEN); }));
   ExpectLocked(false, false);
 }
 
-TEST(BurnCommand, RefusesWithNothingOpenedAnEmptyFileOrAPortThatIsNotOpen) {
+TEST(BurnCommand, OpensFirstWithNothingLoadedAndRefusesAPortThatIsNotOpen) {
   GuiSession session;
   session.Connect(kSilent);
-  const std::string empty = session.dir.Write("empty.bin", "");
-  std::string choice;  // empty: cancel
-  FileDialogWatch watch([&](HWND dialog) {
-    if (choice.empty()) CancelFileDialog(dialog); else ChooseInFileDialog(dialog, choice);
-  });
-  session.catcher.on_dialog = [](HWND dialog) { Click(dialog, IDC_UNUSED_OK); };
+  int file_dialogs = 0;
+  session.on_file_dialog = [&](HWND dialog) { ++file_dialogs, AnswerFileDialog(dialog, ""); };
   ShowWindow(BannerDialog, SW_SHOW);
   EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
-  EXPECT_EQ(watch.met(), 1) << "with nothing loaded, Open runs first";
+  EXPECT_EQ(file_dialogs, 1) << "with nothing loaded, Open runs first";
   EXPECT_FALSE(IsWindowVisible(BannerDialog)) << "hidden whether or not a burn starts";
-
-  choice = empty;
-  EXPECT_EQ(Command(IDM_BURN), 0);
-  EXPECT_EQ(watch.met(), 2);
-  ASSERT_EQ(session.catcher.boxes.size(), 1u);
-  EXPECT_EQ(session.catcher.boxes[0].text, empty + " is an empty file");
+  EXPECT_EQ(BurnDialog.load(), nullptr);
 
   // A change to a port that cannot open leaves none open, with PortReady still set.
   session.Load(700);
   SetPortDevice("RM516X_NO_SUCH_PORT");
   ASSERT_EQ(ReopenComPort(), 0);
   EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
-  ASSERT_EQ(session.catcher.boxes.size(), 2u);
-  EXPECT_EQ(session.catcher.boxes[1].text, "Can not open COM port ...");
-  EXPECT_EQ(session.catcher.boxes[1].owner, session.window);
+  ASSERT_EQ(session.boxes.size(), 1u);
+  EXPECT_EQ(session.boxes[0].text, "Can not open COM port ...");
+  EXPECT_EQ(session.boxes[0].owner, session.window);
   EXPECT_EQ(BurnDialog.load(), nullptr);
   EXPECT_FALSE(BurnWorkerRunning());
   ExpectLocked(false, false);
-}
-
-TEST(BurnCommand, ABurnRightAfterStopReusesTheDialogWhereItWasAndStartsOneNewWorker) {
-  GuiSession session({{"Verify", "1"}});
-  session.Connect(kSilent);
-  session.Load(700);
-  SetClientHeight(700);
-  Command(IDM_BURN);
-  HWND dialog = BurnDialog;
-  ASSERT_TRUE(WaitForStatus("Please enter ISP"));
-  EXPECT_TRUE(IsChecked(dialog, IDC_BURN_VERIFY));
-  const POINT first = Corner(dialog);
-  SetClientHeight(500);  // the main window changes; the dialog is not placed again
-  Click(dialog, IDC_BURN_CLOSE);
-  ASSERT_TRUE(BurnWorkerRunning()) << "the stopped worker is still in its read";
-
-  VerifyAfterBurn = 0;
-  EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);  // serves the ending worker's sends while it waits
-  EXPECT_EQ(BurnDialog.load(), dialog);
-  EXPECT_TRUE(IsWindowVisible(dialog));
-  EXPECT_EQ(Corner(dialog).x, first.x);
-  EXPECT_EQ(Corner(dialog).y, first.y);
-  EXPECT_FALSE(IsChecked(dialog, IDC_BURN_VERIFY)) << "from the setting";
-  EXPECT_TRUE(BurnWorkerRunning()) << "a new worker runs";
-  EXPECT_TRUE(WaitForStatus("Please enter ISP"));
-  EXPECT_EQ(StopRequested.load(), 0);
-
-  // The box is stored at every click; Escape leaves the dialog up.
-  for (const char* stored : {"1", "0"}) {
-    Click(dialog, IDC_BURN_VERIFY);
-    EXPECT_EQ(ReadProfileKey("Verify"), stored);
-    EXPECT_EQ(VerifyAfterBurn.load(), stored[0] - '0');
-  }
-  SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-  EXPECT_TRUE(IsWindowVisible(dialog));
 }
 
 TEST(BurnCommand, CommandsThatChangeWhatTheWorkerReadsAreGreyedAndRefusedDuringABurn) {
@@ -175,7 +137,7 @@ TEST(BurnCommand, CommandsThatChangeWhatTheWorkerReadsAreGreyedAndRefusedDuringA
   Command(IDM_BURN);
   ASSERT_TRUE(WaitForStatus("Please enter ISP"));
   int others = 0;  // any dialog but the burn dialog
-  session.catcher.on_dialog = [&others](HWND dialog) { others += dialog != BurnDialog.load(); };
+  session.on_dialog = [&others](HWND dialog) { others += dialog != BurnDialog.load(); };
   const int locked[] = {IDM_OPEN_FILE, IDM_CHANGE_COM_PORT, IDM_SET_BAUD_RATE, IDM_CHIP_RM5164, IDM_CHIP_RM5168};
   for (bool running : {true, false}) {
     for (int popup : {IDM_OPEN_FILE, IDM_CHIP_RM5164, IDM_FILL_FF}) OpenPopupOf(popup);

@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <set>
 
 #include "app/app.h"
@@ -19,8 +19,7 @@ constexpr UINT kHandleDialog = WM_APP + 40;
 constexpr UINT kShownTimerMs = 10;
 constexpr DWORD kSliceMs = 10;
 constexpr int kFileNameCombo = 0x47C;  // the explorer-style file dialog's file name field
-constexpr const char* kFileDialogTitle = "Open HEX or BIN file";
-DialogCatcher* active_catcher = nullptr;
+GuiSession* active = nullptr;
 HHOOK hook = nullptr;
 HWND helper = nullptr;
 std::set<HWND> seen;  // a dialog is handled once
@@ -50,28 +49,32 @@ CaughtBox ReadBox(HWND box) {
   caught.main_visible = MainWindow.load() != nullptr && IsWindowVisible(MainWindow);
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (!IsWindowVisible(child)) continue;
-    if (ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-        SendMessageA(child, STM_GETICON, 0, 0) != 0) {
-      caught.has_icon = true;
-    }
-    if (ClassOf(child) == "Button") ++caught.buttons;
+    caught.has_icon |= ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                       SendMessageA(child, STM_GETICON, 0, 0) != 0;
+    caught.buttons += ClassOf(child) == "Button";
   }
   return caught;
 }
 
 // Timer messages come only when the queue is empty, which is when a modal dialog gets shown.
 void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
-  if (!IsWindowVisible(dialog)) return;
+  if (!IsWindowVisible(dialog) || active == nullptr) return;
   KillTimer(dialog, timer);
-  if (active_catcher != nullptr && active_catcher->on_dialog) active_catcher->on_dialog(dialog);
+  if (!IsFileDialog(dialog)) {
+    if (active->on_dialog) active->on_dialog(dialog);
+  } else if (active->on_file_dialog) {
+    active->on_file_dialog(dialog);
+  } else {
+    AnswerFileDialog(dialog, "");
+  }
 }
 
 LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message != kHandleDialog) return DefWindowProcA(window, message, wparam, lparam);
   HWND dialog = reinterpret_cast<HWND>(wparam);
-  if (active_catcher == nullptr || !IsWindow(dialog) || IsFileDialog(dialog)) return 0;
-  if (IsForeign(dialog)) {
-    active_catcher->boxes.push_back(ReadBox(dialog));
+  if (active == nullptr || !IsWindow(dialog)) return 0;
+  if (IsForeign(dialog) && !IsFileDialog(dialog)) {
+    active->boxes.push_back(ReadBox(dialog));
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
   } else {
     SetTimer(dialog, 1, kShownTimerMs, RunWhenShown);
@@ -90,82 +93,40 @@ LRESULT CALLBACK AfterWindowProc(int code, WPARAM wparam, LPARAM lparam) {
   return CallNextHookEx(hook, code, wparam, lparam);
 }
 
+HMENU FindPopup(HMENU menu, int first_command) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    HMENU sub = GetSubMenu(menu, i);
+    if (sub == nullptr) continue;
+    if (static_cast<int>(GetMenuItemID(sub, 0)) == first_command) return sub;
+    if (HMENU deeper = FindPopup(sub, first_command)) return deeper;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-DialogCatcher::DialogCatcher() {
-  if (helper == nullptr) {
+GuiSession::GuiSession(std::initializer_list<std::pair<const char*, const char*>> profile) {
+  static const bool registered = [] {
     WNDCLASSA helper_class{};
     helper_class.lpfnWndProc = HelperProc;
     helper_class.hInstance = GetModuleHandleA(nullptr);
     helper_class.lpszClassName = "GuiTestHelper";
     RegisterClassA(&helper_class);
-    helper = CreateWindowExA(0, "GuiTestHelper", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
-  }
+    helper = CreateWindowExA(0, "GuiTestHelper", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, helper_class.hInstance,
+                             nullptr);
+    return RegisterMainClass(AppInstance = GetModuleHandleA(nullptr)) != 0;
+  }();
+  (void)registered;
   seen.clear();
-  active_catcher = this;
+  active = this;
   hook = SetWindowsHookExA(WH_CALLWNDPROCRET, AfterWindowProc, nullptr, GetCurrentThreadId());
-}
-
-DialogCatcher::~DialogCatcher() {
-  UnhookWindowsHookEx(hook);
-  active_catcher = nullptr;
-}
-
-FileDialogWatch::FileDialogWatch(std::function<void(HWND)> on_dialog)
-    : on_dialog_(std::move(on_dialog)) {
-  thread_ = std::thread([this] {
-    HWND handled = nullptr;
-    while (!stop_.load()) {
-      HWND dialog = FindWindowA(nullptr, kFileDialogTitle);
-      DWORD process = 0;
-      if (dialog != nullptr) GetWindowThreadProcessId(dialog, &process);
-      if (dialog != nullptr && dialog != handled && process == GetCurrentProcessId() &&
-          IsWindowVisible(dialog)) {
-        handled = dialog;
-        ++met_;
-        on_dialog_(dialog);
-      }
-      if (handled != nullptr && !IsWindow(handled)) handled = nullptr;
-      Sleep(2 * kSliceMs);
-    }
-  });
-}
-
-FileDialogWatch::~FileDialogWatch() {
-  stop_ = true;
-  thread_.join();
-}
-
-void ChooseInFileDialog(HWND file_dialog, const std::string& path) {
-  HWND combo = GetDlgItem(file_dialog, kFileNameCombo);
-  HWND edit = FindWindowExA(combo, nullptr, "Edit", nullptr);
-  SetWindowTextA(edit != nullptr ? edit : combo, path.c_str());
-  PostMessageA(file_dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-}
-
-void CancelFileDialog(HWND file_dialog) {
-  PostMessageA(file_dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-}
-
-void WriteProfileKey(const char* key, const char* value) { WriteProfileStringA(kProfileSection, key, value); }
-
-std::string ReadProfileKey(const char* key) {
-  char value[256] = {};
-  GetProfileStringA(kProfileSection, key, "<missing>", value, sizeof value);
-  return value;
-}
-
-GuiSession::GuiSession(std::initializer_list<std::pair<const char*, const char*>> profile) {
   WriteProfileStringA(kProfileSection, nullptr, nullptr);
   for (const auto& [key, value] : profile) WriteProfileKey(key, value);
-  static const bool registered = RegisterMainClass(AppInstance = GetModuleHandleA(nullptr)) != 0;
-  (void)registered;
   // A device that never opens: the disconnected start, whatever the prefix's COM1.
   SetPortDevice("RM516X_NO_SUCH_PORT");
   window = StartMainWindow(AppInstance);
   Pump();
-  startup.swap(catcher.boxes);
+  startup.swap(boxes);
 }
 
 GuiSession::~GuiSession() {
@@ -176,6 +137,8 @@ GuiSession::~GuiSession() {
   if (MainWindow.load() != nullptr) DestroyWindow(MainWindow);
   Pump();
   ClosePort();
+  UnhookWindowsHookEx(hook);
+  active = nullptr;
 }
 
 void GuiSession::Connect(int port_index) {
@@ -189,6 +152,23 @@ void GuiSession::Load(std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 37 + i / 256) & 0x7F);
   FileName1 = dir.Write("fw.bin", bytes);
   OpenSingleFile(MainWindow.load());
+}
+
+void AnswerFileDialog(HWND file_dialog, const std::string& path) {
+  if (!path.empty()) {
+    HWND combo = GetDlgItem(file_dialog, kFileNameCombo);
+    HWND edit = FindWindowExA(combo, nullptr, "Edit", nullptr);
+    SetWindowTextA(edit != nullptr ? edit : combo, path.c_str());
+  }
+  PostMessageA(file_dialog, WM_COMMAND, MAKEWPARAM(path.empty() ? IDCANCEL : IDOK, BN_CLICKED), 0);
+}
+
+void WriteProfileKey(const char* key, const char* value) { WriteProfileStringA(kProfileSection, key, value); }
+
+std::string ReadProfileKey(const char* key) {
+  char value[256] = {};
+  GetProfileStringA(kProfileSection, key, "<missing>", value, sizeof value);
+  return value;
 }
 
 bool Pump(int* exit_code) {
@@ -232,25 +212,9 @@ std::string WindowText(HWND window) {
   return text;
 }
 
-bool MenuChecked(int command) {
-  return (GetMenuState(MainMenu, static_cast<UINT>(command), MF_BYCOMMAND) & MF_CHECKED) != 0;
-}
-bool MenuGreyed(int command) {
-  return (GetMenuState(MainMenu, static_cast<UINT>(command), MF_BYCOMMAND) & MF_GRAYED) != 0;
-}
+bool MenuChecked(int command) { return GetMenuState(MainMenu, command, MF_BYCOMMAND) & MF_CHECKED; }
+bool MenuGreyed(int command) { return GetMenuState(MainMenu, command, MF_BYCOMMAND) & MF_GRAYED; }
 bool ToolbarEnabled(int command) { return SendMessageA(Toolbar, TB_ISBUTTONENABLED, command, 0) != 0; }
-
-namespace {
-HMENU FindPopup(HMENU menu, int first_command) {
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    HMENU sub = GetSubMenu(menu, i);
-    if (sub == nullptr) continue;
-    if (static_cast<int>(GetMenuItemID(sub, 0)) == first_command) return sub;
-    if (HMENU deeper = FindPopup(sub, first_command)) return deeper;
-  }
-  return nullptr;
-}
-}  // namespace
 
 void OpenPopupOf(int first_command) {
   SendMessageA(MainWindow, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(FindPopup(MainMenu, first_command)), 0);
@@ -258,6 +222,10 @@ void OpenPopupOf(int first_command) {
 
 void Click(HWND dialog, int control) { SendDlgItemMessageA(dialog, control, BM_CLICK, 0, 0); }
 bool IsChecked(HWND dialog, int control) { return IsDlgButtonChecked(dialog, control) == BST_CHECKED; }
+bool IgnoresEscape(HWND dialog) {
+  SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  return IsWindowVisible(dialog) != FALSE;
+}
 
 void SetClientHeight(int client_height) {
   for (int attempt = 0; attempt < 5; ++attempt) {
@@ -284,6 +252,23 @@ COLORREF ClientPixel(int x, int y) {
   const COLORREF pixel = GetPixel(dc, x, y);
   ReleaseDC(MainWindow, dc);
   return pixel;
+}
+
+Drawn PixelsOf(HWND window, COLORREF colour, RECT area) {
+  if (IsRectEmpty(&area)) GetClientRect(window, &area);
+  Drawn drawn{{area.right, area.bottom, area.left, area.top}, 0, 0};
+  HDC dc = GetDC(window);
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      if (GetPixel(dc, x, y) != colour) continue;
+      drawn.box = {std::min<LONG>(drawn.box.left, x), std::min<LONG>(drawn.box.top, y),
+                   std::max<LONG>(drawn.box.right, x + 1), std::max<LONG>(drawn.box.bottom, y + 1)};
+      ++drawn.count;
+      drawn.hash = drawn.hash * 1000003 + static_cast<std::uint64_t>(y * 4096 + x);
+    }
+  }
+  ReleaseDC(window, dc);
+  return drawn;
 }
 
 bool CentredOverClient(HWND dialog) {

@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -32,9 +31,8 @@ TEST(MainWindow, StartsDisconnectedAfterTheErrorBoxAndFillsItsFurniture) {
   EXPECT_EQ(ReadProfileKey("ChipID"), "0");
   EXPECT_EQ(ReadProfileKey("ComPort"), "<missing>") << "the disconnected state is never stored";
 
-  RECT outer{};
+  RECT outer{}, taskbar{};
   GetWindowRect(session.window, &outer);
-  RECT taskbar{};
   HWND tray = FindWindowA("Shell_TrayWnd", "");
   const int taskbar_height = tray != nullptr && GetWindowRect(tray, &taskbar) ? taskbar.bottom - taskbar.top : 0;
   EXPECT_EQ(outer.left | outer.top, 0);
@@ -42,15 +40,14 @@ TEST(MainWindow, StartsDisconnectedAfterTheErrorBoxAndFillsItsFurniture) {
   EXPECT_EQ(outer.bottom, GetSystemMetrics(SM_CYSCREEN) - taskbar_height);
 
   // Open, a separator, then the four program buttons.
-  const int commands[6] = {IDM_TOOLBAR_OPEN, 0, IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT,
-                           IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC};
-  ASSERT_EQ(SendMessageA(Toolbar, TB_BUTTONCOUNT, 0, 0), 6);
-  for (int i = 0; i < 6; ++i) {
+  std::vector<int> commands;
+  for (int i = 0; i < SendMessageA(Toolbar, TB_BUTTONCOUNT, 0, 0); ++i) {
     TBBUTTON button{};
     SendMessageA(Toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
-    EXPECT_EQ(button.idCommand, commands[i]) << i;
-    EXPECT_EQ((button.fsStyle & TBSTYLE_SEP) != 0, i == 1) << i;
+    commands.push_back(button.fsStyle & TBSTYLE_SEP ? -1 : button.idCommand);
   }
+  EXPECT_EQ(commands, (std::vector<int>{IDM_TOOLBAR_OPEN, -1, IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT,
+                                        IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC}));
   EXPECT_FALSE(IsWindowVisible(BannerDialog));
 }
 
@@ -84,10 +81,8 @@ TEST(MainWindow, ChipAndFillStartStoredAndTheirCommandsStoreAndMoveTheMarks) {
       EXPECT_EQ(Command(step.command, 1), 0) << "the high word is not examined";
     }
     OpenPopupOf(step.popup);
-    EXPECT_EQ(ReadProfileKey(step.key), step.stored) << step.command;
-    EXPECT_EQ(StatusText(0), step.chip) << step.command;
-    EXPECT_TRUE(MenuChecked(step.checked)) << step.command;
-    EXPECT_FALSE(MenuChecked(step.unchecked)) << step.command;
+    EXPECT_EQ(ReadProfileKey(step.key) + StatusText(0), std::string(step.stored) + step.chip) << step.command;
+    EXPECT_TRUE(MenuChecked(step.checked) && !MenuChecked(step.unchecked)) << step.command;
   }
   EXPECT_EQ(PageSize.load(), 512u);
   EXPECT_EQ(FillByte, 0);
@@ -105,26 +100,24 @@ TEST(MainWindow, UnknownCommandsOtherPopupsAndTooltipsOutsideTheTableChangeNothi
     EXPECT_FALSE(MenuChecked(command)) << command;
   }
 
-  const struct {
-    int command;
-    const char* text;  // nullptr: no tooltip
-  } tips[] = {{IDM_TOOLBAR_OPEN, "Open HEX/BIN file"}, {IDM_TOOLBAR_BURN, "ISP burn"},
-              {IDM_TOOLBAR_COM_PORT, "Change COM port"}, {IDM_TOOLBAR_BAUD_RATE, "Change baud rate"},
-              {IDM_TOOLBAR_SELECT_IC, "Select IC"},      {0, nullptr},
-              {IDM_BURN, nullptr},                        {IDM_OPEN_FILE, nullptr}};
-  char untouched[] = "untouched";
-  for (const auto& tip : tips) {
+  // The text a toolbar button's tooltip asks for; "-" when none is given.
+  auto tip = [&session](int command) {
+    char text[64] = "-";
     TOOLTIPTEXTA request{};
     request.hdr.code = TTN_NEEDTEXTA;
-    request.lpszText = untouched;
-    EXPECT_EQ(SendMessageA(session.window, WM_NOTIFY, tip.command, reinterpret_cast<LPARAM>(&request)), 0);
-    char text[64] = "untouched";
-    if (request.lpszText != untouched) {
-      EXPECT_EQ(request.hinst, AppInstance);
-      LoadStringA(request.hinst, static_cast<UINT>(reinterpret_cast<UINT_PTR>(request.lpszText)), text, sizeof text);
-    }
-    EXPECT_STREQ(text, tip.text != nullptr ? tip.text : "untouched") << tip.command;
+    request.lpszText = text;
+    EXPECT_EQ(SendMessageA(session.window, WM_NOTIFY, command, reinterpret_cast<LPARAM>(&request)), 0);
+    if (request.lpszText == text) return std::string(text);
+    EXPECT_EQ(request.hinst, AppInstance);
+    LoadStringA(request.hinst, static_cast<UINT>(reinterpret_cast<UINT_PTR>(request.lpszText)), text, sizeof text);
+    return std::string(text);
+  };
+  std::string tips;
+  for (int command : {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_BURN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE,
+                      IDM_TOOLBAR_SELECT_IC, 0, IDM_BURN, IDM_OPEN_FILE}) {
+    tips += tip(command) + "|";
   }
+  EXPECT_EQ(tips, "Open HEX/BIN file|ISP burn|Change COM port|Change baud rate|Select IC|-|-|-|");
 }
 
 TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
@@ -144,7 +137,8 @@ TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
   EXPECT_EQ(StatusText(4), "VER: 2.1");
   EXPECT_EQ(StatusText(2) + "|" + StatusText(3), "BANK0 : 512 byte(s)|BANK1 : 1024 byte(s)");
   EXPECT_EQ(WindowText(session.window), "RM516X ISP utility -- C:\\fw.hex");
-  for (int button : kBurnToolbarButtons) EXPECT_FALSE(ToolbarEnabled(button)) << button;
+  for (int button : kBurnInputButtons) EXPECT_FALSE(ToolbarEnabled(button)) << button;
+  EXPECT_FALSE(ToolbarEnabled(IDM_TOOLBAR_BURN));
   EXPECT_TRUE(MenuGreyed(IDM_BURN));
   OfferBurn(true);
   EXPECT_FALSE(MenuGreyed(IDM_BURN));
@@ -162,13 +156,13 @@ TEST(MainWindow, ShowMessageCaptionsIconsOwnersAndTheMainWindowLock) {
   ShowMessage(session.window, "Program size > 65024 bytes", MessageWarning);
   ShowMessage(session.window, "x.hex open error", MessageError);
   ShowMessage(nullptr, "low byte only", 0x100);  // only the low byte counts: an error
-  ASSERT_EQ(session.catcher.boxes.size(), 3u);
-  const CaughtBox* boxes = session.catcher.boxes.data();
+  ASSERT_EQ(session.boxes.size(), 3u);
+  const CaughtBox* boxes = session.boxes.data();
   EXPECT_EQ(boxes[0].caption + "|" + boxes[1].caption + "|" + boxes[2].caption, "Warnning|Error|Error");
   EXPECT_FALSE(boxes[0].has_icon);
   EXPECT_TRUE(boxes[1].has_icon);
   EXPECT_EQ(boxes[0].owner, session.window);
-  for (const CaughtBox& box : session.catcher.boxes) EXPECT_FALSE(box.main_enabled);
+  for (const CaughtBox& box : session.boxes) EXPECT_FALSE(box.main_enabled);
   EXPECT_TRUE(IsWindowEnabled(session.window));
 
   // Under a modal dialog the main window is already disabled and must stay so.
@@ -197,12 +191,14 @@ TEST(MainWindow, SecondInstanceFindsTheMapping) {
   EXPECT_TRUE(AnotherInstanceRunning());
 }
 
-// The face, with fixed expected colours: 64 bands from full to no intensity, black below.
-TEST(MainWindowPaint, BandsRemainderPictureAndChecksumLine) {
+// The face, with fixed expected colours: 64 bands from full to no intensity, black below; the
+// chip's picture three times its size, centred below two menu heights; the checksum in red.
+TEST(MainWindowPaint, BandsPictureAndChecksumLine) {
   GuiSession session;
-  const int top = ControlHeight(Toolbar);
-  const int available = 650;
+  const int top = ControlHeight(Toolbar), available = 650;
   SetClientHeight(available + top + ControlHeight(StatusBar));
+  RECT client{};
+  GetClientRect(session.window, &client);
   const struct {
     int band, level;
   } bands[] = {{0, 255}, {1, 250}, {2, 246}, {31, 129}, {62, 4}, {63, 0}};
@@ -214,12 +210,9 @@ TEST(MainWindowPaint, BandsRemainderPictureAndChecksumLine) {
       EXPECT_EQ(ClientPixel(2, top + 10 * b.band), colour) << model << " band " << b.band;
       EXPECT_EQ(ClientPixel(2, top + 10 * b.band + 9), colour) << model << " band " << b.band;
     }
-    for (int row = top + 640; row < top + 650; ++row) EXPECT_EQ(ClientPixel(2, row), RGB(0, 0, 0)) << row;
+    EXPECT_EQ(PixelsOf(session.window, RGB(0, 0, 0), {0, top + 640, 3, top + 650}).count, 30u);
 
-    // The chip picture, three times its size, centred below two menu heights.
     HBITMAP picture = LoadBitmapA(AppInstance, MAKEINTRESOURCEA(model == 0 ? IDB_CHIP_RM5164 : IDB_CHIP_RM5168));
-    RECT client{};
-    GetClientRect(session.window, &client);
     const int menu = GetSystemMetrics(SM_CYMENU);
     const int x = (client.right - 510) / 2, y = (client.bottom - 2 * menu - 207) / 2 + 2 * menu;
     HDC memory = CreateCompatibleDC(nullptr);
@@ -236,40 +229,24 @@ TEST(MainWindowPaint, BandsRemainderPictureAndChecksumLine) {
     EXPECT_NE(ClientPixel(x + 510, y + 206), RGB(255, 0, 0)) << "right of the picture";
   }
 
-  // The checksum line: red, centred, ending on the available height; its pixels follow the value.
+  // Red, centred, ending on the available height; its pixels follow the value.
   auto red_line = [&](std::uint32_t checksum) {
     ImageChecksum = checksum;
     ShowChecksum(checksum);
     UpdateWindow(session.window);
-    RECT client{};
     GetClientRect(session.window, &client);
-    std::vector<int> red_columns;
-    RECT box{client.right, client.bottom, -1, -1};
-    for (int row = available - 60; row < available + 10; ++row) {
-      for (int col = 0; col < client.right; ++col) {
-        if (ClientPixel(col, row) != RGB(255, 0, 0)) continue;
-        red_columns.push_back(row * 4096 + col);
-        box = {std::min<LONG>(box.left, col), std::min<LONG>(box.top, row), std::max<LONG>(box.right, col + 1),
-               std::max<LONG>(box.bottom, row + 1)};
-      }
-    }
-    return std::make_pair(box, red_columns);
+    return PixelsOf(session.window, RGB(255, 0, 0), {0, available - 60, client.right, available + 10});
   };
-  const auto [zeros_box, zeros] = red_line(0);
-  const auto [beef_box, beef] = red_line(0xBEEF);
-  RECT client{};
-  GetClientRect(session.window, &client);
-  EXPECT_GT(zeros.size(), 100u);
-  EXPECT_LE(beef_box.bottom, available);
-  EXPECT_GT(beef_box.bottom, available - 8);
-  EXPECT_NEAR(beef_box.left + beef_box.right, client.right, 4);
-  EXPECT_NE(zeros, beef);
-  EXPECT_EQ(red_line(0).second, zeros);
+  const Drawn zeros = red_line(0), beef = red_line(0xBEEF);
+  EXPECT_GT(zeros.count, 100u);
+  EXPECT_LE(beef.box.bottom, available);
+  EXPECT_GT(beef.box.bottom, available - 8);
+  EXPECT_NEAR(beef.box.left + beef.box.right, client.right, 4);
+  EXPECT_NE(zeros.hash, beef.hash);
   // Narrower than the line's box: the box starts at the left edge, so the text lies right of the middle.
   SetWindowPos(session.window, nullptr, 0, 0, 300, client.bottom, SWP_NOMOVE | SWP_NOZORDER);
-  const auto [narrow_box, narrow] = red_line(0xBEEF);
-  GetClientRect(session.window, &client);
-  EXPECT_GT(narrow_box.left + narrow_box.right, client.right + 4);
+  const Drawn narrow = red_line(0xBEEF);
+  EXPECT_GT(narrow.box.left + narrow.box.right, client.right + 4);
   ImageChecksum = 0;
 }
 

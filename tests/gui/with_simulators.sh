@@ -23,11 +23,6 @@ cleanup() {
 }
 trap cleanup EXIT
 wine_env_start
-# Unmanaged windows: without a window manager each hidden dialog would wait 2 s otherwise.
-name=$(basename "$1")
-if ! grep -qF "AppDefaults\\\\$name\\\\X11 Driver" "$WINEPREFIX/user.reg" 2>/dev/null; then
-  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 </dev/null
-fi
 sim() {  # COM number, simulator options...
   local n=$1
   shift
