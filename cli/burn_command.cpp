@@ -1,42 +1,20 @@
 // rm516x-isp burn: load files as the Open command does, then run one burn on the worker
 // thread and print what the burn dialog would show.
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include <CLI/CLI.hpp>
 
-#include <unistd.h>
-
 #include "cli/commands.h"
-#include "cli/json.h"
 #include "cli/load_options.h"
-#include "cli/stop_signals.h"
-#include "cli/terminal_shell.h"
+#include "cli/port_session.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
-#include "serial/serial_port.h"
 #include "settings/settings.h"
-#include "shell/shell.h"
 
 namespace {
-
-// Windows opens the port by its COM name, with the profile's port as the default; POSIX
-// has no such names and needs a device path.
-#ifdef _WIN32
-constexpr bool kComNamesOnly = true;
-#else
-constexpr bool kComNamesOnly = false;
-#endif
-
-constexpr int kProgressBarWidth = 40;
 
 constexpr const char* kBurnFooter =
     "Loads FILE (and FILE2) as the Open command does and burns the image into the chip:\n"
@@ -47,318 +25,38 @@ constexpr const char* kBurnFooter =
 
 struct BurnOptions {
   LoadOptions load;
-  std::string port;
-  std::optional<int> baud_index;
+  PortOptions port;
   std::optional<int> verify;
-  std::optional<double> wait_seconds;
-};
-
-// The first stop signal's number, set from its handler: lock-free atomics only.
-std::atomic<int> interrupted{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-
-extern "C" void OnStopSignal(int signal_number) {
-  int none = 0;
-  interrupted.compare_exchange_strong(none, signal_number);
-  RequestBurnStop();
-}
-
-// The rate's index in BaudRateTable.
-const CLI::Validator kBaudRate(
-    [](std::string& text) {
-      for (int i = 0; i < 8; ++i) {
-        if (text == std::to_string(BaudRateTable[i])) {
-          text = std::to_string(i);
-          return std::string();
-        }
-      }
-      return "unknown baud rate '" + text +
-             "' (4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200)";
-    },
-    "");
-
-// COM1 to COM4 in any case, written as ComPortNames writes them.
-const CLI::Validator kComName(
-    [](std::string& text) {
-      for (const char* name : ComPortNames) {
-        if (CLI::detail::to_lower(text) == CLI::detail::to_lower(name)) {
-          text = name;
-          return std::string();
-        }
-      }
-      return "unknown port '" + text + "' (COM1 to COM4)";
-    },
-    "");
-
-const CLI::Validator kSeconds(
-    [](const std::string& text) {
-      char* end = nullptr;
-      const double value = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0' || !(value > 0) || value > 1e6) {
-        return "--wait needs a number of seconds greater than 0, not '" + text + "'";
-      }
-      return std::string();
-    },
-    "");
-
-std::string ColorName(std::uint32_t color) {
-  switch (color) {
-    case kColorRed: return "red";
-    case kColorBlue: return "blue";
-    case kColorGreen: return "green";
-    default: {
-      char text[16];
-      std::snprintf(text, sizeof text, "#%06X", static_cast<unsigned>(color & 0xFFFFFF));
-      return text;
-    }
-  }
-}
-
-// Stops a burn that has not seen the handshake within the wait, as the Stop button would.
-struct HandshakeWatch {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool handshake_seen = false;
-  bool burn_over = false;
-  std::atomic<bool> timed_out{false};
-};
-HandshakeWatch watch;
-
-// What the burn dialog shows, printed as it changes. The hooks run on the worker's thread,
-// the port's status text on the main one; the mutex keeps the lines whole.
-struct BurnPrinter {
-  std::mutex mutex;
-  bool json = false;
-  bool tty = false;
-  std::string last_text;
-  std::uint32_t last_color = 0;
-  bool shown_any = false;
-  int last_percent = -1;
-  int last_decile = 0;
-  bool bar_open = false;
-};
-BurnPrinter printer;
-
-void EndBarLine() {
-  if (printer.bar_open) {
-    std::fputc('\n', stdout);
-    printer.bar_open = false;
-  }
-}
-
-void PrintLine(const std::string& line) {
-  EndBarLine();
-  std::fputs(line.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
-void OnBurnStatus() {
-  const std::string text = BurnStatusText();
-  const std::uint32_t color = BurnStatusColor.load();
-  std::lock_guard lock(printer.mutex);
-  if (printer.shown_any && text == printer.last_text && color == printer.last_color) return;
-  printer.shown_any = true;
-  printer.last_text = text;
-  printer.last_color = color;
-  if (printer.json) {
-    PrintLine(JsonDump({{"event", "status"}, {"text", text}, {"color", ColorName(color)}}));
-  } else if (!text.empty()) {
-    PrintLine(text);
-  }
-}
-
-void OnBurnProgress(int percent) {
-  std::lock_guard lock(printer.mutex);
-  if (percent == printer.last_percent) return;
-  printer.last_percent = percent;
-  if (printer.json) {
-    PrintLine(JsonDump({{"event", "progress"}, {"percent", percent}}));
-    return;
-  }
-  // 0 only resets the bar between phases; the phase's first answer draws it.
-  if (percent == 0) {
-    printer.last_decile = 0;
-    return;
-  }
-  if (printer.tty) {
-    const int filled = percent * kProgressBarWidth / 100;
-    std::string bar = "\r  [" + std::string(filled, '#') + std::string(kProgressBarWidth - filled, '.') + "] ";
-    std::fprintf(stdout, "%s%3d%%", bar.c_str(), percent);
-    std::fflush(stdout);
-    printer.bar_open = true;
-  } else if (percent / 10 > printer.last_decile) {
-    printer.last_decile = percent / 10;
-    PrintLine("  " + std::to_string(percent) + "%");
-  }
-}
-
-void OnHandshake(int version) {
-  {
-    std::lock_guard lock(watch.mutex);
-    watch.handshake_seen = true;
-  }
-  watch.changed.notify_all();
-  const std::string text = FirmwareVersionText(version);
-  if (text.empty()) return;  // an out-of-date chip: its message follows
-  std::lock_guard lock(printer.mutex);
-  PrintLine(printer.json ? JsonDump({{"event", "version"}, {"text", text}}) : text);
-}
-
-void OnMessage(int kind, const std::string& text) {
-  std::lock_guard lock(printer.mutex);
-  if (printer.json) {
-    PrintLine(JsonDump({{"event", "message"},
-                        {"kind", kind == MessageWarning ? "warning" : "error"},
-                        {"text", text}}));
-  } else {
-    // The shell has already written it to standard error; only close a half-drawn bar.
-    EndBarLine();
-    std::fflush(stdout);
-  }
-}
-
-void WatchHandshake(double seconds) {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                            std::chrono::duration<double>(seconds));
-  std::unique_lock lock(watch.mutex);
-  if (!watch.changed.wait_until(lock, deadline,
-                                [] { return watch.handshake_seen || watch.burn_over; })) {
-    watch.timed_out.store(true);
-    RequestBurnStop();
-  }
-}
-
-// Every run that got past its usage check ends here once. The last line on standard
-// error says why the burn did not complete; JSON's end event carries the dialog's last text
-// and, after a failure, that same line as "error".
-void ReportEnd(bool json, bool ok, const std::string& text, const std::string& error_line) {
-  std::lock_guard lock(printer.mutex);
-  if (json) {
-    Json end = {{"event", "end"}, {"ok", ok}, {"text", text}};
-    if (!ok) end["error"] = error_line;
-    PrintLine(JsonDump(end));
-  } else {
-    EndBarLine();
-    std::fflush(stdout);
-  }
-  if (!ok) {
-    std::fputs(FormatTerminalMessage(MessageError, error_line).c_str(), stderr);
-    std::fflush(stderr);
-  }
-}
-
-// Why a load placed nothing, in the words of its last error.
-std::string LoadFailureText(const LoadReport& report) {
-  std::string text = "nothing was loaded";
-  for (const LoadMessage& message : report.messages) {
-    if (message.kind == MessageError) text = message.text;
-  }
-  return text;
-}
-
-// Closes the port on every way out of the burn, so that the device is free again and a
-// terminal used as the port gets its settings back.
-struct PortCloser {
-  PortCloser() = default;
-  PortCloser(const PortCloser&) = delete;
-  PortCloser& operator=(const PortCloser&) = delete;
-  ~PortCloser() { ClosePort(); }
 };
 
 }  // namespace
 
 int RunBurn(BurnOptions& options) {
   std::string error;
-  if (!kComNamesOnly && options.port.empty()) {
-    return UsageError("burn", "no serial device given: use --port DEVICE ('rm516x-isp ports' lists them)");
-  }
+  if (!CheckPortGiven(options.port, error)) return UsageError("burn", error);
   if (!PrepareLoad(options.load, error)) return UsageError("burn", error);
-  // Set directly, never through the dialogs' paths: the command line leaves the profile alone.
-  if (options.baud_index) BaudRateIndex = *options.baud_index;
   if (options.verify) VerifyAfterBurn = *options.verify;
 
-  printer.json = options.load.json;
-  printer.tty = !printer.json && isatty(fileno(stdout)) != 0;
-  SetTerminalEcho(!printer.json);
-  TerminalHooks hooks;
-  hooks.message = OnMessage;
-  SetTerminalHooks(hooks);
-
-  // Output nobody reads any more (burn ... | head -1) must not end a burn half-way.
-  IgnoreBrokenPipe();
+  const bool json = options.load.json;
+  BeginSessionOutput(json);
   const LoadReport report = RunLoad(options.load);
   if (report.file_state == 0) {
-    if (printer.json) {
+    if (json) {
       const std::string reason = LoadFailureText(report);
       ReportEnd(true, false, reason, reason);
     }
     return kExitFailed;
   }
-  if (!printer.json) std::fputs(LoadReportText(report).c_str(), stdout);
+  if (!json) std::fputs(LoadReportText(report).c_str(), stdout);
 
-  if (kComNamesOnly && options.port.empty()) options.port = ComPortNames[ComPortIndex];
-  SetPortDevice(options.port);
-  // Caught from before the open to the exit, so that no signal ends the process between
-  // the port's opening and its closing.
-  CatchStopSignals(OnStopSignal);
-  if (!OpenComPort()) {
-    std::string reason = LastPortError();
-    if (reason.empty()) reason = "cannot open " + options.port;
-    ReportEnd(printer.json, false, reason, reason);
-    return interrupted.load() != 0 ? kExitSignalBase + interrupted.load() : kExitFailed;
-  }
-  const PortCloser port_closer;
-  PurgeReceive();
-
-  hooks.burn_status = OnBurnStatus;
-  hooks.burn_progress = OnBurnProgress;
-  hooks.handshake = OnHandshake;
-  SetTerminalHooks(hooks);
-
-  if (!StartBurnWorker()) {
-    ReportEnd(printer.json, false, "cannot start the burn", "cannot start the burn");
-    return kExitFailed;
-  }
-  // Starting the worker cleared the flag: a signal that came before must be said again.
-  if (interrupted.load()) RequestBurnStop();
-  std::thread watcher;
-  if (options.wait_seconds) watcher = std::thread(WatchHandshake, *options.wait_seconds);
-  const int result = JoinBurnWorker();
-  if (watcher.joinable()) {
-    {
-      std::lock_guard lock(watch.mutex);
-      watch.burn_over = true;
-    }
-    watch.changed.notify_all();
-    watcher.join();
-  }
-  SetTerminalHooks(TerminalHooks{});
-
-  const std::string text = BurnStatusText();
-  if (result == 1) {
-    ReportEnd(printer.json, true, text, "");
-    return kExitOk;
-  }
-  if (const int signal_number = interrupted.load(); signal_number != 0) {
-    ReportEnd(printer.json, false, text, text.empty() ? "stopped" : text + " (stopped)");
-    return kExitSignalBase + signal_number;
-  }
-  if (PortLost()) {
-    const std::string lost = "the port " + options.port + " was lost";
-    ReportEnd(printer.json, false, text, text.empty() ? lost : text + " (" + lost + ")");
-    return kExitFailed;
-  }
-  if (watch.timed_out.load()) {
-    char line[96];
-    std::snprintf(line, sizeof line, "no handshake from the chip within %g s (is it in ISP mode?)",
-                  *options.wait_seconds);
-    ReportEnd(printer.json, false, text, line);
-    return kExitFailed;
-  }
-  ReportEnd(printer.json, false, text, text);
-  return kExitFailed;
+  const int status = RunPortSession(options.port, json, "burn", [] {
+    if (!StartBurnWorker()) return -1;
+    // Starting the worker cleared the flag: a signal that came before must be said again.
+    if (StopSignalSeen()) RequestBurnStop();
+    return JoinBurnWorker();
+  });
+  if (status == kExitOk) ReportEnd(json, true, BurnStatusText(), "");
+  return status;
 }
 
 CommandRun AddBurnCommand(CLI::App& app) {
@@ -366,19 +64,7 @@ CommandRun AddBurnCommand(CLI::App& app) {
   CLI::App* command = app.add_subcommand("burn", "load files and burn them into the chip over a serial port");
   command->footer(kBurnFooter);
   AddLoadOptions(*command, options->load);
-  CLI::Option* port = command->add_option("--port", options->port);
-  if (kComNamesOnly) {
-    port->type_name("COM1..COM4")->transform(kComName)->description(
-        "the COM port (default: ComPort from the profile)");
-  } else {
-    port->type_name("DEVICE")->description(
-        "the serial device, e.g. /dev/ttyUSB0 (required; see 'rm516x-isp ports')");
-  }
-  command->add_option("--baud", options->baud_index,
-                      "4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200 "
-                      "(default: BaudRate from the profile)")
-      ->type_name("RATE")
-      ->transform(kBaudRate);
+  AddPortOptions(*command, options->port);
   // The last of the two counts, so each is taken as the parser meets it.
   command->add_flag_callback("--verify", [options] { options->verify = 1; },
                              "read every page back (default: Verify from the profile)")
@@ -386,9 +72,5 @@ CommandRun AddBurnCommand(CLI::App& app) {
   command->add_flag_callback("--checksum", [options] { options->verify = 0; },
                              "compare page checksums instead")
       ->trigger_on_parse();
-  command->add_option("--wait", options->wait_seconds,
-                      "give up when no handshake comes within SECONDS")
-      ->type_name("SECONDS")
-      ->check(kSeconds);
   return [options] { return RunBurn(*options); };
 }

@@ -10,7 +10,7 @@ class App;
 // The exit status of every command, also listed in the README and in --help.
 enum ExitStatus : int {
   kExitOk = 0,
-  kExitFailed = 1,  // the load or the burn failed
+  kExitFailed = 1,  // the load, the burn or the read failed, or verify found a difference
   kExitUsage = 2,   // the command line cannot be run as given
   // A stop by a signal: 128 + its number, so 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
   kExitSignalBase = 128,
@@ -24,6 +24,8 @@ using CommandRun = std::function<int()>;
 CommandRun AddInfoCommand(CLI::App& app);
 CommandRun AddBurnCommand(CLI::App& app);
 CommandRun AddPortsCommand(CLI::App& app);
+CommandRun AddReadCommand(CLI::App& app);
+CommandRun AddVerifyCommand(CLI::App& app);
 
 // Prints "rm516x-isp NAME: problem" and a hint towards --help to standard error; returns
 // kExitUsage.

@@ -11,7 +11,7 @@
 #include "image/file_open.h"
 #include "settings/settings.h"
 
-void AddLoadOptions(CLI::App& command, LoadOptions& options) {
+void AddChipOption(CLI::App& command, std::optional<int>& chip_model) {
   const CLI::Validator chip(
       [](std::string& text) {
         for (int model : {0, 1}) {
@@ -23,6 +23,13 @@ void AddLoadOptions(CLI::App& command, LoadOptions& options) {
         return "unknown chip '" + text + "' (RM5164 or RM5168)";
       },
       "");
+  command.add_option("--chip", chip_model, "chip model (default: ChipID from the profile)")
+      ->type_name("RM5164|RM5168")
+      ->transform(chip);
+}
+
+void AddLoadOptions(CLI::App& command, LoadOptions& options) {
+  AddChipOption(command, options.chip_model);
   // 0xFF, 255, 0x00 and 0, with any number of leading zeros and either case.
   const CLI::Validator fill(
       [](std::string& text) {
@@ -38,9 +45,6 @@ void AddLoadOptions(CLI::App& command, LoadOptions& options) {
         return std::string();
       },
       "");
-  command.add_option("--chip", options.chip_model, "chip model (default: ChipID from the profile)")
-      ->type_name("RM5164|RM5168")
-      ->transform(chip);
   command.add_option("--fill", options.fill_byte,
                      "value of bytes no file supplies (default: UnusedBytes from the profile)")
       ->type_name("0xFF|0x00")

@@ -19,6 +19,9 @@ struct LoadOptions {
   std::vector<std::string> files;
 };
 
+// Adds --chip alone (RM5164 or RM5168, any case) for chip_model.
+void AddChipOption(CLI::App& command, std::optional<int>& chip_model);
+
 // Adds --chip, --fill, --json and the FILE [FILE2] operands to a command; their values land
 // in options, which must outlive the parse.
 void AddLoadOptions(CLI::App& command, LoadOptions& options);

@@ -15,8 +15,8 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter =
     "'rm516x-isp COMMAND --help' describes one command. The profile gives the defaults.\n"
-    "Exit status: 0 done, 1 the load or the burn failed, 2 usage error; 130 for a burn\n"
-    "stopped by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n";
+    "Exit status: 0 done, 1 the load, burn or read failed or verify found a difference,\n"
+    "2 usage error; 130 for a session stopped by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n";
 
 // The parser's own errors, in this program's words.
 std::string UsageText(const CLI::App& app, const CLI::App& command, const CLI::ParseError& error) {
@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("rm516x-isp ") + RM_VERSION);
   app.require_subcommand(1);
   // In the order they were added, as app lists its subcommands.
-  const CommandRun runs[] = {AddInfoCommand(app), AddBurnCommand(app), AddPortsCommand(app)};
+  const CommandRun runs[] = {AddInfoCommand(app), AddBurnCommand(app), AddPortsCommand(app),
+                            AddReadCommand(app), AddVerifyCommand(app)};
   const std::vector<CLI::App*> commands = app.get_subcommands([](CLI::App*) { return true; });
   try {
     app.parse(argc, argv);

@@ -40,3 +40,12 @@ inline const std::uint8_t* PagePointer(const BurnPlan& plan, int bank, std::uint
 inline std::uint32_t BankPages(const BurnPlan& plan, int bank) {
   return bank == 0 ? plan.bank0_pages : plan.bank1_pages;
 }
+
+// Asks for page p of a bank until a whole page arrives in dest, at most kVerifyAttemptsPerPage
+// times (input is not discarded between attempts). False when none did.
+bool ReadPage(const BurnPlan& plan, int bank, std::uint32_t page, std::uint8_t* dest);
+
+// Asks for the sum of each of a bank's pages and adds it to *total (mod 65536); the hook
+// hears each answer. False, with text, on a wrong echo, a missing sum or a stop.
+bool SumBank(const BurnPlan& plan, int bank, std::uint32_t* total, PhaseHook hook,
+             const std::string& text, std::string* failure_text);

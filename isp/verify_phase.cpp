@@ -3,21 +3,22 @@
 #include "isp/protocol.h"
 #include "isp/protocol_io.h"
 
+bool ReadPage(const BurnPlan& plan, int bank, std::uint32_t page, std::uint8_t* dest) {
+  const std::uint8_t page_byte = PageByte(bank, page);
+  for (int attempts = 0; attempts < kVerifyAttemptsPerPage; ++attempts) {
+    SendByte(page_byte);
+    if (PortRead(dest, plan.page_size_bytes) == plan.page_size_bytes) return true;
+  }
+  return false;
+}
+
 namespace {
-// A short page is asked for again (input is not discarded between attempts); a page whose
-// bytes differ fails at once.
+// A page whose bytes differ fails at once.
 bool VerifyBank(const BurnPlan& plan, int bank, PhaseHook hook, std::string* failure_text) {
   const std::uint32_t pages = BankPages(plan, bank);
   for (std::uint32_t p = 0; p < pages; ++p) {
-    const std::uint8_t page_byte = PageByte(bank, p);
     std::uint8_t* read_back = ReadBackImage + (bank == 0 ? 0u : kBankSizeBytes) + p * plan.page_size_bytes;
-    int attempts = 0;
-    for (;;) {
-      SendByte(page_byte);
-      ++attempts;
-      if (PortRead(read_back, plan.page_size_bytes) == plan.page_size_bytes) break;
-      if (attempts == kVerifyAttemptsPerPage) return FailPhase("Verify error", failure_text);
-    }
+    if (!ReadPage(plan, bank, p, read_back)) return FailPhase("Verify error", failure_text);
     if (std::memcmp(read_back, PagePointer(plan, bank, p), plan.page_size_bytes) != 0) {
       return FailPhase("Verify error", failure_text);
     }

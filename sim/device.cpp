@@ -25,6 +25,7 @@ enum class Step { kNext, kEnded, kAbandoned, kStopped };
 
 int Session = 0;
 bool Erased[256];
+bool ErasedAny = false;
 bool Programmed[256];
 int ShortReads[256];        // short read-backs sent per page in this session
 unsigned ReportedTotal = 0;  // sum of the page sums sent in the checksum phase
@@ -105,7 +106,8 @@ bool CheckPage(Phase phase, std::uint8_t page) {
     LogViolation(phase, "page byte " + HexByte(page) + " is beyond the chip's pages");
     return false;
   }
-  if (!Erased[page]) {
+  // A session that erased nothing only reads the chip, and may ask for any page.
+  if (!Erased[page] && ErasedAny) {
     LogViolation(phase, "page byte " + HexByte(page) +
                             " is outside the burned range (not erased in this session)");
   }
@@ -221,6 +223,7 @@ Step ErasePhase() {
       }
       ErasePage(static_cast<std::uint8_t>(page));
       Erased[page] = true;
+      ErasedAny = true;
     }
     bool bad = Has(FaultKind::kBadEraseEcho, e);
     std::uint8_t echo = bad ? static_cast<std::uint8_t>(e ^ 1) : e;
@@ -365,6 +368,7 @@ std::uint8_t PhaseMarker(Phase phase) {
 SessionEnd RunSession(int session) {
   Session = session;
   std::memset(Erased, 0, sizeof Erased);
+  ErasedAny = false;
   std::memset(Programmed, 0, sizeof Programmed);
   std::memset(ShortReads, 0, sizeof ShortReads);
   ReportedTotal = IntendedTotal = 0;

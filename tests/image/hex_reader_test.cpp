@@ -1,5 +1,8 @@
+#include <vector>
+
 #include "image/classify_file.h"
 #include "image/hex_reader.h"
+#include "image/hex_writer.h"
 #include "tests/image/image_fixture.h"
 
 namespace {
@@ -140,6 +143,29 @@ TEST(HexReader, RecordsPastTheBankEndAreCutInOneBankAndRunOnOverBoth) {
     EXPECT_EQ(LoadHexText(text, c.mode).size, c.size);
     EXPECT_TRUE(ImageRangeIs(c.from, c.to, 0x5A));
     EXPECT_TRUE(ImageRangeIs(c.clean, c.clean + 8, 0x00));  // nothing spilled or wrapped round
+  }
+}
+
+// What the writer makes opens again as the same bytes: over both banks (bank 1 through its
+// 04 record, or alone), and bank 0 alone into one bank.
+TEST(HexWriter, OutputReadsBackAsTheSameImage) {
+  struct Case { std::uint32_t bank0_bytes; std::uint32_t bank1_bytes; int mode; int model; };
+  const Case cases[] = {{0x10000, 0xFC00, 2, 1}, {0, 0xFC00, 2, 1}, {0xFE00, 0, 0, 0}, {0x1234, 0, 0, 0}};
+  std::vector<std::uint8_t> source(kImageCapacityBytes);
+  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<std::uint8_t>(i * 13 + (i >> 9));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bank0_bytes + c.bank1_bytes);
+    UseChip(c.model, 0);
+    const HexLoadResult result = LoadHexText(WriteHexText(source.data(), c.bank0_bytes, c.bank1_bytes), c.mode);
+    ASSERT_EQ(result.error, HexOk);
+    EXPECT_TRUE(result.end_record);
+    EXPECT_EQ(result.bad_checksums, 0u);
+    EXPECT_TRUE(std::equal(source.begin(), source.begin() + c.bank0_bytes, FirmwareImage));
+    EXPECT_TRUE(std::equal(source.begin() + kBankSizeBytes, source.begin() + kBankSizeBytes + c.bank1_bytes,
+                           FirmwareImage + kBankSizeBytes));
+    if (c.bank0_bytes == 0) {
+      EXPECT_TRUE(ImageRangeIs(0, kBankSizeBytes, 0));
+    }
   }
 }
 

@@ -1,0 +1,356 @@
+#include "cli/port_session.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include <CLI/CLI.hpp>
+
+#include <unistd.h>
+
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/stop_signals.h"
+#include "cli/terminal_shell.h"
+#include "isp/burn_status.h"
+#include "isp/burn_worker.h"
+#include "isp/protocol.h"
+#include "serial/serial_port.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+
+namespace {
+
+// Windows opens the port by its COM name, with the profile's port as the default; POSIX
+// has no such names and needs a device path.
+#ifdef _WIN32
+constexpr bool kComNamesOnly = true;
+#else
+constexpr bool kComNamesOnly = false;
+#endif
+
+constexpr int kProgressBarWidth = 40;
+
+// The first stop signal's number, set from its handler: lock-free atomics only.
+std::atomic<int> interrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnStopSignal(int signal_number) {
+  int none = 0;
+  interrupted.compare_exchange_strong(none, signal_number);
+  RequestBurnStop();
+}
+
+// The rate's index in BaudRateTable.
+const CLI::Validator kBaudRate(
+    [](std::string& text) {
+      for (int i = 0; i < 8; ++i) {
+        if (text == std::to_string(BaudRateTable[i])) {
+          text = std::to_string(i);
+          return std::string();
+        }
+      }
+      return "unknown baud rate '" + text +
+             "' (4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200)";
+    },
+    "");
+
+// COM1 to COM4 in any case, written as ComPortNames writes them.
+const CLI::Validator kComName(
+    [](std::string& text) {
+      for (const char* name : ComPortNames) {
+        if (CLI::detail::to_lower(text) == CLI::detail::to_lower(name)) {
+          text = name;
+          return std::string();
+        }
+      }
+      return "unknown port '" + text + "' (COM1 to COM4)";
+    },
+    "");
+
+const CLI::Validator kSeconds(
+    [](const std::string& text) {
+      char* end = nullptr;
+      const double value = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(value > 0) || value > 1e6) {
+        return "--wait needs a number of seconds greater than 0, not '" + text + "'";
+      }
+      return std::string();
+    },
+    "");
+
+std::string ColorName(std::uint32_t color) {
+  switch (color) {
+    case kColorRed: return "red";
+    case kColorBlue: return "blue";
+    case kColorGreen: return "green";
+    default: {
+      char text[16];
+      std::snprintf(text, sizeof text, "#%06X", static_cast<unsigned>(color & 0xFFFFFF));
+      return text;
+    }
+  }
+}
+
+// Stops a burn that has not seen the handshake within the wait, as the Stop button would.
+struct HandshakeWatch {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool handshake_seen = false;
+  bool burn_over = false;
+  std::atomic<bool> timed_out{false};
+};
+HandshakeWatch watch;
+
+// What the burn dialog shows, printed as it changes. The hooks run on the worker's thread,
+// the port's status text on the main one; the mutex keeps the lines whole.
+struct BurnPrinter {
+  std::mutex mutex;
+  bool json = false;
+  bool tty = false;
+  std::string last_text;
+  std::uint32_t last_color = 0;
+  bool shown_any = false;
+  int last_percent = -1;
+  int last_decile = 0;
+  bool bar_open = false;
+};
+BurnPrinter printer;
+
+void EndBarLine() {
+  if (printer.bar_open) {
+    std::fputc('\n', stdout);
+    printer.bar_open = false;
+  }
+}
+
+void PrintLine(const std::string& line) {
+  EndBarLine();
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void OnBurnStatus() {
+  const std::string text = BurnStatusText();
+  const std::uint32_t color = BurnStatusColor.load();
+  std::lock_guard lock(printer.mutex);
+  if (printer.shown_any && text == printer.last_text && color == printer.last_color) return;
+  printer.shown_any = true;
+  printer.last_text = text;
+  printer.last_color = color;
+  if (printer.json) {
+    PrintLine(JsonDump({{"event", "status"}, {"text", text}, {"color", ColorName(color)}}));
+  } else if (!text.empty()) {
+    PrintLine(text);
+  }
+}
+
+void OnBurnProgress(int percent) {
+  std::lock_guard lock(printer.mutex);
+  if (percent == printer.last_percent) return;
+  printer.last_percent = percent;
+  if (printer.json) {
+    PrintLine(JsonDump({{"event", "progress"}, {"percent", percent}}));
+    return;
+  }
+  // 0 only resets the bar between phases; the phase's first answer draws it.
+  if (percent == 0) {
+    printer.last_decile = 0;
+    return;
+  }
+  if (printer.tty) {
+    const int filled = percent * kProgressBarWidth / 100;
+    std::string bar = "\r  [" + std::string(filled, '#') + std::string(kProgressBarWidth - filled, '.') + "] ";
+    std::fprintf(stdout, "%s%3d%%", bar.c_str(), percent);
+    std::fflush(stdout);
+    printer.bar_open = true;
+  } else if (percent / 10 > printer.last_decile) {
+    printer.last_decile = percent / 10;
+    PrintLine("  " + std::to_string(percent) + "%");
+  }
+}
+
+void OnHandshake(int version) {
+  {
+    std::lock_guard lock(watch.mutex);
+    watch.handshake_seen = true;
+  }
+  watch.changed.notify_all();
+  const std::string text = FirmwareVersionText(version);
+  if (text.empty()) return;  // an out-of-date chip: its message follows
+  std::lock_guard lock(printer.mutex);
+  PrintLine(printer.json ? JsonDump({{"event", "version"}, {"text", text}}) : text);
+}
+
+void OnMessage(int kind, const std::string& text) {
+  std::lock_guard lock(printer.mutex);
+  if (printer.json) {
+    PrintLine(JsonDump({{"event", "message"},
+                        {"kind", kind == MessageWarning ? "warning" : "error"},
+                        {"text", text}}));
+  } else {
+    // The shell has already written it to standard error; only close a half-drawn bar.
+    EndBarLine();
+    std::fflush(stdout);
+  }
+}
+
+void WatchHandshake(double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(seconds));
+  std::unique_lock lock(watch.mutex);
+  if (!watch.changed.wait_until(lock, deadline,
+                                [] { return watch.handshake_seen || watch.burn_over; })) {
+    watch.timed_out.store(true);
+    RequestBurnStop();
+  }
+}
+
+// Closes the port on every way out of the burn, so that the device is free again and a
+// terminal used as the port gets its settings back.
+struct PortCloser {
+  PortCloser() = default;
+  PortCloser(const PortCloser&) = delete;
+  PortCloser& operator=(const PortCloser&) = delete;
+  ~PortCloser() { ClosePort(); }
+};
+
+
+}  // namespace
+
+void AddPortOptions(CLI::App& command, PortOptions& options) {
+  CLI::Option* port = command.add_option("--port", options.port);
+  if (kComNamesOnly) {
+    port->type_name("COM1..COM4")->transform(kComName)->description(
+        "the COM port (default: ComPort from the profile)");
+  } else {
+    port->type_name("DEVICE")->description(
+        "the serial device, e.g. /dev/ttyUSB0 (required; see 'rm516x-isp ports')");
+  }
+  command.add_option("--baud", options.baud_index,
+                     "4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200 "
+                     "(default: BaudRate from the profile)")
+      ->type_name("RATE")
+      ->transform(kBaudRate);
+  command.add_option("--wait", options.wait_seconds, "give up when no handshake comes within SECONDS")
+      ->type_name("SECONDS")
+      ->check(kSeconds);
+}
+
+bool CheckPortGiven(const PortOptions& options, std::string& error) {
+  if (kComNamesOnly || !options.port.empty()) return true;
+  error = "no serial device given: use --port DEVICE ('rm516x-isp ports' lists them)";
+  return false;
+}
+
+void BeginSessionOutput(bool json) {
+  printer.json = json;
+  printer.tty = !json && isatty(fileno(stdout)) != 0;
+  SetTerminalEcho(!json);
+  TerminalHooks hooks;
+  hooks.message = OnMessage;
+  SetTerminalHooks(hooks);
+  IgnoreBrokenPipe();
+}
+
+void PrintSessionLine(const std::string& line) {
+  std::lock_guard lock(printer.mutex);
+  PrintLine(line);
+}
+
+void ReportEnd(bool json, bool ok, const std::string& text, const std::string& error_line) {
+  std::lock_guard lock(printer.mutex);
+  if (json) {
+    Json end = {{"event", "end"}, {"ok", ok}, {"text", text}};
+    if (!ok) end["error"] = error_line;
+    PrintLine(JsonDump(end));
+  } else {
+    EndBarLine();
+    std::fflush(stdout);
+  }
+  if (!ok) {
+    std::fputs(FormatTerminalMessage(MessageError, error_line).c_str(), stderr);
+    std::fflush(stderr);
+  }
+}
+
+std::string LoadFailureText(const LoadReport& report) {
+  std::string text = "nothing was loaded";
+  for (const LoadMessage& message : report.messages) {
+    if (message.kind == MessageError) text = message.text;
+  }
+  return text;
+}
+
+
+int RunPortSession(PortOptions& options, bool json, const std::string& what,
+                   const std::function<int()>& session) {
+  // Set directly, never through the dialogs' paths: the command line leaves the profile alone.
+  if (options.baud_index) BaudRateIndex = *options.baud_index;
+  if (kComNamesOnly && options.port.empty()) options.port = ComPortNames[ComPortIndex];
+  SetPortDevice(options.port);
+  // Caught from before the open to the exit, so that no signal ends the process between
+  // the port's opening and its closing.
+  CatchStopSignals(OnStopSignal);
+  if (!OpenComPort()) {
+    std::string reason = LastPortError();
+    if (reason.empty()) reason = "cannot open " + options.port;
+    ReportEnd(json, false, reason, reason);
+    return interrupted.load() != 0 ? kExitSignalBase + interrupted.load() : kExitFailed;
+  }
+  const PortCloser port_closer;
+  PurgeReceive();
+
+  TerminalHooks hooks;
+  hooks.message = OnMessage;
+  hooks.burn_status = OnBurnStatus;
+  hooks.burn_progress = OnBurnProgress;
+  hooks.handshake = OnHandshake;
+  SetTerminalHooks(hooks);
+
+  std::thread watcher;
+  if (options.wait_seconds) watcher = std::thread(WatchHandshake, *options.wait_seconds);
+  const int result = session();
+  if (watcher.joinable()) {
+    {
+      std::lock_guard lock(watch.mutex);
+      watch.burn_over = true;
+    }
+    watch.changed.notify_all();
+    watcher.join();
+  }
+  SetTerminalHooks(TerminalHooks{});
+
+  if (result == -1) {
+    ReportEnd(json, false, "cannot start the " + what, "cannot start the " + what);
+    return kExitFailed;
+  }
+  const std::string text = BurnStatusText();
+  if (result == 1) return kExitOk;
+  if (const int signal_number = interrupted.load(); signal_number != 0) {
+    ReportEnd(json, false, text, text.empty() ? "stopped" : text + " (stopped)");
+    return kExitSignalBase + signal_number;
+  }
+  if (PortLost()) {
+    const std::string lost = "the port " + options.port + " was lost";
+    ReportEnd(json, false, text, text.empty() ? lost : text + " (" + lost + ")");
+    return kExitFailed;
+  }
+  if (watch.timed_out.load()) {
+    char line[96];
+    std::snprintf(line, sizeof line, "no handshake from the chip within %g s (is it in ISP mode?)",
+                  *options.wait_seconds);
+    ReportEnd(json, false, text, line);
+    return kExitFailed;
+  }
+  ReportEnd(json, false, text, text);
+  return kExitFailed;
+}
+
+bool StopSignalSeen() { return interrupted.load() != 0; }

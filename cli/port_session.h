@@ -1,0 +1,53 @@
+#pragma once
+// What burn, read and verify share: the port options, the chip's events printed as they come
+// (a bar on a terminal, lines otherwise, JSON events with --json), the stop signals, the
+// handshake wait, the one end report, and the port closed on every way out.
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "image/load_report.h"
+
+namespace CLI {
+class App;
+}
+
+struct PortOptions {
+  std::string port;
+  std::optional<int> baud_index;
+  std::optional<double> wait_seconds;
+};
+
+// Adds --port, --baud and --wait; their values land in options, which must outlive the parse.
+void AddPortOptions(CLI::App& command, PortOptions& options);
+
+// False, with a usage error in error, when the platform needs a device path and none was given.
+bool CheckPortGiven(const PortOptions& options, std::string& error);
+
+// Before a command's first output: the printer's mode, the terminal's echo of messages, and
+// output to a closed pipe that must not end a session half-way.
+void BeginSessionOutput(bool json);
+
+// One line, closing a half-drawn bar first.
+void PrintSessionLine(const std::string& line);
+
+// Every run that got past its usage check ends here once. The last line on standard error
+// says why it did not complete; JSON's end event carries the last status text and, after a
+// failure, that same line as "error".
+void ReportEnd(bool json, bool ok, const std::string& text, const std::string& error_line);
+
+// Why a load placed nothing, in the words of its last error.
+std::string LoadFailureText(const LoadReport& report);
+
+// True once a stop signal came (from the open on).
+bool StopSignalSeen();
+
+// Opens the port (on Windows the profile's COM port when none was given) at the chosen rate,
+// then runs session on the calling thread with the chip's events printed, the stop signals
+// routed to RequestBurnStop and --wait watched, and closes the port. session returns 1 on
+// success, 0 on a failure (its text in BurnStatusText), -1 when it could not start
+// ("cannot start the <what>"). On success returns kExitOk and has reported nothing: the caller
+// ends with ReportEnd. Otherwise reports the end and returns the exit status (128 + signal
+// after a stop by a signal).
+int RunPortSession(PortOptions& options, bool json, const std::string& what,
+                   const std::function<int()>& session);

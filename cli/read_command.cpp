@@ -1,0 +1,126 @@
+// rm516x-isp read: reads the chip's flash into a file without erasing or writing anything.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/load_options.h"
+#include "cli/port_session.h"
+#include "image/bank_image.h"
+#include "image/hex_writer.h"
+#include "isp/burn_status.h"
+#include "isp/burn_worker.h"
+#include "isp/protocol.h"
+#include "isp/read_back.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr const char* kReadFooter =
+    "Waits for the chip's ISP handshake and reads every page of the chosen banks, erasing and\n"
+    "writing nothing. OUT ending in .bin gets the bytes laid out as the image (bank 1 at\n"
+    "0x10000); .hex or .ihx gets Intel HEX (bank 1 under a type 04 record), which opens again\n"
+    "as one file over both banks.\n"
+    "Ctrl-C, SIGTERM and SIGHUP stop the read. The profile is read for the defaults and never\n"
+    "written.\n";
+
+// The pages a user may read: the RM5168 keeps the top of bank 1 for its ISP firmware.
+constexpr std::uint32_t kRm5164Pages = kRm5164Bank0LimitBytes / 256;
+constexpr std::uint32_t kRm5168Bank0Pages = kBankSizeBytes / 512;
+constexpr std::uint32_t kRm5168Bank1Pages = kRm5168Bank1LimitBytes / 512;
+
+struct ReadOptions {
+  std::optional<int> chip_model;
+  PortOptions port;
+  bool json = false;
+  std::string bank = "both";
+  std::string out;
+};
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         CLI::detail::to_lower(text.substr(text.size() - tail.size())) == tail;
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes, std::string& error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (out) out.close();
+  if (out) return true;
+  error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
+  return false;
+}
+
+int RunRead(ReadOptions& options) {
+  std::string error;
+  if (!CheckPortGiven(options.port, error)) return UsageError("read", error);
+  const bool hex = EndsWith(options.out, ".hex") || EndsWith(options.out, ".ihx");
+  if (!hex && !EndsWith(options.out, ".bin")) {
+    return UsageError("read", "OUT must end in .bin, .hex or .ihx, not '" + options.out + "'");
+  }
+  LoadSettings();
+  const int model = options.chip_model.value_or(ChipModel == 0 ? 0 : 1);
+  if (model == 0 && options.bank != "0" && options.bank != "both") {
+    return UsageError("read", "the RM5164 has bank 0 only");
+  }
+  UseChipModel(model);
+  const bool bank0 = options.bank != "1";
+  const bool bank1 = model == 1 && options.bank != "0";
+  const BurnPlan plan{FirmwareImage, PageSize.load(),
+                      bank0 ? (model == 0 ? kRm5164Pages : kRm5168Bank0Pages) : 0,
+                      bank1 ? kRm5168Bank1Pages : 0};
+
+  BeginSessionOutput(options.json);
+  std::fill(std::begin(ReadBackImage), std::end(ReadBackImage), std::uint8_t{0xFF});
+  const int status = RunPortSession(options.port, options.json, "read", [&plan] {
+    StopRequested = 0;
+    if (StopSignalSeen()) RequestBurnStop();
+    std::uint32_t unused = 0;
+    return ReadChip(plan, ReadPages, &unused);
+  });
+  if (status != kExitOk) return status;
+
+  const std::uint32_t bank0_bytes = plan.bank0_pages * plan.page_size_bytes;
+  const std::uint32_t bank1_bytes = plan.bank1_pages * plan.page_size_bytes;
+  std::string bytes;
+  if (hex) {
+    bytes = WriteHexText(ReadBackImage, bank0_bytes, bank1_bytes);
+  } else {
+    const std::uint32_t end = bank1_bytes > 0 ? kBankSizeBytes + bank1_bytes : bank0_bytes;
+    bytes.assign(reinterpret_cast<const char*>(ReadBackImage), end);
+  }
+  errno = 0;
+  if (!WriteFile(options.out, bytes, error)) {
+    ReportEnd(options.json, false, error, error);
+    return kExitFailed;
+  }
+  if (!options.json) {
+    PrintSessionLine(std::to_string(bank0_bytes + bank1_bytes) + " bytes read into " + options.out);
+  }
+  ReportEnd(options.json, true, BurnStatusText(), "");
+  return kExitOk;
+}
+
+}  // namespace
+
+CommandRun AddReadCommand(CLI::App& app) {
+  auto options = std::make_shared<ReadOptions>();
+  CLI::App* command = app.add_subcommand("read", "read the chip's flash into a file over a serial port");
+  command->footer(kReadFooter);
+  AddChipOption(*command, options->chip_model);
+  AddPortOptions(*command, options->port);
+  command->add_flag("--json", options->json, "print JSON instead of text");
+  command->add_option("--bank", options->bank, "the banks to read (default: both; the RM5164 has bank 0 only)")
+      ->type_name("0|1|both")
+      ->check(CLI::IsMember({"0", "1", "both"}));
+  command->add_option("-o,--output", options->out, "the file to write: .bin, .hex or .ihx")
+      ->type_name("OUT")
+      ->required();
+  return [options] { return RunRead(*options); };
+}

@@ -1,0 +1,111 @@
+// rm516x-isp verify: load files as burn does, then compare the chip's flash with the image
+// without erasing or writing anything.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/load_options.h"
+#include "cli/port_session.h"
+#include "image/bank_image.h"
+#include "isp/burn_worker.h"
+#include "isp/protocol.h"
+#include "isp/read_back.h"
+
+namespace {
+
+constexpr const char* kVerifyFooter =
+    "Loads FILE (and FILE2) as burn does, waits for the chip's ISP handshake and reads back\n"
+    "only the ranges a burn would write (or, with --checksum, asks for their page sums),\n"
+    "erasing and writing nothing. Exit 0 when the chip holds the image, 1 when it differs.\n"
+    "Ctrl-C, SIGTERM and SIGHUP stop it. The profile is read for the defaults and never\n"
+    "written.\n";
+
+struct VerifyOptions {
+  LoadOptions load;
+  PortOptions port;
+  bool checksum = false;
+};
+
+// "" when the read-back holds the image over the plan's pages, else where and how much not.
+std::string ReadBackMismatch(const BurnPlan& plan) {
+  std::uint32_t first = 0;
+  std::uint32_t differing = 0;
+  for (int bank = 0; bank < 2; ++bank) {
+    const std::uint32_t base = bank == 0 ? 0u : kBankSizeBytes;
+    const std::uint32_t size = (bank == 0 ? plan.bank0_pages : plan.bank1_pages) * plan.page_size_bytes;
+    for (std::uint32_t at = base; at < base + size; ++at) {
+      if (ReadBackImage[at] == plan.image[at]) continue;
+      if (differing++ == 0) first = at;
+    }
+  }
+  if (differing == 0) return "";
+  char text[128];
+  std::snprintf(text, sizeof text, "the flash differs from the image at 0x%05X (%u byte%s differ%s)",
+                static_cast<unsigned>(first), static_cast<unsigned>(differing),
+                differing == 1 ? "" : "s", differing == 1 ? "s" : "");
+  return text;
+}
+
+int RunVerify(VerifyOptions& options) {
+  std::string error;
+  if (!CheckPortGiven(options.port, error)) return UsageError("verify", error);
+  if (!PrepareLoad(options.load, error)) return UsageError("verify", error);
+
+  const bool json = options.load.json;
+  BeginSessionOutput(json);
+  const LoadReport report = RunLoad(options.load);
+  if (report.file_state == 0) {
+    if (json) {
+      const std::string reason = LoadFailureText(report);
+      ReportEnd(true, false, reason, reason);
+    }
+    return kExitFailed;
+  }
+  if (!json) std::fputs(LoadReportText(report).c_str(), stdout);
+
+  const BurnPlan plan = CurrentBurnPlan();
+  const ReadKind kind = options.checksum ? ReadPageSums : ReadPages;
+  std::uint32_t sum_total = 0;
+  const int status = RunPortSession(options.port, json, "verify", [&] {
+    StopRequested = 0;
+    if (StopSignalSeen()) RequestBurnStop();
+    return ReadChip(plan, kind, &sum_total);
+  });
+  if (status != kExitOk) return status;
+
+  std::string mismatch;
+  if (options.checksum) {
+    const std::uint32_t image_sum = (0x10000u - BurnSum()) & 0xFFFFu;
+    if (sum_total != image_sum) {
+      char text[96];
+      std::snprintf(text, sizeof text, "the page sums total %.4X, the image's bytes %.4X",
+                    static_cast<unsigned>(sum_total), static_cast<unsigned>(image_sum));
+      mismatch = text;
+    }
+  } else {
+    mismatch = ReadBackMismatch(plan);
+  }
+  if (!mismatch.empty()) {
+    ReportEnd(json, false, mismatch, mismatch);
+    return kExitFailed;
+  }
+  const std::string ok = options.checksum ? "CheckSum OK" : "Verify OK";
+  if (!json) PrintSessionLine(ok);
+  ReportEnd(json, true, ok, "");
+  return kExitOk;
+}
+
+}  // namespace
+
+CommandRun AddVerifyCommand(CLI::App& app) {
+  auto options = std::make_shared<VerifyOptions>();
+  CLI::App* command = app.add_subcommand("verify", "load files and compare them with the chip's flash");
+  command->footer(kVerifyFooter);
+  AddLoadOptions(*command, options->load);
+  AddPortOptions(*command, options->port);
+  command->add_flag("--checksum", options->checksum, "compare page sums instead of reading every byte");
+  return [options] { return RunVerify(*options); };
+}

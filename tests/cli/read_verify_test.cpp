@@ -1,0 +1,107 @@
+// rm516x-isp read and verify against the simulator: what they read is what the flash holds,
+// what they compare is reported exactly, and the chip is never erased or written.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <numeric>
+
+#include "tests/cli/run_tool.h"
+#include "tests/isp/sim_process.h"
+
+namespace {
+
+std::vector<std::uint8_t> Flash(std::size_t size, unsigned seed) {
+  std::vector<std::uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 31 + seed) ^ (i >> 7));
+  return bytes;
+}
+
+// Only the end-of-phase byte in the erase and program phases, over every session.
+void ExpectNothingErasedOrWritten(const SimProcess& sim) {
+  for (const char* phase : {"RX erase", "RX program"}) {
+    for (const std::string& line : sim.LogLines(phase)) EXPECT_EQ(line, std::string(phase) + " ff");
+  }
+  EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
+}
+
+// Read, then verify the file just written against the same flash: a .bin byte for byte, a
+// .hex through the open sequence.
+TEST(ReadCommand, WritesTheFlashThatVerifyThenFindsEqual) {
+  struct Case { const char* chip; const char* out; std::size_t flash_bytes; std::size_t read_bytes; };
+  const Case cases[] = {{"RM5164", "flash.bin", 0x10000, 0xFE00},
+                        {"RM5164", "flash.ihx", 0x10000, 0xFE00},
+                        {"RM5168", "flash.bin", 0x20000, 0x1FC00},
+                        {"RM5168", "flash.hex", 0x20000, 0x1FC00}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.chip) + " " + c.out);
+    TempDir dir;
+    const std::vector<std::uint8_t> flash = Flash(c.flash_bytes, 5);
+    SimProcess sim({"--chip", c.chip, "--flash-in", dir.Write("in.bin", flash), "--sessions", "2",
+                    "--idle-ms", "300"});
+    const std::string out = (dir.path() / c.out).string();
+    const ToolRun read = RunIsp(dir.path(), {"read", "--chip", c.chip, "--port", sim.device(),
+                                             "--baud", "115200", "-o", out});
+    ASSERT_EQ(read.exit_code, 0) << read.err;
+    EXPECT_EQ(LastLine(read.out), std::to_string(c.read_bytes) + " bytes read into " + out);
+    if (std::string(c.out).ends_with(".bin")) {
+      EXPECT_EQ(ReadBytes(out), std::vector<std::uint8_t>(flash.begin(), flash.begin() + c.read_bytes));
+    }
+    const ToolRun verify = RunIsp(dir.path(), {"verify", "--chip", c.chip, "--port", sim.device(),
+                                               "--baud", "115200", "--json", out});
+    EXPECT_EQ(verify.exit_code, 0) << verify.err;
+    EXPECT_EQ(LastLine(verify.out), R"({"event":"end","ok":true,"text":"Verify OK"})");
+    EXPECT_TRUE(sim.WaitExit(3000));
+    ExpectNothingErasedOrWritten(sim);
+  }
+}
+
+// Each way verify finds the chip unlike the file: the JSON end event and the error line.
+TEST(VerifyCommand, ReportsTheFirstDifferenceAndHowManyBytesDiffer) {
+  struct Case {
+    const char* name;
+    std::vector<std::size_t> changed;  // addresses of the file's bytes made unlike the flash
+    std::vector<std::string> args;
+    std::vector<std::string> sim_args;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"bytes", {0x00105, 0x10010, 0x10011}, {}, {},
+       "the flash differs from the image at 0x00105 (3 bytes differ)"},
+      {"bank 1", {0x10200}, {}, {}, "the flash differs from the image at 0x10200 (1 byte differs)"},
+      {"sums", {0x10200}, {"--checksum"}, {}, "the page sums total %flash, the image's bytes %file"},
+      // The device goes quiet, then away, after half of the page.
+      {"lost page", {}, {}, {"--fault", "short-read=0x81:6"},
+       "Read error: page 1 of bank 1 never arrived (the port %port was lost)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::vector<std::uint8_t> flash = Flash(0x20000, 9);
+    std::vector<std::string> sim_args = {"--chip", "RM5168", "--flash-in", dir.Write("in.bin", flash),
+                                         "--idle-ms", "300"};
+    sim_args.insert(sim_args.end(), c.sim_args.begin(), c.sim_args.end());
+    SimProcess sim(sim_args);
+    std::vector<std::uint8_t> file(flash.begin(), flash.begin() + 0x10400);
+    for (std::size_t at : c.changed) ++file[at];
+    std::vector<std::string> args = {"verify", "--chip", "RM5168", "--port", sim.device(), "--baud",
+                                     "115200", "--json", dir.Write("app.bin", file)};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ToolRun run = RunIsp(dir.path(), args);
+
+    std::string error = c.error;
+    if (const auto at = error.find("%port"); at != std::string::npos) error.replace(at, 5, sim.device());
+    for (const auto& [key, bytes] : {std::pair<std::string, const std::vector<std::uint8_t>*>{"%flash", &flash},
+                                     {"%file", &file}}) {
+      char sum[8];
+      std::snprintf(sum, sizeof sum, "%.4X", std::accumulate(bytes->begin(), bytes->begin() + 0x10400, 0u) & 0xFFFF);
+      if (const auto at = error.find(key); at != std::string::npos) error.replace(at, key.size(), sum);
+    }
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(LastLine(run.err), "error: " + error);
+    EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":false,"text":")" + error.substr(0, error.find(" (the port")) + R"(","error":")" + error + "\"}");
+    sim.WaitExit(3000);
+    ExpectNothingErasedOrWritten(sim);
+  }
+}
+
+}  // namespace
