@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/load_options.h"
+#include "cli/reset_hook.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_shell.h"
 #include "isp/burn_status.h"
@@ -41,7 +42,8 @@ constexpr int kProgressBarWidth = 40;
 constexpr const char* kBurnFooter =
     "Loads FILE (and FILE2) as the Open command does and burns the image into the chip:\n"
     "waits for the chip's ISP handshake, erases, programs, then reads every page back\n"
-    "(--verify) or compares page checksums (--checksum).\n"
+    "(--verify) or compares page checksums (--checksum). --reset and --reset-command put\n"
+    "the chip into ISP mode after the port opens, for boards wired for it.\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the burn as the Stop button does. The profile is read\n"
     "for the defaults and never written.\n";
 
@@ -51,6 +53,7 @@ struct BurnOptions {
   std::optional<int> baud_index;
   std::optional<int> verify;
   std::optional<double> wait_seconds;
+  ResetOptions reset;
 };
 
 // The first stop signal's number, set from its handler: lock-free atomics only.
@@ -311,6 +314,15 @@ int RunBurn(BurnOptions& options) {
   }
   const PortCloser port_closer;
   PurgeReceive();
+  // Before the worker starts: a chip reset now announces into the handshake's wait.
+  if (const std::string failure = RunResetHooks(options.reset, options.port); !failure.empty()) {
+    if (const int signal_number = interrupted.load(); signal_number != 0) {
+      ReportEnd(printer.json, false, "", "stopped");
+      return kExitSignalBase + signal_number;
+    }
+    ReportEnd(printer.json, false, failure, failure);
+    return kExitFailed;
+  }
 
   hooks.burn_status = OnBurnStatus;
   hooks.burn_progress = OnBurnProgress;
@@ -390,5 +402,6 @@ CommandRun AddBurnCommand(CLI::App& app) {
                       "give up when no handshake comes within SECONDS")
       ->type_name("SECONDS")
       ->check(kSeconds);
+  AddResetOptions(*command, options->reset);
   return [options] { return RunBurn(*options); };
 }
