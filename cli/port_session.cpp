@@ -241,6 +241,7 @@ void AddPortOptions(CLI::App& command, PortOptions& options) {
   command.add_option("--wait", options.wait_seconds, "give up when no handshake comes within SECONDS")
       ->type_name("SECONDS")
       ->check(kSeconds);
+  AddResetOptions(command, options.reset);
 }
 
 bool CheckPortGiven(const PortOptions& options, std::string& error) {
@@ -306,6 +307,15 @@ int RunPortSession(PortOptions& options, bool json, const std::string& what,
   }
   const PortCloser port_closer;
   PurgeReceive();
+  // Before the session starts: a chip reset now announces into the handshake's wait.
+  if (const std::string failure = RunResetHooks(options.reset, options.port); !failure.empty()) {
+    if (const int signal_number = interrupted.load(); signal_number != 0) {
+      ReportEnd(json, false, "", "stopped");
+      return kExitSignalBase + signal_number;
+    }
+    ReportEnd(json, false, failure, failure);
+    return kExitFailed;
+  }
 
   TerminalHooks hooks;
   hooks.message = OnMessage;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/reset_hook.h"
 #include "image/load_report.h"
 
 namespace CLI {
@@ -16,9 +17,11 @@ struct PortOptions {
   std::string port;
   std::optional<int> baud_index;
   std::optional<double> wait_seconds;
+  ResetOptions reset;
 };
 
-// Adds --port, --baud and --wait; their values land in options, which must outlive the parse.
+// Adds --port, --baud, --wait and the reset options; their values land in options, which must
+// outlive the parse.
 void AddPortOptions(CLI::App& command, PortOptions& options);
 
 // False, with a usage error in error, when the platform needs a device path and none was given.
@@ -43,7 +46,7 @@ std::string LoadFailureText(const LoadReport& report);
 bool StopSignalSeen();
 
 // Opens the port (on Windows the profile's COM port when none was given) at the chosen rate,
-// then runs session on the calling thread with the chip's events printed, the stop signals
+// runs the reset hooks (before --wait starts counting), then runs session on the calling thread with the chip's events printed, the stop signals
 // routed to RequestBurnStop and --wait watched, and closes the port. session returns 1 on
 // success, 0 on a failure (its text in BurnStatusText), -1 when it could not start
 // ("cannot start the <what>"). On success returns kExitOk and has reported nothing: the caller

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "serial/serial_port.h"
+
 // Held around every use of the device that can overlap a close from another thread.
 extern std::mutex PortIoMutex;
 
@@ -34,3 +36,5 @@ void NotePortLost();
 std::uint32_t BackendRead(std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms);
 void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms);
 void BackendPurgeReceive();
+// Asserts or clears one modem line of the open device; false when the device refuses.
+bool BackendSetModemLine(ModemLine line, bool asserted);

@@ -156,6 +156,13 @@ void PortWrite(const std::uint8_t* buffer, std::uint32_t count) {
 
 void PurgeReceive() { BackendPurgeReceive(); }
 
+bool PulseModemLine(ModemLine line, bool active_low, std::uint32_t pulse_ms) {
+  std::lock_guard lock(PortIoMutex);
+  if (!BackendIsOpen() || !BackendSetModemLine(line, !active_low)) return false;
+  SleepMs(pulse_ms);
+  return BackendSetModemLine(line, active_low);
+}
+
 void ClosePort() {
   std::lock_guard lock(PortIoMutex);
   BackendClose();

@@ -59,6 +59,15 @@ void ClosePort();
 // An empty name goes back to ComPortNames.
 void SetPortDevice(const std::string& device);
 
+// The modem control lines a board may wire to the chip's reset or power switch.
+enum class ModemLine { kDtr, kRts };
+
+// Drives line to its active level for at least pulse_ms, then back to its resting level,
+// where it stays. active_low: the board treats the line as active when it is cleared, so the
+// pulse clears it and the rest asserts it. False at once when no device is open or the device
+// refuses the line (a pseudo-terminal has none); the line is then left as it was.
+bool PulseModemLine(ModemLine line, bool active_low, std::uint32_t pulse_ms);
+
 // Why the last open failed, in the user's terms ("" after a success).
 std::string LastPortError();
 

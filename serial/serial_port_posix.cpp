@@ -23,6 +23,9 @@
 
 SerialReadCall SerialSysRead = ::read;
 SerialWriteCall SerialSysWrite = ::write;
+SerialModemCall SerialSysModemLines = [](int fd, unsigned long request, const int* lines) {
+  return ::ioctl(fd, request, lines);
+};
 
 namespace {
 
@@ -284,4 +287,9 @@ void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t
 void BackendPurgeReceive() {
   int fd = port_fd.load();
   if (fd >= 0) ::tcflush(fd, TCIFLUSH);
+}
+
+bool BackendSetModemLine(ModemLine line, bool asserted) {
+  const int bits = line == ModemLine::kDtr ? TIOCM_DTR : TIOCM_RTS;
+  return SerialSysModemLines(port_fd.load(), asserted ? TIOCMBIS : TIOCMBIC, &bits) == 0;
 }

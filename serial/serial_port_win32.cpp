@@ -8,6 +8,9 @@
 
 #include "serial/serial_backend.h"
 #include "serial/serial_port.h"
+#include "serial/serial_win32_seam.h"
+
+SerialEscapeCall SerialSysEscape = EscapeCommFunction;
 
 namespace {
 
@@ -210,4 +213,10 @@ void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t
 void BackendPurgeReceive() {
   HANDLE handle = port_handle.load();
   if (handle != INVALID_HANDLE_VALUE) PurgeComm(handle, PURGE_RXCLEAR);  // result ignored
+}
+
+bool BackendSetModemLine(ModemLine line, bool asserted) {
+  const DWORD function = line == ModemLine::kDtr ? (asserted ? SETDTR : CLRDTR)
+                                                 : (asserted ? SETRTS : CLRRTS);
+  return SerialSysEscape(port_handle.load(), function) != FALSE;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Test seam of the POSIX backend: the read and write system calls it makes on the device,
-// so a test can inject EINTR or short transfers. Production code leaves them alone.
+// so a test can inject EINTR or short transfers, and the modem-line ioctls (TIOCMBIS,
+// TIOCMBIC with the line's bit), so a test can see a pulse a pseudo-terminal cannot carry. Production code leaves them alone.
 #include <sys/types.h>
 
 #include <cstddef>
@@ -10,7 +11,10 @@ using SerialReadCall = ssize_t (*)(int fd, void* buffer, std::size_t count);
 using SerialWriteCall = ssize_t (*)(int fd, const void* buffer, std::size_t count);
 
 extern SerialReadCall SerialSysRead;
+using SerialModemCall = int (*)(int fd, unsigned long request, const int* lines);
+
 extern SerialWriteCall SerialSysWrite;
+extern SerialModemCall SerialSysModemLines;
 
 // The descriptor of the open device, -1 when none.
 int SerialPortFd();

@@ -21,6 +21,7 @@ int SimSessions = 1;
 std::uint32_t SimSeed = 1;
 std::string SimFlashOut;
 volatile std::sig_atomic_t SimStopRequested = 0;
+volatile std::sig_atomic_t SimPoweredOn = 1;
 
 namespace {
 
@@ -93,6 +94,20 @@ std::string UsageText(const CLI::App& app, const CLI::ParseError& error) {
 
 void OnSignal(int) { SimStopRequested = 1; }
 
+void OnPowerOn(int) { SimPoweredOn = 1; }
+
+// A chip without power neither announces nor hears: what the host sends meanwhile is lost.
+// False on a stop request or hang-up.
+bool WaitForPower() {
+  if (SimPoweredOn) return true;
+  LogNote("powered off: silent until SIGUSR1");
+  while (!SimPoweredOn) {
+    if (LinkRead(100) == kLinkStopped) return false;
+  }
+  LogNote("powered on");
+  return true;
+}
+
 void SaveFlashOut() {
   if (SimFlashOut.empty()) return;
   std::string error;
@@ -104,6 +119,7 @@ void SaveFlashOut() {
 int main(int argc, char** argv) {
   std::string link_path, flash_in, log_path;
   bool pace = false;
+  bool powered_off = false;
   int seed = static_cast<int>(SimSeed);
   CLI::App app{kDescription, "rm516x-sim"};
   app.footer(std::string(kFooter) + FaultHelp());
@@ -142,6 +158,8 @@ int main(int argc, char** argv) {
       ->type_name("PATH");
   app.add_flag("--pace", pace,
                "hold bytes both ways to the wire time of the rate the host set (10 bits a byte)");
+  app.add_flag("--powered-off", powered_off,
+               "stay silent, ignoring the host, until SIGUSR1 powers the chip on");
   AddCount(app, "--sessions", SimSessions, 0, 1000000,
            "exit 0 after N burns, ended or abandoned (default 1; 0 = run until SIGINT/SIGTERM)");
   app.add_option_function<std::vector<std::string>>(
@@ -179,6 +197,9 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGHUP, &action, nullptr);
+  action.sa_handler = OnPowerOn;
+  sigaction(SIGUSR1, &action, nullptr);
+  if (powered_off) SimPoweredOn = 0;
 
   std::string slave_path;
   if (!LinkOpen(&slave_path, &error)) Fatal(error);
@@ -190,7 +211,7 @@ int main(int argc, char** argv) {
   std::printf("%s\n", slave_path.c_str());
   std::fflush(stdout);
 
-  for (int done = 0;;) {
+  for (int done = 0; WaitForPower();) {
     SessionEnd end = RunSession(done + 1);
     if (end == SessionEnd::kStopped) break;
     ++done;

@@ -35,6 +35,8 @@ extern std::string SimFlashOut;   // "" = not written
 
 // Set by SIGINT/SIGTERM; every wait returns soon after.
 extern volatile std::sig_atomic_t SimStopRequested;
+// Cleared by --powered-off, set by SIGUSR1.
+extern volatile std::sig_atomic_t SimPoweredOn;
 
 // ---- Faults (faults.cpp) ---------------------------------------------------------------------
 

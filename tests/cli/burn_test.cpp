@@ -80,6 +80,12 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
       {"lost in handshake", {"--fault", "hangup=2"}, {"--wait", "5"}, 0, 1, "", lost},
       {"lost in verify", {"--fault", "hangup=600"}, {"--wait", "5"}, 0, 1, "Verify error",
        "Verify error (" + lost + ")"},
+      {"reset line missing", {"--powered-off"}, {"--reset", "rts-inverted"}, 0, 1,
+       "--reset rts-inverted: cannot drive RTS on %port (the device has no such modem line)",
+       "--reset rts-inverted: cannot drive RTS on %port (the device has no such modem line)"},
+      {"reset command fails", {"--powered-off"}, {"--reset-command", "echo relay stuck; exit 3"}, 0, 1,
+       "--reset-command 'echo relay stuck; exit 3' exited with status 3",
+       "--reset-command 'echo relay stuck; exit 3' exited with status 3"},
       {"no device", {}, {}, 0, 1, "cannot open %port: No such file or directory",
        "cannot open %port: No such file or directory"},
       {"no file", {}, {"%missing"}, 0, 1, "%missing open error", "%missing open error"},
@@ -126,6 +132,19 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
       EXPECT_TRUE(sim->LogLines("VIOLATION").empty()) << sim->Log();
     }
   }
+}
+
+// A chip that only announces once the reset command has powered it on.
+TEST(BurnCommand, ResetCommandPowersTheChipIntoIsp) {
+  SimProcess sim({"--powered-off", "--idle-ms", "300"});
+  const std::string path = sim.dir().Write("app.bin", TestBytes(1024, 5));
+  const std::string power_on = "kill -USR1 " + std::to_string(sim.pid());
+  const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
+                                                "--baud", "115200", "--verify", "--wait", "5",
+                                                "--reset-command", power_on, path});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(LastLine(run.out), "Verify OK");
+  EXPECT_TRUE(sim.WaitExit(3000));
 }
 
 // The simulator keeps its end of the line open for a second burn, which must find the

@@ -18,6 +18,7 @@ class SimProcess {
 
   const std::string& device() const { return sim_.device(); }
   const TempDir& dir() const { return dir_; }
+  pid_t pid() const { return sim_.pid(); }
 
   // Waits for the simulator to end on its own (its sessions done or abandoned); true when
   // it exited with status 0 in time. Sends SIGTERM and returns false otherwise.

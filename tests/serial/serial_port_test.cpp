@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -38,6 +39,8 @@ std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
   return bytes;
 }
 
+const SerialModemCall RealModemLines = SerialSysModemLines;
+
 class SerialPort : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -59,6 +62,7 @@ class SerialPort : public ::testing::Test {
     SetPortDevice("");
     SerialSysRead = ::read;
     SerialSysWrite = ::write;
+    SerialSysModemLines = RealModemLines;
     if (master_ >= 0) ::close(master_);
   }
 
@@ -214,6 +218,51 @@ TEST_F(SerialPort, HungUpDeviceIsLostAndNoRequestWaitsOnIt) {
   ResetShellRecord();
   EXPECT_EQ(EnsurePortOpen(), 0);  // tried afresh, and gone for good
   EXPECT_EQ(ShellRecord().messages.size(), 1u);
+}
+
+// The ioctls a pulse makes, with when each was made.
+struct ModemCall {
+  unsigned long request;
+  int lines;
+  Clock::time_point at;
+};
+std::vector<ModemCall> modem_calls;
+
+TEST_F(SerialPort, ModemLinePulseDrivesTheLineThenRestsIt) {
+  struct Case {
+    ModemLine line;
+    bool active_low;
+    int bit;
+    unsigned long drive, rest;
+  };
+  const Case cases[] = {
+      {ModemLine::kDtr, false, TIOCM_DTR, TIOCMBIS, TIOCMBIC},
+      {ModemLine::kRts, false, TIOCM_RTS, TIOCMBIS, TIOCMBIC},
+      {ModemLine::kDtr, true, TIOCM_DTR, TIOCMBIC, TIOCMBIS},
+      {ModemLine::kRts, true, TIOCM_RTS, TIOCMBIC, TIOCMBIS},
+  };
+  SerialSysModemLines = [](int fd, unsigned long request, const int* lines) {
+    EXPECT_EQ(fd, SerialPortFd());
+    modem_calls.push_back({request, *lines, Clock::now()});
+    return 0;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "bit " << c.bit << " active_low " << c.active_low);
+    modem_calls.clear();
+    EXPECT_TRUE(PulseModemLine(c.line, c.active_low, 60));
+    ASSERT_EQ(modem_calls.size(), 2u);
+    EXPECT_EQ(modem_calls[0].request, c.drive);
+    EXPECT_EQ(modem_calls[1].request, c.rest);
+    EXPECT_EQ(modem_calls[0].lines, c.bit);
+    EXPECT_EQ(modem_calls[1].lines, c.bit);
+    EXPECT_GE(modem_calls[1].at - modem_calls[0].at, std::chrono::milliseconds(60));
+  }
+
+  // A pseudo-terminal has no modem lines: refused at once, with no wait.
+  SerialSysModemLines = RealModemLines;
+  const auto start = Clock::now();
+  EXPECT_FALSE(PulseModemLine(ModemLine::kDtr, false, 5000));
+  EXPECT_LT(MsSince(start), 2500);
 }
 
 TEST_F(SerialPort, CloseGivesBackTheSettingsFoundAtOpen) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "serial/serial_port.h"
+#include "serial/serial_win32_seam.h"
 #include "settings/settings.h"
 #include "tests/support/recording_shell.h"
 
@@ -101,6 +102,45 @@ TEST_F(WineSerial, PurgeDropsWhatArrived) {
   PurgeReceive();
   std::uint8_t buffer[4];
   EXPECT_EQ(PortRead(buffer, 4), 0u);
+}
+
+// The EscapeCommFunction calls a pulse makes, with when each was made.
+struct EscapeCall {
+  DWORD function;
+  ULONGLONG at_ms;
+};
+std::vector<EscapeCall> escape_calls;
+
+TEST_F(WineSerial, ModemLinePulseDrivesTheLineThenRestsIt) {
+  struct Case {
+    ModemLine line;
+    bool active_low;
+    DWORD drive, rest;
+  };
+  const Case cases[] = {
+      {ModemLine::kDtr, false, SETDTR, CLRDTR},
+      {ModemLine::kRts, false, SETRTS, CLRRTS},
+      {ModemLine::kDtr, true, CLRDTR, SETDTR},
+      {ModemLine::kRts, true, CLRRTS, SETRTS},
+  };
+  const SerialEscapeCall real = SerialSysEscape;
+  SerialSysEscape = [](HANDLE, DWORD function) -> BOOL {
+    escape_calls.push_back({function, GetTickCount64()});
+    return TRUE;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "drive " << c.drive);
+    escape_calls.clear();
+    EXPECT_TRUE(PulseModemLine(c.line, c.active_low, 60));
+    ASSERT_EQ(escape_calls.size(), 2u);
+    EXPECT_EQ(escape_calls[0].function, c.drive);
+    EXPECT_EQ(escape_calls[1].function, c.rest);
+    // The tick count's own granularity (up to 16 ms) may shorten what it shows.
+    EXPECT_GE(escape_calls[1].at_ms - escape_calls[0].at_ms, 60u - 16u);
+  }
+  SerialSysEscape = [](HANDLE, DWORD) -> BOOL { return FALSE; };
+  EXPECT_FALSE(PulseModemLine(ModemLine::kRts, false, 60));
+  SerialSysEscape = real;
 }
 
 }  // namespace

@@ -163,6 +163,15 @@ TEST(Simulator, LinkNamesThePtyAndGoesAtExit) {
   EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
+TEST(Simulator, PoweredOffStaysSilentUntilSigusr1) {
+  SimOnPty sim(SimArgs({"--powered-off"}));
+  Host host(sim.device());
+  host.Send(kWord);  // unheard: no echo, no announcement
+  EXPECT_TRUE(host.Read(1, 300).empty());
+  sim.Signal(SIGUSR1);
+  EXPECT_TRUE(host.WaitWord(1000));
+}
+
 TEST(Simulator, BadOptionsExitTwoWithTheReason) {
   TempDir dir;
   const std::string file = dir.Write("plain", "x");

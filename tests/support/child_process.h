@@ -46,6 +46,7 @@ class ChildProcess {
 
   bool started() const { return pid_ > 0 || exit_code_ >= 0; }
   const std::string& start_error() const { return start_error_; }
+  pid_t pid() const { return pid_; }
 
   // Its exit status (128 + N after signal N), or -1 while it still runs after timeout_ms;
   // a negative timeout waits for ever. Once reaped, the status is kept.
