@@ -7,11 +7,25 @@ struct PortInfo {
   std::string device;  // what SetPortDevice takes: /dev/ttyUSB0, COM3
   std::string by_id;   // a stable alias (/dev/serial/by-id/...), "" when there is none
   std::string driver;  // the kernel or system driver behind it, "" when unknown
+  // USB adapters only, each "" when unknown or not USB.
+  std::string usb_id;   // vendor:product, four hex digits each ("0403:6001")
+  std::string serial;   // the adapter's serial number
+  std::string product;  // the product name the adapter reports
 };
 
 // Every serial device present now, sorted by device name.
 // Linux: each /sys/class/tty entry backed by a real device, with the driver found under
 // its device folder and the /dev/serial/by-id link that points at it. Built-in UART
 // slots that the kernel probed and found no chip behind (port type 0) are left out.
-// Windows: the COM devices the system knows (QueryDosDevice), driver = its device path.
+// For a USB adapter, the USB fields come from the nearest USB device above the tty.
+// Windows: the COM devices the system knows (QueryDosDevice), driver = its device path;
+// no USB fields.
 std::vector<PortInfo> ListSerialPorts();
+
+// The prefix of a --port value naming an adapter by its serial number.
+inline constexpr char kUsbSerialPrefix[] = "usb-serial:";
+
+// The device of the one port in ports whose serial number is serial. "" with error set
+// when none or several carry it (then error names them).
+std::string ResolveUsbSerial(const std::string& serial, const std::vector<PortInfo>& ports,
+                             std::string& error);

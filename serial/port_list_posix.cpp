@@ -36,6 +36,22 @@ std::string DriverOf(const fs::path& tty_entry) {
   return "";
 }
 
+// The nearest USB device above the tty's device (the interface's parent holds idVendor),
+// with what it says of itself. Leaves the fields empty for a device not on USB.
+void FillUsbFields(const fs::path& tty_entry, PortInfo& port) {
+  std::error_code ec;
+  fs::path device = fs::canonical(tty_entry / "device", ec);
+  for (int depth = 0; !ec && depth < 4 && !device.empty(); ++depth) {
+    if (fs::exists(device / "idVendor", ec)) {
+      port.usb_id = ReadFirstLine(device / "idVendor") + ":" + ReadFirstLine(device / "idProduct");
+      port.serial = ReadFirstLine(device / "serial");
+      port.product = ReadFirstLine(device / "product");
+      return;
+    }
+    device = device.parent_path();
+  }
+}
+
 }  // namespace
 
 std::vector<PortInfo> ListSerialPortsUnder(const fs::path& sys_class_tty, const fs::path& dev,
@@ -57,6 +73,7 @@ std::vector<PortInfo> ListSerialPortsUnder(const fs::path& sys_class_tty, const 
     PortInfo port;
     port.device = (dev / entry.path().filename()).string();
     port.driver = DriverOf(entry.path());
+    FillUsbFields(entry.path(), port);
     std::error_code dev_ec;
     fs::path canonical_device = fs::canonical(port.device, dev_ec);
     auto alias = aliases.find(dev_ec ? port.device : canonical_device.string());

@@ -1,6 +1,7 @@
 // The serial device on POSIX: a tty path opened exclusively, raw 8N1, with every wait
 // blocking in poll() under the time-out of the request.
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -26,6 +27,9 @@ SerialWriteCall SerialSysWrite = ::write;
 SerialModemCall SerialSysModemLines = [](int fd, unsigned long request, const int* lines) {
   return ::ioctl(fd, request, lines);
 };
+SerialInfoCall SerialSysSerialInfo = [](int fd, unsigned long request, void* info) {
+  return ::ioctl(fd, request, info);
+};
 
 namespace {
 
@@ -42,6 +46,8 @@ std::atomic<bool> output_left{false};
 // /dev/tty must not stay raw. Open and close only (under PortIoMutex).
 termios settings_at_open{};
 bool have_settings_at_open = false;
+// We turned the driver's low latency on at open, so close turns it off again.
+bool low_latency_set = false;
 
 class UniqueFd {
  public:
@@ -130,6 +136,25 @@ void Drain(int fd, Clock::time_point deadline) {
   }
 }
 
+// A USB adapter otherwise holds each answer up to its latency timer (16 ms), paid twice per
+// page by this stop-and-wait protocol. Drivers without the setting (pseudo-terminals)
+// refuse TIOCGSERIAL; they are left as they are, without a word.
+void RequestLowLatency(int fd) {
+  low_latency_set = false;
+  serial_struct info{};
+  if (SerialSysSerialInfo(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0) return;
+  info.flags |= ASYNC_LOW_LATENCY;
+  low_latency_set = SerialSysSerialInfo(fd, TIOCSSERIAL, &info) == 0;
+}
+
+void RestoreLatency(int fd) {
+  if (!std::exchange(low_latency_set, false)) return;
+  serial_struct info{};
+  if (SerialSysSerialInfo(fd, TIOCGSERIAL, &info) != 0) return;  // unplugged: nothing to restore
+  info.flags &= ~ASYNC_LOW_LATENCY;
+  SerialSysSerialInfo(fd, TIOCSSERIAL, &info);
+}
+
 }  // namespace
 
 int SerialPortFd() { return port_fd.load(); }
@@ -182,6 +207,7 @@ bool BackendOpen(const std::string& device, std::string* error) {
   }
   ::ioctl(fd.get(), TIOCEXCL);  // best effort: not every tty driver honours it
   have_settings_at_open = ::tcgetattr(fd.get(), &settings_at_open) == 0;
+  RequestLowLatency(fd.get());
   output_left.store(false);
   port_fd.store(fd.release());
   return true;
@@ -192,6 +218,7 @@ void BackendClose() {
   if (fd < 0) return;
   // A device that is gone refuses both; nothing is left to give back then.
   if (have_settings_at_open) ::tcsetattr(fd, TCSANOW, &settings_at_open);
+  RestoreLatency(fd);
   // A pseudo-terminal keeps its exclusive flag past the last close of its slave.
   ::ioctl(fd, TIOCNXCL);
   ::close(fd);

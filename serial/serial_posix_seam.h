@@ -1,7 +1,9 @@
 #pragma once
 // Test seam of the POSIX backend: the read and write system calls it makes on the device,
 // so a test can inject EINTR or short transfers, and the modem-line ioctls (TIOCMBIS,
-// TIOCMBIC with the line's bit), so a test can see a pulse a pseudo-terminal cannot carry. Production code leaves them alone.
+// TIOCMBIC with the line's bit), so a test can see a pulse a pseudo-terminal cannot carry,
+// and the driver-settings ioctls (TIOCGSERIAL, TIOCSSERIAL with a struct serial_struct), so
+// a test can play a USB adapter's driver. Production code leaves them alone.
 #include <sys/types.h>
 
 #include <cstddef>
@@ -15,6 +17,8 @@ using SerialModemCall = int (*)(int fd, unsigned long request, const int* lines)
 
 extern SerialWriteCall SerialSysWrite;
 extern SerialModemCall SerialSysModemLines;
+using SerialInfoCall = int (*)(int fd, unsigned long request, void* info);
+extern SerialInfoCall SerialSysSerialInfo;
 
 // The descriptor of the open device, -1 when none.
 int SerialPortFd();

@@ -33,11 +33,17 @@ TEST(PortList, ListsRealDevicesWithDriverAndAlias) {
     fs::create_directories(drivers / d);
   }
 
-  // A USB adapter with a by-id alias.
-  Link(devices / "usb1/ttyUSB0/driver", drivers / "usb-serial/drivers/ftdi_sio");
-  Link(tty / "ttyUSB0/device", devices / "usb1/ttyUSB0");
+  // A USB adapter with a by-id alias; its USB device sits two levels above the tty.
+  Link(devices / "usb1/1-1/1-1:1.0/ttyUSB0/driver", drivers / "usb-serial/drivers/ftdi_sio");
+  Touch(devices / "usb1/1-1/idVendor", "0403\n");
+  Touch(devices / "usb1/1-1/idProduct", "6001\n");
+  Touch(devices / "usb1/1-1/serial", "A1\n");
+  Touch(devices / "usb1/1-1/product", "FT232R USB UART\n");
+  Link(tty / "ttyUSB0/device", devices / "usb1/1-1/1-1:1.0/ttyUSB0");
   // A CDC-ACM device without one.
   Link(devices / "usb2/if0/driver", drivers / "usb/drivers/cdc_acm");
+  Touch(devices / "usb2/idVendor", "2e8a\n");
+  Touch(devices / "usb2/idProduct", "000a\n");
   Link(tty / "ttyACM0/device", devices / "usb2/if0");
   // A built-in UART behind the serial-base layer: the driver above it counts.
   Link(devices / "pnp0/00:01/driver", drivers / "pnp/drivers/serial");
@@ -59,11 +65,39 @@ TEST(PortList, ListsRealDevicesWithDriverAndAlias) {
   EXPECT_EQ(ports[0].device, (root / "dev/ttyACM0").string());
   EXPECT_EQ(ports[0].driver, "cdc_acm");
   EXPECT_EQ(ports[0].by_id, "");
+  EXPECT_EQ(ports[0].usb_id, "2e8a:000a");
+  EXPECT_EQ(ports[0].serial, "");
   EXPECT_EQ(ports[1].device, (root / "dev/ttyS0").string());
   EXPECT_EQ(ports[1].driver, "serial");
+  EXPECT_EQ(ports[1].usb_id, "");
   EXPECT_EQ(ports[2].device, (root / "dev/ttyUSB0").string());
   EXPECT_EQ(ports[2].driver, "ftdi_sio");
   EXPECT_EQ(ports[2].by_id, (root / "dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0").string());
+  EXPECT_EQ(ports[2].usb_id, "0403:6001");
+  EXPECT_EQ(ports[2].serial, "A1");
+  EXPECT_EQ(ports[2].product, "FT232R USB UART");
+}
+
+TEST(PortList, ResolvesUsbSerialToExactlyOneDevice) {
+  const std::vector<PortInfo> ports = {
+      {"/dev/ttyUSB0", "", "ftdi_sio", "0403:6001", "A1", ""},
+      {"/dev/ttyUSB1", "", "ftdi_sio", "0403:6001", "B2", ""},
+      {"/dev/ttyUSB2", "", "ftdi_sio", "0403:6001", "B2", ""},
+      {"/dev/ttyS0", "", "serial", "", "", ""},
+  };
+  struct Case {
+    std::string serial, device, error;
+  } cases[] = {
+      {"A1", "/dev/ttyUSB0", ""},
+      {"C3", "", "no USB serial adapter with serial number 'C3' is plugged in"},
+      {"", "", "no USB serial adapter with serial number '' is plugged in"},
+      {"B2", "", "several USB serial adapters carry serial number 'B2': /dev/ttyUSB1 /dev/ttyUSB2"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(ResolveUsbSerial(c.serial, ports, error), c.device) << c.serial;
+    EXPECT_EQ(error, c.error) << c.serial;
+  }
 }
 
 TEST(PortList, MissingFoldersGiveAnEmptyList) {

@@ -2,6 +2,7 @@
 // the test plays the device on the master.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -40,6 +41,7 @@ std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
 }
 
 const SerialModemCall RealModemLines = SerialSysModemLines;
+const SerialInfoCall RealSerialInfo = SerialSysSerialInfo;
 
 class SerialPort : public ::testing::Test {
  protected:
@@ -63,6 +65,7 @@ class SerialPort : public ::testing::Test {
     SerialSysRead = ::read;
     SerialSysWrite = ::write;
     SerialSysModemLines = RealModemLines;
+    SerialSysSerialInfo = RealSerialInfo;
     if (master_ >= 0) ::close(master_);
   }
 
@@ -263,6 +266,48 @@ TEST_F(SerialPort, ModemLinePulseDrivesTheLineThenRestsIt) {
   const auto start = Clock::now();
   EXPECT_FALSE(PulseModemLine(ModemLine::kDtr, false, 5000));
   EXPECT_LT(MsSince(start), 2500);
+}
+
+// A fake adapter driver's flags; -1 plays one without the setting (a pseudo-terminal).
+int driver_flags = -1;
+int driver_sets = 0;
+
+TEST_F(SerialPort, OpenAsksForLowLatencyAndCloseGivesItBack) {
+  struct Case {
+    int flags_before;
+    int flags_while_open;
+    int sets;  // TIOCSSERIAL calls over open and close
+  };
+  const Case cases[] = {
+      {-1, -1, 0},                                        // refused: skipped without an error
+      {0x10, 0x10 | ASYNC_LOW_LATENCY, 2},                // turned on, then off again
+      {ASYNC_LOW_LATENCY, ASYNC_LOW_LATENCY, 0},          // already on: left as the user set it
+  };
+  ClosePort();
+  SerialSysSerialInfo = [](int, unsigned long request, void* info) {
+    auto* serial = static_cast<serial_struct*>(info);
+    if (driver_flags < 0) {
+      errno = ENOTTY;
+      return -1;
+    }
+    if (request == TIOCGSERIAL) serial->flags = driver_flags;
+    if (request == TIOCSSERIAL) {
+      driver_flags = serial->flags;
+      ++driver_sets;
+    }
+    return 0;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flags_before);
+    driver_flags = c.flags_before;
+    driver_sets = 0;
+    ASSERT_EQ(ReopenComPort(), 1) << LastPortError();
+    EXPECT_EQ(LastPortError(), "");
+    EXPECT_EQ(driver_flags, c.flags_while_open);
+    ClosePort();
+    EXPECT_EQ(driver_flags, c.flags_before);
+    EXPECT_EQ(driver_sets, c.sets);
+  }
 }
 
 TEST_F(SerialPort, CloseGivesBackTheSettingsFoundAtOpen) {
