@@ -158,6 +158,10 @@ int main(int argc, char** argv) {
       ->type_name("PATH");
   app.add_flag("--pace", pace,
                "hold bytes both ways to the wire time of the rate the host set (10 bits a byte)");
+  int latency_ms = 0;
+  AddCount(app, "--latency-ms", latency_ms, 0, 1000,
+           "hold output until 62 bytes are queued or N ms have passed, as a USB serial "
+           "adapter does (default 0: none)");
   app.add_flag("--powered-off", powered_off,
                "stay silent, ignoring the host, until SIGUSR1 powers the chip on");
   AddCount(app, "--sessions", SimSessions, 0, 1000000,
@@ -208,6 +212,7 @@ int main(int argc, char** argv) {
     UsageError(error);
   }
   LinkSetPacing(pace);
+  LinkSetLatency(latency_ms);
   std::printf("%s\n", slave_path.c_str());
   std::fflush(stdout);
 

@@ -1,5 +1,5 @@
 // The pseudo-terminal the host talks to: opening, the symbolic link, paced reads and writes,
-// and the deliberate hang-up.
+// a USB adapter's latency, and the deliberate hang-up.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -14,6 +14,7 @@
 #include <cstring>
 #include <deque>
 #include <thread>
+#include <vector>
 
 #include "sim/sim.h"
 
@@ -33,6 +34,15 @@ bool Pacing = false;
 long HangupAfter = -1;
 long SentCount = 0;
 bool HungUp = false;
+
+// A USB adapter sends what it received from the chip when a packet is full or its latency
+// timer runs out; HeldDue is when the bytes in Held go out at the latest.
+constexpr std::size_t kAdapterPacketBytes = 62;
+int LatencyMs = 0;
+std::vector<std::uint8_t> Held;
+Clock::time_point HeldDue{};
+
+void FlushHeldIfDue();
 
 // When the wire is free again in each direction (pacing only).
 Clock::time_point TxFreeAt{};
@@ -55,10 +65,13 @@ Clock::duration ByteTime() {
 
 void SleepUntil(Clock::time_point when) {
   while (!SimStopRequested) {
+    FlushHeldIfDue();
     Clock::time_point now = Clock::now();
     if (now >= when) return;
     // Short slices so a signal is seen soon even if it lands just before the sleep.
-    std::this_thread::sleep_for(std::min<Clock::duration>(when - now, milliseconds(50)));
+    Clock::duration slice = std::min<Clock::duration>(when - now, milliseconds(50));
+    if (!Held.empty()) slice = std::clamp<Clock::duration>(HeldDue - now, Clock::duration::zero(), slice);
+    std::this_thread::sleep_for(slice);
   }
 }
 
@@ -81,6 +94,31 @@ void WriteAll(const std::uint8_t* bytes, std::size_t count) {
   if (done < count) LogNote("dropped " + std::to_string(count - done) + " byte(s) nobody read");
 }
 
+void FlushHeld() {
+  if (Held.empty()) return;
+  WriteAll(Held.data(), Held.size());
+  Held.clear();
+}
+
+void FlushHeldIfDue() {
+  if (!Held.empty() && Clock::now() >= HeldDue) FlushHeld();
+}
+
+// Bytes as they leave the chip: straight to the host, or through the adapter's packets.
+void Deliver(const std::uint8_t* bytes, std::size_t count) {
+  if (LatencyMs <= 0) {
+    WriteAll(bytes, count);
+    return;
+  }
+  if (Held.empty() && count > 0) HeldDue = Clock::now() + milliseconds(LatencyMs);
+  Held.insert(Held.end(), bytes, bytes + count);
+  while (Held.size() >= kAdapterPacketBytes) {
+    WriteAll(Held.data(), kAdapterPacketBytes);
+    Held.erase(Held.begin(), Held.begin() + kAdapterPacketBytes);
+    HeldDue = Clock::now() + milliseconds(LatencyMs);
+  }
+}
+
 // Closing the master hangs the slave up and loses what the host has not read yet, so give
 // the host a moment to take it.
 void DrainToHost(milliseconds limit) {
@@ -93,6 +131,7 @@ void DrainToHost(milliseconds limit) {
 }
 
 void HangUpNow() {
+  FlushHeld();
   DrainToHost(milliseconds(500));
   close(MasterFd);
   MasterFd = -1;
@@ -177,6 +216,7 @@ void LinkRemoveSymlink() {
 
 void LinkClose() {
   if (MasterFd >= 0) {
+    FlushHeld();
     DrainToHost(milliseconds(1000));
     close(MasterFd);
   }
@@ -185,6 +225,8 @@ void LinkClose() {
 }
 
 void LinkSetPacing(bool on) { Pacing = on; }
+
+void LinkSetLatency(int ms) { LatencyMs = ms; }
 
 void LinkSetHangupAfter(long n) { HangupAfter = n; }
 
@@ -200,9 +242,11 @@ int LinkRead(int timeout_ms) {
   if (pacing && !HungUp && MasterFd >= 0) PullFromMaster();
   while (RxQueue.empty()) {
     if (SimStopRequested || HungUp) return kLinkStopped;
+    FlushHeldIfDue();
     Clock::time_point now = Clock::now();
     if (now >= deadline) return kLinkNone;
-    auto left = std::chrono::duration_cast<milliseconds>(deadline - now).count() + 1;
+    Clock::time_point wake = Held.empty() ? deadline : std::min(deadline, HeldDue);
+    auto left = std::chrono::duration_cast<milliseconds>(wake - now).count() + 1;
     pollfd p{MasterFd, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(std::min<long long>(left, 100))) > 0) PullFromMaster();
   }
@@ -231,7 +275,7 @@ bool LinkWrite(const std::uint8_t* bytes, std::size_t count) {
   }
   Clock::duration byte_time = ByteTime();
   if (byte_time == Clock::duration::zero()) {
-    WriteAll(bytes, allowed);
+    Deliver(bytes, allowed);
   } else {
     // Byte k leaves when its last bit would have: start + (k + 1) character times. Bytes
     // already due go out together, so a late wake-up does not slow the average rate.
@@ -241,7 +285,7 @@ bool LinkWrite(const std::uint8_t* bytes, std::size_t count) {
       auto elapsed = Clock::now() - start;
       std::size_t due = std::min<std::size_t>(allowed, static_cast<std::size_t>(elapsed / byte_time));
       if (due > sent) {
-        WriteAll(bytes + sent, due - sent);
+        Deliver(bytes + sent, due - sent);
         sent = due;
         continue;
       }

@@ -112,6 +112,9 @@ void LinkClose();
 
 // Holds every byte to the wire time of the rate the host set (10 bits a byte).
 void LinkSetPacing(bool on);
+// Holds the device's output until 62 bytes are queued or ms have passed since the first,
+// as a USB serial adapter's latency timer does (0 = none).
+void LinkSetLatency(int ms);
 // Closes the master once the device has written n bytes since LinkResetCount (-1 = never).
 void LinkSetHangupAfter(long n);
 void LinkResetCount();

@@ -172,6 +172,38 @@ TEST(Simulator, PoweredOffStaysSilentUntilSigusr1) {
   EXPECT_TRUE(host.WaitWord(1000));
 }
 
+TEST(Simulator, LatencyHoldsOutputUntilAPacketFillsOrTheTimerRunsOut) {
+  struct Case {
+    const char* latency_ms;
+    const char* announce_ms;
+    long long min_ms, max_ms;  // when the first byte comes
+    std::size_t min_bytes, max_bytes;  // what comes with it
+  };
+  const Case cases[] = {
+      {"300", "40", 250, 1000, 16, 61},  // the timer: several words in one piece
+      {"1000", "5", 0, 600, 62, 62},     // a full packet goes out at once
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.latency_ms);
+    const auto start = std::chrono::steady_clock::now();
+    SimOnPty sim({RM_SIM_PATH, "--latency-ms", c.latency_ms, "--announce-ms", c.announce_ms});
+    Host host(sim.device());
+    Bytes got = host.Read(1, 3000);
+    const auto first_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_GE(first_ms, c.min_ms);
+    EXPECT_LE(first_ms, c.max_ms);
+    const Bytes rest = host.Read(200, 30);
+    got.insert(got.end(), rest.begin(), rest.end());
+    EXPECT_GE(got.size(), c.min_bytes);
+    EXPECT_LE(got.size(), c.max_bytes);
+    for (std::size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], kWord[i % 4]) << i;
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(3000), 0);
+  }
+}
+
 TEST(Simulator, BadOptionsExitTwoWithTheReason) {
   TempDir dir;
   const std::string file = dir.Write("plain", "x");
