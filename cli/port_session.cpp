@@ -19,6 +19,7 @@
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
 #include "isp/protocol.h"
+#include "serial/port_list.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
@@ -231,7 +232,8 @@ void AddPortOptions(CLI::App& command, PortOptions& options) {
         "the COM port (default: ComPort from the profile)");
   } else {
     port->type_name("DEVICE")->description(
-        "the serial device, e.g. /dev/ttyUSB0 (required; see 'rm516x-isp ports')");
+        "the serial device, e.g. /dev/ttyUSB0, or usb-serial:SERIAL for the USB adapter with "
+        "that serial number (required; see 'rm516x-isp ports')");
   }
   command.add_option("--baud", options.baud_index,
                      "4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200 "
@@ -295,6 +297,17 @@ int RunPortSession(PortOptions& options, bool json, const std::string& what,
   // Set directly, never through the dialogs' paths: the command line leaves the profile alone.
   if (options.baud_index) BaudRateIndex = *options.baud_index;
   if (kComNamesOnly && options.port.empty()) options.port = ComPortNames[ComPortIndex];
+  // Resolved now, not at parse time: the adapter may have come back under another name.
+  if (options.port.starts_with(kUsbSerialPrefix)) {
+    std::string error;
+    const std::string device = ResolveUsbSerial(
+        options.port.substr(sizeof kUsbSerialPrefix - 1), ListSerialPorts(), error);
+    if (device.empty()) {
+      ReportEnd(json, false, error, error);
+      return kExitFailed;
+    }
+    options.port = device;
+  }
   SetPortDevice(options.port);
   // Caught from before the open to the exit, so that no signal ends the process between
   // the port's opening and its closing.

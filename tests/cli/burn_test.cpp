@@ -66,6 +66,7 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
     int exit_code;
     std::string text;   // the end event's text; "%port" stands for the device
     std::string error;
+    std::string port = {};  // --port instead of the simulator's or a missing device
   };
   const std::string lost = "the port %port was lost";
   const Case cases[] = {
@@ -89,12 +90,15 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
       {"no device", {}, {}, 0, 1, "cannot open %port: No such file or directory",
        "cannot open %port: No such file or directory"},
       {"no file", {}, {"%missing"}, 0, 1, "%missing open error", "%missing open error"},
+      {"no such adapter", {}, {}, 0, 1,
+       "no USB serial adapter with serial number 'RM-NONE' is plugged in",
+       "no USB serial adapter with serial number 'RM-NONE' is plugged in", "usb-serial:RM-NONE"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::unique_ptr<SimProcess> sim;
     TempDir dir;
-    std::string port = (dir.path() / "no-such-tty").string();
+    std::string port = c.port.empty() ? (dir.path() / "no-such-tty").string() : c.port;
     if (!c.sim_args.empty()) {
       std::vector<std::string> sim_args = c.sim_args;
       sim_args.insert(sim_args.end(), {"--idle-ms", "300"});
