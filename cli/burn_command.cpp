@@ -38,16 +38,7 @@ int RunBurn(BurnOptions& options) {
   if (options.verify) VerifyAfterBurn = *options.verify;
 
   const bool json = options.load.json;
-  BeginSessionOutput(json);
-  const LoadReport report = RunLoad(options.load);
-  if (report.file_state == 0) {
-    if (json) {
-      const std::string reason = LoadFailureText(report);
-      ReportEnd(true, false, reason, reason);
-    }
-    return kExitFailed;
-  }
-  if (!json) std::fputs(LoadReportText(report).c_str(), stdout);
+  if (!LoadForSession(options.load)) return kExitFailed;
 
   const int status = RunPortSession(options.port, json, "burn", [] {
     if (!StartBurnWorker()) return -1;

@@ -223,6 +223,15 @@ struct PortCloser {
 };
 
 
+// Why a load placed nothing, in the words of its last error.
+std::string LoadFailureText(const LoadReport& report) {
+  std::string text = "nothing was loaded";
+  for (const LoadMessage& message : report.messages) {
+    if (message.kind == MessageError) text = message.text;
+  }
+  return text;
+}
+
 }  // namespace
 
 void AddPortOptions(CLI::App& command, PortOptions& options) {
@@ -283,12 +292,23 @@ void ReportEnd(bool json, bool ok, const std::string& text, const std::string& e
   }
 }
 
-std::string LoadFailureText(const LoadReport& report) {
-  std::string text = "nothing was loaded";
-  for (const LoadMessage& message : report.messages) {
-    if (message.kind == MessageError) text = message.text;
+bool LoadForSession(const LoadOptions& load) {
+  BeginSessionOutput(load.json);
+  const LoadReport report = RunLoad(load);
+  if (report.file_state == 0) {
+    if (load.json) {
+      const std::string reason = LoadFailureText(report);
+      ReportEnd(true, false, reason, reason);
+    }
+    return false;
   }
-  return text;
+  if (!load.json) std::fputs(LoadReportText(report).c_str(), stdout);
+  return true;
+}
+
+void BeginSessionStop() {
+  ResetBurnStop();
+  if (StopSignalSeen()) RequestBurnStop();
 }
 
 

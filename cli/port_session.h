@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/load_options.h"
 #include "cli/reset_hook.h"
 #include "image/load_report.h"
 
@@ -39,8 +40,14 @@ void PrintSessionLine(const std::string& line);
 // failure, that same line as "error".
 void ReportEnd(bool json, bool ok, const std::string& text, const std::string& error_line);
 
-// Why a load placed nothing, in the words of its last error.
-std::string LoadFailureText(const LoadReport& report);
+// Before a command that burns or compares files: BeginSessionOutput, the load, and the
+// report printed. False when nothing was placed; the failure has been told (and ended,
+// with --json).
+bool LoadForSession(const LoadOptions& load);
+
+// At the start of a session on the calling thread: a fresh stop request, with a stop signal
+// that already came said again.
+void BeginSessionStop();
 
 // True once a stop signal came (from the open on).
 bool StopSignalSeen();

@@ -79,8 +79,7 @@ int RunRead(ReadOptions& options) {
   BeginSessionOutput(options.json);
   std::fill(std::begin(ReadBackImage), std::end(ReadBackImage), std::uint8_t{0xFF});
   const int status = RunPortSession(options.port, options.json, "read", [&plan] {
-    StopRequested = 0;
-    if (StopSignalSeen()) RequestBurnStop();
+    BeginSessionStop();
     std::uint32_t unused = 0;
     return ReadChip(plan, ReadPages, &unused);
   });

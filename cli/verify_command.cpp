@@ -55,23 +55,13 @@ int RunVerify(VerifyOptions& options) {
   if (!PrepareLoad(options.load, error)) return UsageError("verify", error);
 
   const bool json = options.load.json;
-  BeginSessionOutput(json);
-  const LoadReport report = RunLoad(options.load);
-  if (report.file_state == 0) {
-    if (json) {
-      const std::string reason = LoadFailureText(report);
-      ReportEnd(true, false, reason, reason);
-    }
-    return kExitFailed;
-  }
-  if (!json) std::fputs(LoadReportText(report).c_str(), stdout);
+  if (!LoadForSession(options.load)) return kExitFailed;
 
   const BurnPlan plan = CurrentBurnPlan();
   const ReadKind kind = options.checksum ? ReadPageSums : ReadPages;
   std::uint32_t sum_total = 0;
   const int status = RunPortSession(options.port, json, "verify", [&] {
-    StopRequested = 0;
-    if (StopSignalSeen()) RequestBurnStop();
+    BeginSessionStop();
     return ReadChip(plan, kind, &sum_total);
   });
   if (status != kExitOk) return status;

@@ -85,6 +85,8 @@ std::string FirmwareVersionText(int version) {
 
 void RequestBurnStop() { StopRequested.store(1); }
 
+void ResetBurnStop() { StopRequested.store(0); }
+
 int FailBurn(const std::string& text) {
   ShowBurnStatus(kColorRed, text);
   OfferBurn(true);
@@ -133,14 +135,14 @@ int RunBurn() {
 }  // namespace
 
 int BurnWorker() {
-  StopRequested = 0;
+  ResetBurnStop();
   return RunBurn();
 }
 
 bool StartBurnWorker() {
   bool idle = false;
   if (!worker_running.compare_exchange_strong(idle, true)) return false;
-  StopRequested = 0;
+  ResetBurnStop();
   try {
     std::thread([] {
       worker_result.store(RunBurn());

@@ -13,6 +13,10 @@ int FailBurn(const std::string& text);
 // the phase's stop text. Safe from a signal handler. Only the worker's start clears it.
 void RequestBurnStop();
 
+// A fresh stop request for a session about to start (a worker's start, a read on the
+// calling thread); nothing else clears it.
+void ResetBurnStop();
+
 // "VER: 2.3" for version byte 23; "" for a version the chip did not tell (below 1).
 std::string FirmwareVersionText(int version);
 
