@@ -19,8 +19,13 @@ struct PortInfo {
 // slots that the kernel probed and found no chip behind (port type 0) are left out.
 // For a USB adapter, the USB fields come from the nearest USB device above the tty.
 // Windows: the COM devices the system knows (QueryDosDevice), driver = its device path;
-// no USB fields.
+// for a USB adapter, the USB fields come from the nearest USB device above the port in the
+// device tree (SetupAPI), the product name from what the device reports on its bus.
 std::vector<PortInfo> ListSerialPorts();
+
+// Fills port's usb_id and serial from a Windows device instance id of a whole USB device
+// ("USB\VID_0403&PID_6001\A50285BI"). False, port untouched, for anything else.
+bool ReadUsbInstanceId(const std::string& instance_id, PortInfo& port);
 
 // The prefix of a --port value naming an adapter by its serial number.
 inline constexpr char kUsbSerialPrefix[] = "usb-serial:";

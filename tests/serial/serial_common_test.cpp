@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "serial/port_list.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 #include "tests/support/recording_shell.h"
@@ -89,6 +90,38 @@ TEST(SerialPortStatus, NoPortSelectedFailsWithoutTouchingTheTables) {
   ComPortIndex = -1;
   EXPECT_EQ(ReopenComPort(), 0);
   ComPortIndex = 0;
+}
+
+// Windows hands out these ids; the port list reads the USB fields out of them.
+TEST(UsbInstanceId, GivesIdsAndARealSerialNumberOnlyForWholeUsbDevices) {
+  struct Case {
+    const char* id;
+    bool usb;
+    const char* usb_id;
+    const char* serial;
+  } cases[] = {
+      {"USB\\VID_0403&PID_6001\\A50285BI", true, "0403:6001", "A50285BI"},
+      {"usb\\vid_2E8A&pid_000A\\E6614103E7", true, "2e8a:000a", "E6614103E7"},
+      // No serial number on the device: Windows names it by where it is plugged in.
+      {"USB\\VID_1A86&PID_7523\\5&2C5B5B6&0&2", true, "1a86:7523", ""},
+      {"USB\\VID_2E8A&PID_000A&MI_00\\6&1F3&0&0000", false, "", ""},
+      {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", false, "", ""},
+      {"USB\\VID_04G3&PID_6001\\X", false, "", ""},
+      {"USB\\VID_0403&PID_60", false, "", ""},
+      {"ACPI\\PNP0501\\1", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    PortInfo port;
+    port.serial = "untouched";
+    EXPECT_EQ(ReadUsbInstanceId(c.id, port), c.usb);
+    if (!c.usb) {
+      EXPECT_EQ(port.serial, "untouched");
+      continue;
+    }
+    EXPECT_EQ(port.usb_id, c.usb_id);
+    EXPECT_EQ(port.serial, c.serial);
+  }
 }
 
 }  // namespace
