@@ -247,13 +247,6 @@ int ControlHeight(HWND control) {
   return rect.bottom - rect.top;
 }
 
-COLORREF ClientPixel(int x, int y) {
-  HDC dc = GetDC(MainWindow);
-  const COLORREF pixel = GetPixel(dc, x, y);
-  ReleaseDC(MainWindow, dc);
-  return pixel;
-}
-
 Drawn PixelsOf(HWND window, COLORREF colour, RECT area) {
   if (IsRectEmpty(&area)) GetClientRect(window, &area);
   Drawn drawn{{area.right, area.bottom, area.left, area.top}, 0, 0};
