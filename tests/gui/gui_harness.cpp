@@ -48,10 +48,9 @@ CaughtBox ReadBox(HWND box) {
   caught.main_enabled = MainWindow.load() != nullptr && IsWindowEnabled(MainWindow);
   caught.main_visible = MainWindow.load() != nullptr && IsWindowVisible(MainWindow);
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (!IsWindowVisible(child)) continue;
-    caught.has_icon |= ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+    caught.has_icon |= IsWindowVisible(child) && ClassOf(child) == "Static" &&
+                       (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
                        SendMessageA(child, STM_GETICON, 0, 0) != 0;
-    caught.buttons += ClassOf(child) == "Button";
   }
   return caught;
 }

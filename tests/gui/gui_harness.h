@@ -17,7 +17,6 @@
 struct CaughtBox {
   std::string text, caption;
   bool has_icon = false;
-  int buttons = 0;  // visible push buttons
   HWND owner = nullptr;
   bool main_enabled = false, main_visible = false;  // the main window's state under the box
 };
