@@ -15,13 +15,11 @@
 
 namespace {
 
-constexpr UINT kHandleDialog = WM_APP + 40;
 constexpr UINT kShownTimerMs = 10;
 constexpr DWORD kSliceMs = 10;
 constexpr int kFileNameCombo = 0x47C;  // the explorer-style file dialog's file name field
 GuiSession* active = nullptr;
 HHOOK hook = nullptr;
-HWND helper = nullptr;
 std::set<HWND> seen;  // a dialog is handled once
 
 std::string ClassOf(HWND window) {
@@ -59,7 +57,10 @@ CaughtBox ReadBox(HWND box) {
 void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   if (!IsWindowVisible(dialog) || active == nullptr) return;
   KillTimer(dialog, timer);
-  if (!IsFileDialog(dialog)) {
+  if (IsForeign(dialog) && !IsFileDialog(dialog)) {
+    active->boxes.push_back(ReadBox(dialog));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  } else if (!IsFileDialog(dialog)) {
     if (active->on_dialog) active->on_dialog(dialog);
   } else if (active->on_file_dialog) {
     active->on_file_dialog(dialog);
@@ -68,26 +69,13 @@ void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   }
 }
 
-LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message != kHandleDialog) return DefWindowProcA(window, message, wparam, lparam);
-  HWND dialog = reinterpret_cast<HWND>(wparam);
-  if (active == nullptr || !IsWindow(dialog)) return 0;
-  if (IsForeign(dialog) && !IsFileDialog(dialog)) {
-    active->boxes.push_back(ReadBox(dialog));
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-  } else {
-    SetTimer(dialog, 1, kShownTimerMs, RunWhenShown);
-  }
-  return 0;
-}
-
 // Notes a dialog once its initialisation has run (activation does not always come without a
-// window manager); it is handled from its own modal loop.
+// window manager); it is handled from its own modal loop once shown.
 LRESULT CALLBACK AfterWindowProc(int code, WPARAM wparam, LPARAM lparam) {
   const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
   if (code == HC_ACTION && call->message == WM_INITDIALOG && ClassOf(call->hwnd) == "#32770" &&
       seen.insert(call->hwnd).second) {
-    PostMessageA(helper, kHandleDialog, reinterpret_cast<WPARAM>(call->hwnd), 0);
+    SetTimer(call->hwnd, 1, kShownTimerMs, RunWhenShown);
   }
   return CallNextHookEx(hook, code, wparam, lparam);
 }
@@ -105,16 +93,7 @@ HMENU FindPopup(HMENU menu, int first_command) {
 }  // namespace
 
 GuiSession::GuiSession(std::initializer_list<std::pair<const char*, const char*>> profile) {
-  static const bool registered = [] {
-    WNDCLASSA helper_class{};
-    helper_class.lpfnWndProc = HelperProc;
-    helper_class.hInstance = GetModuleHandleA(nullptr);
-    helper_class.lpszClassName = "GuiTestHelper";
-    RegisterClassA(&helper_class);
-    helper = CreateWindowExA(0, "GuiTestHelper", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, helper_class.hInstance,
-                             nullptr);
-    return RegisterMainClass(AppInstance = GetModuleHandleA(nullptr)) != 0;
-  }();
+  static const ATOM registered = RegisterMainClass(AppInstance = GetModuleHandleA(nullptr));
   (void)registered;
   seen.clear();
   active = this;
