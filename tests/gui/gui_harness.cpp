@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <set>
 
 #include "app/app.h"
 #include "image/file_open.h"
@@ -20,7 +19,6 @@ constexpr DWORD kSliceMs = 10;
 constexpr int kFileNameCombo = 0x47C;  // the explorer-style file dialog's file name field
 GuiSession* active = nullptr;
 HHOOK hook = nullptr;
-std::set<HWND> seen;  // a dialog is handled once
 
 std::string ClassOf(HWND window) {
   char name[64] = {};
@@ -73,8 +71,7 @@ void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
 // window manager); it is handled from its own modal loop once shown.
 LRESULT CALLBACK AfterWindowProc(int code, WPARAM wparam, LPARAM lparam) {
   const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
-  if (code == HC_ACTION && call->message == WM_INITDIALOG && ClassOf(call->hwnd) == "#32770" &&
-      seen.insert(call->hwnd).second) {
+  if (code == HC_ACTION && call->message == WM_INITDIALOG && ClassOf(call->hwnd) == "#32770") {
     SetTimer(call->hwnd, 1, kShownTimerMs, RunWhenShown);
   }
   return CallNextHookEx(hook, code, wparam, lparam);
@@ -95,7 +92,6 @@ HMENU FindPopup(HMENU menu, int first_command) {
 GuiSession::GuiSession(std::initializer_list<std::pair<const char*, const char*>> profile) {
   static const ATOM registered = RegisterMainClass(AppInstance = GetModuleHandleA(nullptr));
   (void)registered;
-  seen.clear();
   active = this;
   hook = SetWindowsHookExA(WH_CALLWNDPROCRET, AfterWindowProc, nullptr, GetCurrentThreadId());
   WriteProfileStringA(kProfileSection, nullptr, nullptr);
