@@ -6,24 +6,11 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-mingw=${RM_MINGW_BUILD:-$root/build/mingw}
-native=${RM_NATIVE_BUILD:-$root/build/native}
-if [ -z "${RM_MINGW_BUILD:-}" ]; then scripts/build.sh mingw >/dev/null || exit 1; fi
-if [ -z "${RM_NATIVE_BUILD:-}" ]; then scripts/build.sh native >/dev/null || exit 1; fi
-cmake --build "$mingw" --target rm516x-isp >/dev/null || exit 1
-cmake --build "$native" --target rm516x-sim rm516x-isp >/dev/null || exit 1
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
-work=$(mktemp -d)
-rm_child=
-cleanup() {
-  [ -n "$rm_child" ] && kill "$rm_child" 2>/dev/null && wait "$rm_child" 2>/dev/null
-  wine_absent_com 1
-  rm -rf "$work"
-  wine_env_stop
-}
-trap cleanup EXIT
-wine_env_start
+wine_build mingw rm516x-isp || exit 1
+wine_build native rm516x-sim rm516x-isp || exit 1
+wine_session
 
 # 3000 bytes of varied data: twelve pages, the last one partly the fill byte.
 python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 37 + (i >> 8)) & 0xFF for i in range(3000)))' >"$work/app.bin"
@@ -32,15 +19,10 @@ XDG_CONFIG_HOME=$work "$native/cli/rm516x-isp" info --chip RM5164 --fill 0xFF \
 wine_com_child 1 "$work/sim.out" "$native/sim/rm516x-sim" --chip RM5164 --flash-out "$work/flash.bin" \
   --log "$work/sim.log" --idle-ms 5000 || exit 1
 
-wine "$mingw/cli/rm516x-isp.exe" burn --chip RM5164 --fill 0xFF --port COM1 --baud 115200 \
-  --verify --wait 30 'Z:'"$work/app.bin" >"$work/isp.log" 2>&1
-rc=$?
-tr -d '\r' <"$work/isp.log"
-[ $rc -eq 0 ] || { echo "test-wine-burn: rm516x-isp.exe exited $rc" >&2; exit 1; }
+wine_run "$mingw/cli/rm516x-isp.exe" burn --chip RM5164 --fill 0xFF --port COM1 --baud 115200 \
+  --verify --wait 30 'Z:'"$work/app.bin" || { echo "test-wine-burn: rm516x-isp.exe failed" >&2; exit 1; }
 # The simulator writes its flash when its session ends.
 timeout 10 tail --pid="$rm_child" -f /dev/null
-wait "$rm_child" 2>/dev/null
-rm_child=
 if grep VIOLATION "$work/sim.log" >&2; then exit 1; fi
 cmp -n 3072 "$work/flash.bin" "$work/expected.bin" || { echo "test-wine-burn: the flash differs from the image" >&2; exit 1; }
 echo "test-wine-burn: the flash holds the image over its 3072 burned bytes"

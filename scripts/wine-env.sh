@@ -11,12 +11,22 @@
 #   wine_end_prefix P    wineserver -k for prefix P; true once none of its processes remain
 #   wine_check_ended XVFB_PID PREFIX...   true when that Xvfb and no process of those
 #                        prefixes remain; names what remains
+#   wine_build TREE TARGET...   TREE (mingw or native) built by scripts/build.sh, or the
+#                        configured one RM_MINGW_BUILD / RM_NATIVE_BUILD names, then TARGETs
+#                        built in it; its folder is left in $mingw or $native
+#   wine_session         a scratch folder in $work and wine_env_start; on EXIT, every child
+#                        wine_com_child started or the script added to rm_children ends,
+#                        the COM ports it linked are unset, the folder goes, wine_env_stop
+#   wine_run PROGRAM...  runs it under Wine, shows its output without Wine's own lines, and
+#                        returns its exit code
 # An Xvfb started here is exported as RM_XVFB_PID with DISPLAY, so that scripts run from
 # this one use it instead of starting their own, and leave it to its owner.
 export RM_XVFB_DISPLAY=${RM_XVFB_DISPLAY:-:93}
 
 rm_owned_xvfb=
 rm_owned_prefix=
+rm_children=()
+rm_linked_coms=()
 
 wine_prefix_pids() {
   local environ pid
@@ -99,6 +109,39 @@ wine_env_start() {
   done
 }
 
+wine_build() {
+  local tree=$1 given
+  shift
+  given=RM_${tree^^}_BUILD
+  if [ -z "${!given:-}" ]; then "$root/scripts/build.sh" "$tree" >/dev/null || return 1; fi
+  printf -v "$tree" %s "${!given:-$root/build/$tree}"
+  cmake --build "${!tree}" --target "$@" >/dev/null
+}
+
+wine_session() {
+  work=$(mktemp -d)
+  trap wine_session_end EXIT
+  wine_env_start
+}
+
+wine_session_end() {
+  local pid n
+  for pid in "${rm_children[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  for n in "${rm_linked_coms[@]}"; do wine_absent_com "$n"; done
+  rm -rf "$work"
+  wine_env_stop
+}
+
+# Wine's output goes to a file first: its background processes would hold a pipe open and
+# the caller would never return.
+wine_run() {
+  local rc
+  wine "$@" >"$work/wine-run.log" 2>&1
+  rc=$?
+  tr -d '\r' <"$work/wine-run.log" | grep -av '^fixme\|^err:\|^wine:'
+  return $rc
+}
+
 wine_end_prefix() {
   local prefix=$1 left
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 </dev/null
@@ -171,6 +214,8 @@ wine_com_child() {
   shift 2
   "$@" >"$out" 2>&1 &
   rm_child=$!
+  rm_children+=("$rm_child")
+  rm_linked_coms+=("$n")
   for _ in $(seq 50); do [ -s "$out" ] && break; sleep 0.1; done
   device=$(head -n 1 "$out")
   case $device in

@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "app/commands.h"
 #include "image/bank_image.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
@@ -16,11 +15,12 @@
 #include "tests/gui/gui_harness.h"
 
 // Burns from the Burn command into simulated chips (see with_simulators.sh): COM1 answers,
-// paced to the line rate; COM3 echoes the first erase byte wrongly; COM4 never announces, so
-// a burn there waits for as long as the test wants one.
+// paced to the line rate; COM4 never announces, so a burn there waits for as long as the
+// test wants one. What each end of a burn shows and locks is the worker's (burn_worker_test);
+// these check how the windows show it.
 namespace {
 
-constexpr int kGood = 0, kBadErase = 2, kSilent = 3;
+constexpr int kGood = 0, kSilent = 3;
 
 bool WaitForStatus(const std::string& text) { return PumpUntil([&] { return BurnStatusText() == text; }); }
 bool WorkerEnds() { return PumpUntil([] { return !BurnWorkerRunning(); }); }
@@ -35,7 +35,9 @@ RECT Frame(HWND window) {
 void ExpectLocked(bool burn_locked, bool inputs_locked) {
   EXPECT_EQ(ToolbarEnabled(IDM_TOOLBAR_BURN), !burn_locked);
   EXPECT_EQ(MenuGreyed(IDM_BURN), burn_locked);
-  for (int command : kBurnInputButtons) EXPECT_EQ(ToolbarEnabled(command), !inputs_locked) << command;
+  for (int command : {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC}) {
+    EXPECT_EQ(ToolbarEnabled(command), !inputs_locked) << command;
+  }
 }
 
 TEST(BurnDialog, FirstBurnCreatesItPaintsTheWaitInRedAndABurnAfterStopReusesIt) {
@@ -53,13 +55,9 @@ TEST(BurnDialog, FirstBurnCreatesItPaintsTheWaitInRedAndABurnAfterStopReusesIt) 
   EXPECT_TRUE(IsWindowVisible(dialog));
   EXPECT_EQ(GetWindow(dialog, GW_OWNER), session.window);
   EXPECT_TRUE(CentredOverClient(dialog));
-  EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_BURN_PROGRESS, PBM_GETRANGE, FALSE, 0), 100);
   EXPECT_FALSE(IsChecked(dialog, IDC_BURN_VERIFY)) << "from the stored Verify 0";
 
   ASSERT_TRUE(WaitForStatus("Please enter ISP"));
-  EXPECT_EQ(BurnStatusColor.load(), kColorRed);
-  ASSERT_TRUE(PumpUntil([] { return MenuGreyed(IDM_BURN) && !ToolbarEnabled(IDM_TOOLBAR_OPEN); }));
-  ExpectLocked(true, true);
   EXPECT_EQ(CloseButtonText(), "Close") << "no handshake yet";
 
   // Red, centred in the message area, in a font as high as that area.
@@ -70,7 +68,6 @@ TEST(BurnDialog, FirstBurnCreatesItPaintsTheWaitInRedAndABurnAfterStopReusesIt) 
   ASSERT_LT(drawn.left, drawn.right) << "no red text drawn";
   EXPECT_GT(drawn.bottom - drawn.top, (area.bottom - area.top) / 2);
   EXPECT_NEAR(drawn.left + drawn.right, area.left + area.right, 6);
-  EXPECT_TRUE(session.boxes.empty());
 
   // Close while waiting: hidden at once and Burn released; the inputs stay locked until the
   // stopped worker has ended. A burn right away serves its sends meanwhile, reuses the dialog
@@ -79,7 +76,6 @@ TEST(BurnDialog, FirstBurnCreatesItPaintsTheWaitInRedAndABurnAfterStopReusesIt) 
   SetClientHeight(500);
   Click(dialog, IDC_BURN_CLOSE);
   EXPECT_FALSE(IsWindowVisible(dialog));
-  EXPECT_EQ(StopRequested.load(), 1);
   ASSERT_TRUE(BurnWorkerRunning()) << "the stopped worker is still in its read";
   ExpectLocked(false, true);
   VerifyAfterBurn = 1;
@@ -88,20 +84,37 @@ TEST(BurnDialog, FirstBurnCreatesItPaintsTheWaitInRedAndABurnAfterStopReusesIt) 
   EXPECT_TRUE(IsWindowVisible(dialog));
   EXPECT_EQ(Frame(dialog).left * 10000 + Frame(dialog).top, first.left * 10000 + first.top);
   EXPECT_TRUE(IsChecked(dialog, IDC_BURN_VERIFY)) << "from the setting";
-  EXPECT_TRUE(BurnWorkerRunning()) << "a new worker runs";
   EXPECT_TRUE(WaitForStatus("Please enter ISP"));
-  EXPECT_EQ(StopRequested.load(), 0);
+  EXPECT_EQ(StopRequested.load(), 0) << "a new worker runs";
 
-  // The box is stored at every click; Escape leaves the dialog up.
-  for (const char* stored : {"0", "1"}) {
-    Click(dialog, IDC_BURN_VERIFY);
-    EXPECT_EQ(ReadProfileKey("Verify") + std::to_string(VerifyAfterBurn.load()), std::string(stored) + stored);
-  }
+  // The box is stored at the click; Escape leaves the dialog up.
+  Click(dialog, IDC_BURN_VERIFY);
+  EXPECT_EQ(ReadProfileKey("Verify") + std::to_string(VerifyAfterBurn.load()), "00");
   EXPECT_TRUE(IgnoresEscape(dialog));
   Click(dialog, IDC_BURN_CLOSE);
   ASSERT_TRUE(WorkerEnds());
-  EXPECT_EQ(BurnStatusText(), "");
   EXPECT_TRUE(PumpUntil([] { return ToolbarEnabled(IDM_TOOLBAR_OPEN); }));
+  ExpectLocked(false, false);
+}
+
+// Progress, the button's Stop and Close, and a Close after the end that releases everything.
+TEST(BurnDialog, ShowsTheRunningBurnAndCloseAfterItsEndReleasesEveryControl) {
+  GuiSession session;
+  session.Connect(kGood);
+  BaudRateIndex = 1;
+  SetBaudRate(BaudRateTable[BaudRateIndex]);  // 9600 bit/s: about a quarter second a page
+  session.Load(3 * 256);
+  VerifyAfterBurn = 1;
+  Command(IDM_BURN);
+  ASSERT_TRUE(PumpUntil([] { return BurnStatusText() == "ISP programming" && Progress() > 0; }));
+  EXPECT_EQ(CloseButtonText(), "Stop");
+  ASSERT_TRUE(WorkerEnds());
+  EXPECT_EQ(BurnStatusText() + "|" + CloseButtonText(), "Verify OK|Close");
+  EXPECT_EQ(Progress(), 100);
+  ExpectLocked(true, true);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(BurnDialog, IDC_BURN_VERIFY)));
+  Click(BurnDialog, IDC_BURN_CLOSE);
+  EXPECT_FALSE(IsWindowVisible(BurnDialog));
   ExpectLocked(false, false);
 }
 
@@ -126,7 +139,6 @@ TEST(BurnCommand, OpensFirstWithNothingLoadedAndRefusesAPortThatIsNotOpen) {
   EXPECT_EQ(session.boxes[0].owner, session.window);
   EXPECT_EQ(BurnDialog.load(), nullptr);
   EXPECT_FALSE(BurnWorkerRunning());
-  ExpectLocked(false, false);
 }
 
 TEST(BurnCommand, CommandsThatChangeWhatTheWorkerReadsAreGreyedAndRefusedDuringABurn) {
@@ -142,7 +154,7 @@ TEST(BurnCommand, CommandsThatChangeWhatTheWorkerReadsAreGreyedAndRefusedDuringA
   for (bool running : {true, false}) {
     for (int popup : {IDM_OPEN_FILE, IDM_CHIP_RM5164, IDM_FILL_FF}) OpenPopupOf(popup);
     for (int command : locked) EXPECT_EQ(MenuGreyed(command), running) << command;
-    for (int command : {IDM_FILL_FF, IDM_FILL_00, IDM_ABOUT}) EXPECT_FALSE(MenuGreyed(command)) << command;
+    EXPECT_FALSE(MenuGreyed(IDM_FILL_00));
     if (!running) break;
     for (int command : {IDM_OPEN_FILE, IDM_TOOLBAR_OPEN, IDM_CHANGE_COM_PORT, IDM_TOOLBAR_COM_PORT,
                         IDM_SET_BAUD_RATE, IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC, IDM_CHIP_RM5168}) {
@@ -158,51 +170,6 @@ TEST(BurnCommand, CommandsThatChangeWhatTheWorkerReadsAreGreyedAndRefusedDuringA
   }
   Command(IDM_CHIP_RM5168);
   EXPECT_EQ(ChipModel, 1);
-}
-
-// One success, one failure and one stop through the real window: what each leaves locked.
-TEST(BurnEndStates, SuccessLocksAllUntilCloseFailureOnlyTheInputsStopReleasesAtOnce) {
-  GuiSession session;
-  session.Connect(kGood);
-  session.Load(6 * 256);
-  VerifyAfterBurn = 1;
-  Command(IDM_TOOLBAR_BURN);
-  ASSERT_TRUE(WorkerEnds());
-  EXPECT_EQ(BurnStatusText() + "|" + CloseButtonText(), "Verify OK|Close");
-  EXPECT_EQ(BurnStatusColor.load(), kColorGreen);
-  EXPECT_EQ(Progress(), 100);
-  ExpectLocked(true, true);
-  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(BurnDialog, IDC_BURN_VERIFY)));
-  Click(BurnDialog, IDC_BURN_CLOSE);
-  EXPECT_FALSE(IsWindowVisible(BurnDialog));
-  ExpectLocked(false, false);
-
-  session.Connect(kBadErase);
-  Command(IDM_BURN);
-  ASSERT_TRUE(WorkerEnds());
-  EXPECT_EQ(BurnStatusText() + "|" + CloseButtonText(), "ISP Erase error|Close");
-  EXPECT_EQ(BurnStatusColor.load(), kColorRed);
-  EXPECT_TRUE(IsWindowVisible(BurnDialog));
-  ExpectLocked(false, true);
-  Click(BurnDialog, IDC_BURN_CLOSE);
-  ExpectLocked(false, false);
-
-  session.Connect(kGood);
-  BaudRateIndex = 1;
-  SetBaudRate(BaudRateTable[BaudRateIndex]);  // 9600 bit/s: about a quarter second a page
-  session.Load(12 * 256);
-  Command(IDM_BURN);
-  ASSERT_TRUE(PumpUntil([] { return BurnStatusText() == "ISP programming" && Progress() > 0; }));
-  EXPECT_EQ(CloseButtonText(), "Stop");
-  EXPECT_EQ(BurnStatusColor.load(), kColorBlue);
-  Click(BurnDialog, IDC_BURN_CLOSE);
-  EXPECT_FALSE(IsWindowVisible(BurnDialog));
-  EXPECT_TRUE(ToolbarEnabled(IDM_TOOLBAR_BURN));
-  ASSERT_TRUE(WorkerEnds());
-  EXPECT_EQ(BurnStatusText() + "|" + CloseButtonText(), "Program error|Close");
-  EXPECT_LT(Progress(), 100);
-  EXPECT_TRUE(PumpUntil([] { return ToolbarEnabled(IDM_TOOLBAR_OPEN); }));
-  ExpectLocked(false, false);
 }
 
 }  // namespace

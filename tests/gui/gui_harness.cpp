@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <set>
 
 #include "app/app.h"
 #include "image/file_open.h"
@@ -15,14 +14,11 @@
 
 namespace {
 
-constexpr UINT kHandleDialog = WM_APP + 40;
 constexpr UINT kShownTimerMs = 10;
 constexpr DWORD kSliceMs = 10;
 constexpr int kFileNameCombo = 0x47C;  // the explorer-style file dialog's file name field
 GuiSession* active = nullptr;
 HHOOK hook = nullptr;
-HWND helper = nullptr;
-std::set<HWND> seen;  // a dialog is handled once
 
 std::string ClassOf(HWND window) {
   char name[64] = {};
@@ -48,10 +44,9 @@ CaughtBox ReadBox(HWND box) {
   caught.main_enabled = MainWindow.load() != nullptr && IsWindowEnabled(MainWindow);
   caught.main_visible = MainWindow.load() != nullptr && IsWindowVisible(MainWindow);
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (!IsWindowVisible(child)) continue;
-    caught.has_icon |= ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+    caught.has_icon |= IsWindowVisible(child) && ClassOf(child) == "Static" &&
+                       (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
                        SendMessageA(child, STM_GETICON, 0, 0) != 0;
-    caught.buttons += ClassOf(child) == "Button";
   }
   return caught;
 }
@@ -60,7 +55,10 @@ CaughtBox ReadBox(HWND box) {
 void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   if (!IsWindowVisible(dialog) || active == nullptr) return;
   KillTimer(dialog, timer);
-  if (!IsFileDialog(dialog)) {
+  if (IsForeign(dialog) && !IsFileDialog(dialog)) {
+    active->boxes.push_back(ReadBox(dialog));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  } else if (!IsFileDialog(dialog)) {
     if (active->on_dialog) active->on_dialog(dialog);
   } else if (active->on_file_dialog) {
     active->on_file_dialog(dialog);
@@ -69,26 +67,12 @@ void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   }
 }
 
-LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message != kHandleDialog) return DefWindowProcA(window, message, wparam, lparam);
-  HWND dialog = reinterpret_cast<HWND>(wparam);
-  if (active == nullptr || !IsWindow(dialog)) return 0;
-  if (IsForeign(dialog) && !IsFileDialog(dialog)) {
-    active->boxes.push_back(ReadBox(dialog));
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-  } else {
-    SetTimer(dialog, 1, kShownTimerMs, RunWhenShown);
-  }
-  return 0;
-}
-
 // Notes a dialog once its initialisation has run (activation does not always come without a
-// window manager); it is handled from its own modal loop.
+// window manager); it is handled from its own modal loop once shown.
 LRESULT CALLBACK AfterWindowProc(int code, WPARAM wparam, LPARAM lparam) {
   const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
-  if (code == HC_ACTION && call->message == WM_INITDIALOG && ClassOf(call->hwnd) == "#32770" &&
-      seen.insert(call->hwnd).second) {
-    PostMessageA(helper, kHandleDialog, reinterpret_cast<WPARAM>(call->hwnd), 0);
+  if (code == HC_ACTION && call->message == WM_INITDIALOG && ClassOf(call->hwnd) == "#32770") {
+    SetTimer(call->hwnd, 1, kShownTimerMs, RunWhenShown);
   }
   return CallNextHookEx(hook, code, wparam, lparam);
 }
@@ -106,18 +90,8 @@ HMENU FindPopup(HMENU menu, int first_command) {
 }  // namespace
 
 GuiSession::GuiSession(std::initializer_list<std::pair<const char*, const char*>> profile) {
-  static const bool registered = [] {
-    WNDCLASSA helper_class{};
-    helper_class.lpfnWndProc = HelperProc;
-    helper_class.hInstance = GetModuleHandleA(nullptr);
-    helper_class.lpszClassName = "GuiTestHelper";
-    RegisterClassA(&helper_class);
-    helper = CreateWindowExA(0, "GuiTestHelper", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, helper_class.hInstance,
-                             nullptr);
-    return RegisterMainClass(AppInstance = GetModuleHandleA(nullptr)) != 0;
-  }();
+  static const ATOM registered = RegisterMainClass(AppInstance = GetModuleHandleA(nullptr));
   (void)registered;
-  seen.clear();
   active = this;
   hook = SetWindowsHookExA(WH_CALLWNDPROCRET, AfterWindowProc, nullptr, GetCurrentThreadId());
   WriteProfileStringA(kProfileSection, nullptr, nullptr);
@@ -245,13 +219,6 @@ int ControlHeight(HWND control) {
   RECT rect{};
   GetWindowRect(control, &rect);
   return rect.bottom - rect.top;
-}
-
-COLORREF ClientPixel(int x, int y) {
-  HDC dc = GetDC(MainWindow);
-  const COLORREF pixel = GetPixel(dc, x, y);
-  ReleaseDC(MainWindow, dc);
-  return pixel;
 }
 
 Drawn PixelsOf(HWND window, COLORREF colour, RECT area) {

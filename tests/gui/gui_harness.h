@@ -17,7 +17,6 @@
 struct CaughtBox {
   std::string text, caption;
   bool has_icon = false;
-  int buttons = 0;  // visible push buttons
   HWND owner = nullptr;
   bool main_enabled = false, main_visible = false;  // the main window's state under the box
 };
@@ -67,7 +66,6 @@ bool IgnoresEscape(HWND dialog);
 // Resizes the main window so that its client area is client_height high.
 void SetClientHeight(int client_height);
 int ControlHeight(HWND control);
-COLORREF ClientPixel(int x, int y);
 // The pixels of one colour in area (window coordinates, whole window when empty).
 struct Drawn {
   RECT box;  // empty when none
@@ -76,7 +74,3 @@ struct Drawn {
 Drawn PixelsOf(HWND window, COLORREF colour, RECT area = {});
 // Over the middle of the main window's client area, or at its top when taller.
 bool CentredOverClient(HWND dialog);
-
-// The toolbar buttons of what a burn reads, locked while it runs.
-inline constexpr int kBurnInputButtons[] = {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE,
-                                            IDM_TOOLBAR_SELECT_IC};

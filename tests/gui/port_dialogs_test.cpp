@@ -17,69 +17,54 @@
 // COM1 and COM3 answer (simulated chips), COM2 cannot be opened: see with_simulators.sh.
 namespace {
 
-// Runs command; handler meets its dialog. Returns how many dialogs came.
-int RunDialog(GuiSession& session, int command, const std::function<void(HWND)>& handler) {
-  int met = 0;
-  session.on_dialog = [&](HWND dialog) { ++met, handler(dialog); };
+// Runs the port dialog: notes which buttons were checked, clicks COM(index + 1) (none when
+// negative) and OK. Returns the dialog met (another one shown meanwhile is left alone).
+HWND ChoosePort(GuiSession& session, int index, std::vector<bool>* buttons = nullptr,
+                int command = IDM_TOOLBAR_COM_PORT) {
+  HWND met = nullptr;
+  session.on_dialog = [&](HWND dialog) {
+    if (WindowText(dialog) != "Change COM port") return;
+    EXPECT_TRUE(IgnoresEscape(dialog));
+    for (int i = 0; buttons != nullptr && i < 4; ++i) buttons->push_back(IsChecked(dialog, IDC_COM1 + i));
+    if (index >= 0) Click(dialog, IDC_COM1 + index);
+    Click(dialog, IDOK);
+    met = dialog;
+  };
   EXPECT_EQ(Command(command), 0);
   return met;
 }
 
-std::vector<bool> PortButtons(HWND dialog) {
-  std::vector<bool> checked;
-  for (int i = 0; i < 4; ++i) checked.push_back(IsChecked(dialog, IDC_COM1 + i));
-  return checked;
-}
-
-std::function<void(HWND)> Choose(int index, std::vector<bool>* buttons = nullptr) {
-  return [index, buttons](HWND dialog) {
-    if (buttons != nullptr) *buttons = PortButtons(dialog);
-    if (index >= 0) Click(dialog, IDC_COM1 + index);
-    Click(dialog, IDOK);
-  };
-}
-
-// Disconnected, whatever an earlier window of this process left open.
-void Disconnect() {
+TEST(ComPortDialog, ChoiceOpensTheSamePortWritesNothingAndAFailureDisconnects) {
+  GuiSession session;
+  // Disconnected, whatever an earlier window of this process left open.
   ClosePort();
   SetPortDevice("");
   ComPortIndex = 4;
   ShowPortStatus("COM : Disconnect");
-}
-
-TEST(ComPortDialog, ChoiceOpensTheSamePortWritesNothingAndAFailureDisconnects) {
-  GuiSession session;
-  Disconnect();
   std::vector<bool> buttons;
-  EXPECT_EQ(RunDialog(session, IDM_CHANGE_COM_PORT, [&](HWND dialog) {
-    EXPECT_EQ(WindowText(dialog), "Change COM port");
-    EXPECT_TRUE(IgnoresEscape(dialog));
-    Choose(-1, &buttons)(dialog);
-  }), 1);
+  ASSERT_NE(ChoosePort(session, -1, &buttons, IDM_CHANGE_COM_PORT), nullptr);
   EXPECT_EQ(buttons, std::vector<bool>(4, false));
   EXPECT_EQ(StatusText(1), "COM : Disconnect") << "no choice keeps the state";
   EXPECT_EQ(ReadProfileKey("ComPort"), "<missing>");
 
   ShowWindow(BannerDialog, SW_SHOW);
-  RunDialog(session, IDM_TOOLBAR_COM_PORT, Choose(0));
+  ASSERT_NE(ChoosePort(session, 0), nullptr);
   EXPECT_EQ(StatusText(1), "COM1 : BaudRate = 57600");
   EXPECT_EQ(ReadProfileKey("ComPort"), "0");
   EXPECT_FALSE(IsWindowVisible(BannerDialog));
-  EXPECT_TRUE(PortReady());
 
   WriteProfileKey("ComPort", "3");  // so that a write would show
-  RunDialog(session, IDM_CHANGE_COM_PORT, Choose(-1, &buttons));
+  buttons.clear();
+  ChoosePort(session, -1, &buttons);
   EXPECT_EQ(buttons, (std::vector<bool>{true, false, false, false}));
   EXPECT_EQ(ReadProfileKey("ComPort"), "3");
 
   BaudRateIndex = 7;
-  RunDialog(session, IDM_TOOLBAR_COM_PORT, Choose(2));
+  ChoosePort(session, 2);
   EXPECT_EQ(StatusText(1), "COM3 : BaudRate = 115200");
-  EXPECT_EQ(ReadProfileKey("ComPort"), "2");
   EXPECT_TRUE(session.boxes.empty());
 
-  HWND port_dialog = nullptr;
-  RunDialog(session, IDM_CHANGE_COM_PORT, [&](HWND dialog) { Choose(1)(port_dialog = dialog); });
+  HWND port_dialog = ChoosePort(session, 1);
   ASSERT_EQ(session.boxes.size(), 1u);
   EXPECT_EQ(session.boxes[0].text + "|" + session.boxes[0].caption, "Change COM port error ...|Error");
   EXPECT_EQ(session.boxes[0].owner, port_dialog);
@@ -87,17 +72,18 @@ TEST(ComPortDialog, ChoiceOpensTheSamePortWritesNothingAndAFailureDisconnects) {
   EXPECT_EQ(StatusText(1), "COM : Disconnect");
   EXPECT_EQ(ReadProfileKey("ComPort"), "2") << "the stored port is kept";
 
-  RunDialog(session, IDM_CHANGE_COM_PORT, Choose(0, &buttons));
+  buttons.clear();
+  ChoosePort(session, 0, &buttons);
   EXPECT_EQ(buttons, std::vector<bool>(4, false));
   EXPECT_EQ(StatusText(1), "COM1 : BaudRate = 115200");
 }
 
 TEST(BaudRateDialog, ListsTheRatesOkAppliesEvenUnchangedCancelAndEscapeChangeNothing) {
   GuiSession session;
-  Disconnect();
-  RunDialog(session, IDM_CHANGE_COM_PORT, Choose(0));
+  SetPortDevice("");
+  ChoosePort(session, 0);
   std::string entries;
-  RunDialog(session, IDM_TOOLBAR_BAUD_RATE, [&](HWND dialog) {
+  session.on_dialog = [&](HWND dialog) {
     EXPECT_EQ(WindowText(dialog), "Set baud rate");
     HWND combo = GetDlgItem(dialog, IDC_BAUD_COMBO);
     for (int i = 0; i < ComboBox_GetCount(combo); ++i) {
@@ -107,7 +93,8 @@ TEST(BaudRateDialog, ListsTheRatesOkAppliesEvenUnchangedCancelAndEscapeChangeNot
     }
     EXPECT_EQ(ComboBox_GetCurSel(combo), 6);
     Click(dialog, IDOK);
-  });
+  };
+  Command(IDM_TOOLBAR_BAUD_RATE);
   EXPECT_EQ(entries, "4800 bits/sec.|9600 bits/sec.|14400 bits/sec.|19200 bits/sec.|28800 bits/sec.|"
                      "38400 bits/sec.|57600 bits/sec.|115200 bits/sec.|");
   EXPECT_EQ(ReadProfileKey("BaudRate"), "6");
@@ -123,12 +110,13 @@ TEST(BaudRateDialog, ListsTheRatesOkAppliesEvenUnchangedCancelAndEscapeChangeNot
                {-1, IDOK, "19200", "COM1 : BaudRate = 19200"},
                {-1, IDOK, "fast", "COM1 : BaudRate = 19200"}};
   for (const auto& step : steps) {
-    RunDialog(session, IDM_SET_BAUD_RATE, [&](HWND dialog) {
+    session.on_dialog = [&](HWND dialog) {
       HWND combo = GetDlgItem(dialog, IDC_BAUD_COMBO);
       ComboBox_SetCurSel(combo, step.select);
       if (step.typed != nullptr) SetWindowTextA(combo, step.typed);
       if (step.button == 0) SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0); else Click(dialog, step.button);
-    });
+    };
+    Command(IDM_SET_BAUD_RATE);
     EXPECT_EQ(StatusText(1), step.status) << step.select << step.button;
     EXPECT_EQ(ReadProfileKey("BaudRate"), std::to_string(BaudRateIndex)) << step.select << step.button;
   }

@@ -5,26 +5,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "serial/serial_port.h"
 #include "serial/serial_win32_seam.h"
 #include "settings/settings.h"
-#include "tests/support/recording_shell.h"
 
 namespace {
 
-ULONGLONG Timed(const auto& action) {
-  ULONGLONG start = GetTickCount64();
-  action();
-  return GetTickCount64() - start;
-}
-
-void Command(char command) {
-  std::uint8_t byte = static_cast<std::uint8_t>(command);
-  PortWrite(&byte, 1);
+void Send(const std::string& bytes) {
+  PortWrite(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
 }
 
 class WineSerial : public ::testing::Test {
@@ -39,68 +30,42 @@ class WineSerial : public ::testing::Test {
 };
 int WineSerial::opened_ = 0;
 
-TEST_F(WineSerial, OpensCom1) {
-  EXPECT_EQ(PortReady(), 1);
-  EXPECT_EQ(ShellRecord().port_status, "COM1 : BaudRate = 115200");
-}
-
-TEST_F(WineSerial, SilentReadEndsAtTheTimeOut) {
-  SetPortTimeouts(100, 100);
-  for (int round = 0; round < 3; ++round) {
-    std::uint8_t byte = 0;
-    std::uint32_t got = 1;
-    ULONGLONG ms = Timed([&] { got = PortRead(&byte, 1); });
-    std::printf("silent 1-byte read, 100 ms time-out: %u byte(s) after %llu ms\n", got, ms);
-    EXPECT_EQ(got, 0u);
-    EXPECT_GE(ms, 90u);  // the tick count moves in steps of about 15 ms
+// A read waits for its whole count until the time-out, and returns what came, in order.
+TEST_F(WineSerial, ReadAssemblesWhatArrivesUntilTheTimeOut) {
+  std::string pieces, echo = "E";
+  for (int i = 0; i < 200; ++i) pieces += static_cast<char>(i * 7 + 1);
+  for (int i = 0; i < 16; ++i) echo += static_cast<char>(0xF8 + i * 17);
+  const struct {
+    std::string sent;
+    std::uint32_t wanted, timeout_ms;
+    std::string expected;
+    ULONGLONG at_least_ms;  // the tick count moves in steps of about 15 ms
+  } cases[] = {{"", 1, 100, "", 90},
+               {"A", 8, 300, "abc", 280},
+               {"B", 256, 1000, pieces, 0},
+               {echo, 16, 1000, echo.substr(1), 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sent.substr(0, 1));
+    SetPortTimeouts(c.timeout_ms, c.timeout_ms);
+    Send(c.sent);
+    std::string got(c.wanted, '\0');
+    const ULONGLONG start = GetTickCount64();
+    got.resize(PortRead(reinterpret_cast<std::uint8_t*>(got.data()), c.wanted));
+    const ULONGLONG ms = GetTickCount64() - start;
+    EXPECT_EQ(got, c.expected);
+    EXPECT_GE(ms, c.at_least_ms);
     EXPECT_LT(ms, 2000u);
   }
 }
 
-TEST_F(WineSerial, ShortReadReturnsWhatArrived) {
-  SetPortTimeouts(300, 300);
-  Command('A');
-  std::uint8_t buffer[8] = {};
-  std::uint32_t got = 0;
-  ULONGLONG ms = Timed([&] { got = PortRead(buffer, 8); });
-  std::printf("8-byte read, 3 arriving, 300 ms time-out: %u byte(s) after %llu ms\n", got, ms);
-  ASSERT_EQ(got, 3u);
-  EXPECT_EQ(std::string(buffer, buffer + 3), "abc");
-  EXPECT_GE(ms, 280u);
-}
-
-TEST_F(WineSerial, PiecesAreAssembledUntilTheTimeOut) {
-  SetPortTimeouts(1000, 1000);
-  Command('B');
-  std::uint8_t buffer[256] = {};
-  std::uint32_t got = 0;
-  ULONGLONG ms = Timed([&] { got = PortRead(buffer, 256); });
-  std::printf("256-byte read, 200 arriving in 4 pieces, 1000 ms time-out: %u byte(s) after %llu ms\n",
-              got, ms);
-  ASSERT_EQ(got, 200u);
-  for (int i = 0; i < 200; ++i) ASSERT_EQ(buffer[i], static_cast<std::uint8_t>(i * 7 + 1)) << i;
-}
-
-TEST_F(WineSerial, WriteSendsExactBytes) {
-  SetPortTimeouts(1000, 1000);
-  std::vector<std::uint8_t> bytes = {'E'};
-  for (int i = 0; i < 16; ++i) bytes.push_back(static_cast<std::uint8_t>(0xF8 + i * 17));
-  PortWrite(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  std::uint8_t echo[16] = {};
-  std::uint32_t got = 0;
-  ULONGLONG ms = Timed([&] { got = PortRead(echo, 16); });
-  std::printf("16-byte echo: %u byte(s) after %llu ms\n", got, ms);
-  ASSERT_EQ(got, 16u);
-  EXPECT_EQ(std::vector<std::uint8_t>(echo, echo + 16),
-            std::vector<std::uint8_t>(bytes.begin() + 1, bytes.end()));
-}
-
+// The peer writes "abc" at once: once its first byte is read, the rest has arrived too.
 TEST_F(WineSerial, PurgeDropsWhatArrived) {
-  SetPortTimeouts(150, 150);
-  Command('A');
-  Sleep(300);
-  PurgeReceive();
+  SetPortTimeouts(1000, 1000);
+  Send("A");
   std::uint8_t buffer[4];
+  ASSERT_EQ(PortRead(buffer, 1), 1u);
+  PurgeReceive();
+  SetPortTimeouts(150, 150);
   EXPECT_EQ(PortRead(buffer, 4), 0u);
 }
 
@@ -112,23 +77,18 @@ struct EscapeCall {
 std::vector<EscapeCall> escape_calls;
 
 TEST_F(WineSerial, ModemLinePulseDrivesTheLineThenRestsIt) {
-  struct Case {
+  const struct {
     ModemLine line;
     bool active_low;
     DWORD drive, rest;
-  };
-  const Case cases[] = {
-      {ModemLine::kDtr, false, SETDTR, CLRDTR},
-      {ModemLine::kRts, false, SETRTS, CLRRTS},
-      {ModemLine::kDtr, true, CLRDTR, SETDTR},
-      {ModemLine::kRts, true, CLRRTS, SETRTS},
-  };
+  } cases[] = {{ModemLine::kDtr, false, SETDTR, CLRDTR}, {ModemLine::kRts, false, SETRTS, CLRRTS},
+               {ModemLine::kDtr, true, CLRDTR, SETDTR}, {ModemLine::kRts, true, CLRRTS, SETRTS}};
   const SerialEscapeCall real = SerialSysEscape;
   SerialSysEscape = [](HANDLE, DWORD function) -> BOOL {
     escape_calls.push_back({function, GetTickCount64()});
     return TRUE;
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "drive " << c.drive);
     escape_calls.clear();
     EXPECT_TRUE(PulseModemLine(c.line, c.active_low, 60));
