@@ -124,6 +124,8 @@ struct BurnPrinter {
 BurnPrinter printer;
 
 EndCapture end_capture;
+// When the last session began to wait for its chip (after any quiet wait).
+std::chrono::steady_clock::time_point session_start;
 
 // How often the wait for a silent line looks at a stop signal.
 constexpr std::uint32_t kQuietPollMs = 100;
@@ -326,6 +328,10 @@ bool SessionHandshakeSeen() {
   return watch.handshake_seen;
 }
 
+double SessionSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - session_start).count();
+}
+
 std::string SessionVersionText() {
   std::lock_guard lock(printer.mutex);
   return printer.version;
@@ -409,6 +415,7 @@ int RunPortSession(PortOptions& options, bool json, const std::string& what,
     ReportEnd(json, false, lost, lost);
     return kExitFailed;
   }
+  session_start = std::chrono::steady_clock::now();
   // Before the session starts: a chip reset now announces into the handshake's wait.
   if (const std::string failure = RunResetHooks(options.reset, options.port); !failure.empty()) {
     if (const int signal_number = interrupted.load(); signal_number != 0) {

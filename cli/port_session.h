@@ -55,6 +55,8 @@ void CaptureSessionEnd(EndCapture capture);
 // Whether the last session saw the chip's handshake, and the version it told ("" none).
 bool SessionHandshakeSeen();
 std::string SessionVersionText();
+// Seconds since the last session began to wait for its chip, after any quiet wait.
+double SessionSeconds();
 
 // Before a command that burns or compares files: BeginSessionOutput, the load, and the
 // report printed. False when nothing was placed; the failure has been told (and ended,

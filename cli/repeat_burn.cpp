@@ -1,6 +1,5 @@
 #include "cli/repeat_burn.h"
 
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -75,7 +74,6 @@ int RunRepeatBurn(PortOptions& port, const RepeatOptions& options, bool json,
     CaptureSessionEnd([&end_error](bool, const std::string&, const std::string& error_line) {
       end_error = error_line;
     });
-    const auto start = std::chrono::steady_clock::now();
     const int status = RunPortSession(port, json, "burn", burn);
     CaptureSessionEnd(nullptr);
     const bool stopped = status >= kExitSignalBase;
@@ -87,7 +85,7 @@ int RunRepeatBurn(PortOptions& port, const RepeatOptions& options, bool json,
     const ChipResult result{chip, port.port, status == kExitOk,
                             status == kExitOk ? BurnStatusText() : end_error,
                             SessionVersionText(),
-                            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+                            SessionSeconds()};
     ++(result.ok ? burned : failed);
     if (json) {
       Json event = {{"event", "chip"}};

@@ -28,7 +28,7 @@ struct ChipResult {
   bool ok = false;
   std::string text;     // the last status, or after a failure why it failed
   std::string version;  // "VER: 2.3", "" when the chip did not tell
-  double seconds = 0;   // from the handshake wait's start to the end
+  double seconds = 0;   // from the wait for its handshake to its end
 };
 
 // "#1  /dev/ttyUSB0  Verify OK  VER: 2.3  4.2 s"
