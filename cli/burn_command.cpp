@@ -8,8 +8,10 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/gang_burn.h"
 #include "cli/load_options.h"
 #include "cli/port_session.h"
+#include "cli/repeat_burn.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
 #include "settings/settings.h"
@@ -21,31 +23,43 @@ constexpr const char* kBurnFooter =
     "waits for the chip's ISP handshake, erases, programs, then reads every page back\n"
     "(--verify) or compares page checksums (--checksum).\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the burn as the Stop button does. The profile is read\n"
-    "for the defaults and never written.\n";
+    "for the defaults and never written.\n"
+    "--repeat burns chip after chip, each with a numbered result line, and ends with\n"
+    "'N burned, M failed'. --port given several times burns on every port at once, each\n"
+    "independently (with --repeat, chip after chip on each); the exit status is 0 only when\n"
+    "no chip and no port failed.\n";
 
 struct BurnOptions {
   LoadOptions load;
   PortOptions port;
   std::optional<int> verify;
+  RepeatOptions repeat;
 };
+
+// One burn on the worker thread, as RunPortSession's session.
+int BurnOnWorker() {
+  if (!StartBurnWorker()) return -1;
+  // Starting the worker cleared the flag: a signal that came before must be said again.
+  if (StopSignalSeen()) RequestBurnStop();
+  return JoinBurnWorker();
+}
 
 }  // namespace
 
 int RunBurn(BurnOptions& options) {
   std::string error;
-  if (!CheckPortGiven(options.port, error)) return UsageError("burn", error);
+  const bool gang = options.port.ports.size() > 1;
+  if (gang && !GangSupported()) return UsageError("burn", "--port may be given once on this system");
+  if (!gang && !CheckPortGiven(options.port, error)) return UsageError("burn", error);
   if (!PrepareLoad(options.load, error)) return UsageError("burn", error);
   if (options.verify) VerifyAfterBurn = *options.verify;
 
   const bool json = options.load.json;
   if (!LoadForSession(options.load)) return kExitFailed;
+  if (gang) return RunGangBurn(options.port.ports, json);
+  if (options.repeat.on) return RunRepeatBurn(options.port, options.repeat, json, BurnOnWorker);
 
-  const int status = RunPortSession(options.port, json, "burn", [] {
-    if (!StartBurnWorker()) return -1;
-    // Starting the worker cleared the flag: a signal that came before must be said again.
-    if (StopSignalSeen()) RequestBurnStop();
-    return JoinBurnWorker();
-  });
+  const int status = RunPortSession(options.port, json, "burn", BurnOnWorker);
   if (status == kExitOk) ReportEnd(json, true, BurnStatusText(), "");
   return status;
 }
@@ -63,5 +77,6 @@ CommandRun AddBurnCommand(CLI::App& app) {
   command->add_flag_callback("--checksum", [options] { options->verify = 0; },
                              "compare page checksums instead")
       ->trigger_on_parse();
+  AddRepeatOptions(*command, options->repeat);
   return [options] { return RunBurn(*options); };
 }

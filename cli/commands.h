@@ -2,6 +2,7 @@
 // The subcommands of rm516x-isp and the exit status they all share.
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -15,6 +16,9 @@ enum ExitStatus : int {
   // A stop by a signal: 128 + its number, so 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
   kExitSignalBase = 128,
 };
+
+// The arguments the program was started with, after its name (set by main).
+extern std::vector<std::string> CommandArgs;
 
 // Runs a command once its options have been parsed; returns the exit status.
 using CommandRun = std::function<int()>;

@@ -43,6 +43,8 @@ std::string UsageText(const CLI::App& app, const CLI::App& command, const CLI::P
 
 }  // namespace
 
+std::vector<std::string> CommandArgs;
+
 int UsageError(const std::string& command, const std::string& problem) {
   const std::string who = command.empty() ? "rm516x-isp" : "rm516x-isp " + command;
   std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", who.c_str(), problem.c_str(), who.c_str());
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
   app.footer(kFooter);
   app.set_version_flag("--version", std::string("rm516x-isp ") + RM_VERSION);
   app.require_subcommand(1);
+  CommandArgs.assign(argv + 1, argv + argc);
   // In the order they were added, as app lists its subcommands.
   const CommandRun runs[] = {AddInfoCommand(app), AddBurnCommand(app), AddPortsCommand(app),
                             AddReadCommand(app), AddVerifyCommand(app)};

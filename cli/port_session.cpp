@@ -119,8 +119,43 @@ struct BurnPrinter {
   int last_percent = -1;
   int last_decile = 0;
   bool bar_open = false;
+  std::string version;
 };
 BurnPrinter printer;
+
+EndCapture end_capture;
+// When the last session began to wait for its chip (after any quiet wait).
+std::chrono::steady_clock::time_point session_start;
+
+// How often the wait for a silent line looks at a stop signal.
+constexpr std::uint32_t kQuietPollMs = 100;
+
+// Each session starts as the first did.
+void ResetSessionState() {
+  {
+    std::lock_guard lock(watch.mutex);
+    watch.handshake_seen = false;
+    watch.burn_over = false;
+  }
+  watch.timed_out.store(false);
+  std::lock_guard lock(printer.mutex);
+  printer.shown_any = false;
+  printer.last_percent = -1;
+  printer.last_decile = 0;
+  printer.version.clear();
+}
+
+// True once nothing has arrived for quiet_ms; false on a stop signal or a lost port.
+bool WaitLineQuiet(std::uint32_t quiet_ms) {
+  SetPortTimeouts(kQuietPollMs, kQuietPollMs);
+  auto last_byte = std::chrono::steady_clock::now();
+  std::uint8_t buffer[64];
+  while (std::chrono::steady_clock::now() - last_byte < std::chrono::milliseconds(quiet_ms)) {
+    if (interrupted.load() != 0 || PortLost()) return false;
+    if (PortRead(buffer, sizeof buffer) > 0) last_byte = std::chrono::steady_clock::now();
+  }
+  return true;
+}
 
 void EndBarLine() {
   if (printer.bar_open) {
@@ -185,6 +220,7 @@ void OnHandshake(int version) {
   const std::string text = FirmwareVersionText(version);
   if (text.empty()) return;  // an out-of-date chip: its message follows
   std::lock_guard lock(printer.mutex);
+  printer.version = text;
   PrintLine(printer.json ? JsonDump({{"event", "version"}, {"text", text}}) : text);
 }
 
@@ -235,7 +271,11 @@ std::string LoadFailureText(const LoadReport& report) {
 }  // namespace
 
 void AddPortOptions(CLI::App& command, PortOptions& options) {
-  CLI::Option* port = command.add_option("--port", options.port);
+  // One value each time, so that --port never takes the files that follow.
+  CLI::Option* port = command.add_option("--port", options.ports)
+                          ->expected(1)
+                          ->allow_extra_args(false)
+                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   if (kComNamesOnly) {
     port->type_name("COM1..COM4")->transform(kComName)->description(
         "the COM port (default: ComPort from the profile)");
@@ -255,7 +295,12 @@ void AddPortOptions(CLI::App& command, PortOptions& options) {
   AddResetOptions(command, options.reset);
 }
 
-bool CheckPortGiven(const PortOptions& options, std::string& error) {
+bool CheckPortGiven(PortOptions& options, std::string& error) {
+  if (options.ports.size() > 1) {
+    error = "--port may be given once here";
+    return false;
+  }
+  if (!options.ports.empty()) options.port = options.ports.front();
   if (kComNamesOnly || !options.port.empty()) return true;
   error = "no serial device given: use --port DEVICE ('rm516x-isp ports' lists them)";
   return false;
@@ -276,7 +321,27 @@ void PrintSessionLine(const std::string& line) {
   PrintLine(line);
 }
 
+void CaptureSessionEnd(EndCapture capture) { end_capture = std::move(capture); }
+
+bool SessionHandshakeSeen() {
+  std::lock_guard lock(watch.mutex);
+  return watch.handshake_seen;
+}
+
+double SessionSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - session_start).count();
+}
+
+std::string SessionVersionText() {
+  std::lock_guard lock(printer.mutex);
+  return printer.version;
+}
+
 void ReportEnd(bool json, bool ok, const std::string& text, const std::string& error_line) {
+  if (end_capture) {
+    end_capture(ok, text, error_line);
+    return;
+  }
   std::lock_guard lock(printer.mutex);
   if (json) {
     Json end = {{"event", "end"}, {"ok", ok}, {"text", text}};
@@ -314,6 +379,7 @@ void BeginSessionStop() {
 
 int RunPortSession(PortOptions& options, bool json, const std::string& what,
                    const std::function<int()>& session) {
+  ResetSessionState();
   // Set directly, never through the dialogs' paths: the command line leaves the profile alone.
   if (options.baud_index) BaudRateIndex = *options.baud_index;
   if (kComNamesOnly && options.port.empty()) options.port = ComPortNames[ComPortIndex];
@@ -340,6 +406,16 @@ int RunPortSession(PortOptions& options, bool json, const std::string& what,
   }
   const PortCloser port_closer;
   PurgeReceive();
+  if (options.quiet_before_ms > 0 && !WaitLineQuiet(options.quiet_before_ms)) {
+    if (const int signal_number = interrupted.load(); signal_number != 0) {
+      ReportEnd(json, false, "", "stopped");
+      return kExitSignalBase + signal_number;
+    }
+    const std::string lost = "the port " + options.port + " was lost";
+    ReportEnd(json, false, lost, lost);
+    return kExitFailed;
+  }
+  session_start = std::chrono::steady_clock::now();
   // Before the session starts: a chip reset now announces into the handshake's wait.
   if (const std::string failure = RunResetHooks(options.reset, options.port); !failure.empty()) {
     if (const int signal_number = interrupted.load(); signal_number != 0) {

@@ -2,9 +2,11 @@
 // What burn, read and verify share: the port options, the chip's events printed as they come
 // (a bar on a terminal, lines otherwise, JSON events with --json), the stop signals, the
 // handshake wait, the one end report, and the port closed on every way out.
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/load_options.h"
 #include "cli/reset_hook.h"
@@ -15,18 +17,23 @@ class App;
 }
 
 struct PortOptions {
-  std::string port;
+  std::vector<std::string> ports;  // each --port as given; burn alone takes several
+  std::string port;                // the one a session opens
   std::optional<int> baud_index;
   std::optional<double> wait_seconds;
   ResetOptions reset;
+  // Before the reset hooks, the session waits until the line has been silent this long:
+  // the last chip, still announcing, is off the line (0: no wait).
+  std::uint32_t quiet_before_ms = 0;
 };
 
 // Adds --port, --baud, --wait and the reset options; their values land in options, which must
 // outlive the parse.
 void AddPortOptions(CLI::App& command, PortOptions& options);
 
-// False, with a usage error in error, when the platform needs a device path and none was given.
-bool CheckPortGiven(const PortOptions& options, std::string& error);
+// Takes the one --port as the session's port. False, with a usage error in error, when
+// --port came more than once or the platform needs a device path and none was given.
+bool CheckPortGiven(PortOptions& options, std::string& error);
 
 // Before a command's first output: the printer's mode, the terminal's echo of messages, and
 // output to a closed pipe that must not end a session half-way.
@@ -39,6 +46,17 @@ void PrintSessionLine(const std::string& line);
 // says why it did not complete; JSON's end event carries the last status text and, after a
 // failure, that same line as "error".
 void ReportEnd(bool json, bool ok, const std::string& text, const std::string& error_line);
+
+// While set, ReportEnd hands its arguments to capture instead of reporting them: a command
+// that runs several sessions reports each in its own words. Empty to report again.
+using EndCapture = std::function<void(bool ok, const std::string& text, const std::string& error_line)>;
+void CaptureSessionEnd(EndCapture capture);
+
+// Whether the last session saw the chip's handshake, and the version it told ("" none).
+bool SessionHandshakeSeen();
+std::string SessionVersionText();
+// Seconds since the last session began to wait for its chip, after any quiet wait.
+double SessionSeconds();
 
 // Before a command that burns or compares files: BeginSessionOutput, the load, and the
 // report printed. False when nothing was placed; the failure has been told (and ended,

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #include "sim/sim.h"
@@ -31,6 +32,8 @@ int ShortReads[256];        // short read-backs sent per page in this session
 unsigned ReportedTotal = 0;  // sum of the page sums sent in the checksum phase
 unsigned IntendedTotal = 0;  // what they would add up to without faults
 bool SumsAsked = false;
+// While the chip lingers after its burn, its announcements end here (none: for ever).
+std::optional<std::chrono::steady_clock::time_point> AnnounceUntil;
 
 bool Has(FaultKind kind, int a) { return FindFault(kind, a, Session) != nullptr; }
 
@@ -131,6 +134,7 @@ Step Handshake() {
   auto next_word = std::chrono::steady_clock::now();
   for (;;) {
     auto now = std::chrono::steady_clock::now();
+    if (AnnounceUntil && now >= *AnnounceUntil) return Step::kAbandoned;
     if (now >= next_word) {
       if (LinkPendingForHost() < kUnreadLimitBytes) {
         std::vector<std::uint8_t> out;
@@ -146,7 +150,8 @@ Step Handshake() {
       next_word = std::chrono::steady_clock::now() + std::chrono::milliseconds(SimAnnounceMs);
     }
     auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-        next_word - std::chrono::steady_clock::now());
+        (AnnounceUntil ? std::min(next_word, *AnnounceUntil) : next_word) -
+        std::chrono::steady_clock::now());
     int result = LinkRead(static_cast<int>(std::max<long long>(wait.count(), 0)));
     if (result == kLinkStopped) return Step::kStopped;
     if (result == kLinkNone) continue;
@@ -156,6 +161,10 @@ Step Handshake() {
     if (std::memcmp(window, kHandshakeWord, 4) == 0) break;
   }
   LogExchange("RX", Phase::kHandshake, window, 4);
+  if (AnnounceUntil) {
+    LogViolation(Phase::kHandshake, "the host answered the chip of session " +
+                                        std::to_string(Session) + " again after its burn");
+  }
   if (received > 4) {
     LogViolation(Phase::kHandshake, std::to_string(received - 4) +
                                         " unexpected byte(s) before the echo of the handshake word");
@@ -377,7 +386,7 @@ SessionEnd RunSession(int session) {
   LinkResetCount();
   const Fault* hangup = FindFaultKind(FaultKind::kHangup, session);
   LinkSetHangupAfter(hangup != nullptr ? hangup->a : -1);
-  LogNote("session " + std::to_string(session));
+  LogNote("session " + std::to_string(session) + (AnnounceUntil ? ": the burned chip still announces" : ""));
 
   Step (*const phases[])() = {Handshake, ErasePhase, ProgramPhase, VerifyPhase, ChecksumPhase};
   Step step = Step::kNext;
@@ -394,4 +403,16 @@ SessionEnd RunSession(int session) {
     default:
       return SessionEnd::kStopped;
   }
+}
+
+bool SwapBoard(int session) {
+  if (SimLingerMs > 0) {
+    AnnounceUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(SimLingerMs);
+    const SessionEnd end = RunSession(session);
+    AnnounceUntil.reset();
+    if (end == SessionEnd::kStopped) return false;
+  }
+  if (SimSwapMs == 0) return true;
+  LogNote("board swapped: the line is silent for " + std::to_string(SimSwapMs) + " ms");
+  return WaitQuiet(Phase::kHandshake, SimSwapMs, "while the board was swapped") == Step::kNext;
 }

@@ -18,6 +18,8 @@ int SimAnnounceMs = 100;
 int SimIdleMs = 3000;
 int SimMarkerDelayMs = 200;
 int SimSessions = 1;
+int SimLingerMs = 0;
+int SimSwapMs = 0;
 std::uint32_t SimSeed = 1;
 std::string SimFlashOut;
 volatile std::sig_atomic_t SimStopRequested = 0;
@@ -166,6 +168,12 @@ int main(int argc, char** argv) {
                "stay silent, ignoring the host, until SIGUSR1 powers the chip on");
   AddCount(app, "--sessions", SimSessions, 0, 1000000,
            "exit 0 after N burns, ended or abandoned (default 1; 0 = run until SIGINT/SIGTERM)");
+  AddCount(app, "--linger-ms", SimLingerMs, 0, 3600000,
+           "after each burn but the last, the burned chip keeps announcing for MS (a host "
+           "that answers burns it twice: a VIOLATION) (default 0)");
+  AddCount(app, "--swap-ms", SimSwapMs, 0, 3600000,
+           "then the line is silent for MS while the board is swapped, before the next "
+           "session announces (default 0)");
   app.add_option_function<std::vector<std::string>>(
          "--fault", [](const std::vector<std::string>& texts) {
            for (const std::string& text : texts) {
@@ -222,6 +230,7 @@ int main(int argc, char** argv) {
     ++done;
     SaveFlashOut();
     if (SimSessions > 0 && done >= SimSessions) break;
+    if (!SwapBoard(done)) break;
   }
   if (SimStopRequested) LogNote("stopped by a signal");
   SaveFlashOut();

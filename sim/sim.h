@@ -30,6 +30,8 @@ extern int SimAnnounceMs;         // gap between handshake words
 extern int SimIdleMs;             // host silence that abandons a session
 extern int SimMarkerDelayMs;      // from the echo to the erase marker
 extern int SimSessions;           // sessions before exit, 0 = for ever
+extern int SimLingerMs;           // announcing after a burn, before the board is swapped
+extern int SimSwapMs;             // silence while the board is swapped
 extern std::uint32_t SimSeed;     // pseudo-random flash contents
 extern std::string SimFlashOut;   // "" = not written
 
@@ -150,3 +152,9 @@ enum class SessionEnd { kEnded, kAbandoned, kStopped };
 // One session: announce until the host echoes the word, then the four phases. Returns when
 // the last '&' was sent, when the host went silent, or on a stop request or hang-up.
 SessionEnd RunSession(int session);
+
+// Between two sessions, as a production line sees it: the burned chip keeps announcing for
+// SimLingerMs (a host that answers runs a session on it again, logged as a violation), then
+// the line is silent for SimSwapMs while the next board goes in. False on a stop request or
+// hang-up.
+bool SwapBoard(int session);

@@ -1,0 +1,115 @@
+// burn on a production line: chip after chip on one port (--repeat), and several ports at
+// once, against simulators that model boards being swapped.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "tests/cli/run_tool.h"
+#include "tests/isp/sim_process.h"
+
+namespace {
+
+std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 13 + seed) ^ (i >> 7));
+  return bytes;
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& prefix = "") {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Chip 2 fails; its neighbours burn; every chip has its line, its log entry and its place in
+// the count, and the log keeps what it held.
+TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
+  SimProcess sim({"--sessions", "3", "--swap-ms", "500", "--idle-ms", "300",
+                  "--fault", "bad-page-echo=1@2"});
+  const std::string path = sim.dir().Write("app.bin", TestBytes(1024, 1));
+  const std::string log = sim.dir().Write("chips.log", std::string("{\"earlier\":true}\n"));
+  const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
+                                                "--baud", "115200", "--verify", "--repeat", "--count", "3",
+                                                "--gap-ms", "200", "--log", log, path});
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  const std::vector<std::string> chips = Lines(run.out, "#");
+  ASSERT_EQ(chips.size(), 3u) << run.out;
+  const std::string results[] = {"Verify OK", "Program error", "Verify OK"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(chips[i].rfind("#" + std::to_string(i + 1) + "  " + sim.device() + "  " + results[i] +
+                                 "  VER: 2.3  ", 0), 0u) << chips[i];
+  }
+  EXPECT_EQ(LastLine(run.out), "2 burned, 1 failed");
+  EXPECT_EQ(LastLine(run.err), "error: 2 burned, 1 failed");
+
+  const std::vector<std::string> entries = Lines(ReadText(log));
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[0], "{\"earlier\":true}");
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_EQ(entries[i].rfind("{\"time\":\"", 0), 0u) << entries[i];
+    EXPECT_NE(entries[i].find("\"port\":\"" + sim.device() + "\",\"chip\":" + std::to_string(i) +
+                              ",\"image_checksum\":\""), std::string::npos) << entries[i];
+    EXPECT_NE(entries[i].find(std::string("\"ok\":") + (i == 2 ? "false" : "true") +
+                              ",\"result\":\"" + results[i - 1] + "\",\"version\":\"VER: 2.3\""),
+              std::string::npos) << entries[i];
+  }
+  EXPECT_TRUE(sim.WaitExit(3000));
+}
+
+// A burned chip that keeps announcing is left alone until the line has been silent.
+TEST(ProductionBurn, LingeringChipIsNotBurnedTwice) {
+  SimProcess sim({"--sessions", "2", "--linger-ms", "1500", "--swap-ms", "400", "--idle-ms", "300"});
+  const std::string path = sim.dir().Write("app.bin", TestBytes(512, 2));
+  const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
+                                                "--baud", "115200", "--repeat", "--count", "2",
+                                                "--gap-ms", "200", "--json", path});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":true,"text":"2 burned, 0 failed"})");
+  EXPECT_TRUE(sim.WaitExit(3000));
+  EXPECT_EQ(sim.LogLines("TX program 23").size(), 2u) << sim.Log();
+  EXPECT_EQ(sim.LogLines("NOTE session 2 ended").size(), 1u) << sim.Log();
+  EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
+}
+
+// Three ports at once: one chip fails, one adapter is unplugged mid-burn, one burns.
+TEST(ProductionBurn, GangPortFailuresLeaveTheOthersBurning) {
+  const std::vector<std::vector<std::string>> sim_args = {
+      {"--fault", "bad-page-echo=2"}, {"--fault", "hangup=300"}, {}};
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  for (const auto& args : sim_args) {
+    std::vector<std::string> all = args;
+    all.insert(all.end(), {"--idle-ms", "300"});
+    sims.push_back(std::make_unique<SimProcess>(all));
+  }
+  const std::vector<std::uint8_t> image = TestBytes(4096, 3);
+  const std::string path = sims[0]->dir().Write("app.bin", image);
+  std::vector<std::string> args = {"burn", "--chip", "RM5164", "--baud", "115200", "--verify"};
+  for (const auto& sim : sims) args.insert(args.end(), {"--port", sim->device()});
+  args.push_back(path);
+  const ToolRun run = RunIsp(sims[0]->dir().path(), args);
+
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  const std::string out = run.out;
+  EXPECT_NE(out.find(sims[0]->device() + ": error: Program error\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(sims[1]->device() + ": error: "), std::string::npos) << out;
+  EXPECT_NE(out.find(sims[1]->device() + " was lost"), std::string::npos) << out;
+  EXPECT_NE(out.find(sims[2]->device() + ": Verify OK\n"), std::string::npos) << out;
+  EXPECT_EQ(LastLine(out), "1 port(s) done, 2 failed");
+  for (auto& sim : sims) EXPECT_TRUE(sim->WaitExit(3000));
+  const std::vector<std::uint8_t> flash = sims[2]->Flash();
+  ASSERT_GE(flash.size(), image.size());
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+}
+
+}  // namespace
