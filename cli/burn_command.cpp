@@ -49,7 +49,6 @@ int BurnOnWorker() {
 int RunBurn(BurnOptions& options) {
   std::string error;
   const bool gang = options.port.ports.size() > 1;
-  if (gang && !GangSupported()) return UsageError("burn", "--port may be given once on this system");
   if (!gang && !CheckPortGiven(options.port, error)) return UsageError("burn", error);
   if (!PrepareLoad(options.load, error)) return UsageError("burn", error);
   if (options.verify) VerifyAfterBurn = *options.verify;

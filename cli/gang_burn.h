@@ -17,15 +17,13 @@ int RunGangBurn(const std::vector<std::string>& ports, bool json);
 // without any --port or --json, with "--port PORT --json" after "burn".
 std::vector<std::string> GangChildArgs(const std::vector<std::string>& args, const std::string& port);
 
-// False where the platform has no gang yet (Windows): several --port are a usage error there.
-bool GangSupported();
-
 using ChildLineSink = std::function<void(std::size_t child, const std::string& line)>;
 
 // One file per platform (gang_burn_posix.cpp, gang_burn_win32.cpp). Starts this program's own
 // executable once per argument list, all at once, and calls on_line(i, line) on the calling
 // thread for each whole line child i writes to standard output, as they come. Stop signals
-// that reach this process are passed on to the children; *stop_signal is the first (0 none).
+// that reach this process reach the children too (forwarded on POSIX; on Windows Ctrl-C goes
+// to the whole console); *stop_signal is the first (0 none).
 // Returns each child's exit status (128 + N after signal N) once all have ended; empty, with
 // error set, when they could not be started.
 std::vector<int> RunSelfChildren(const std::vector<std::vector<std::string>>& args,

@@ -50,6 +50,9 @@ pid_t Spawn(const std::string& self, const std::vector<std::string>& args, int o
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  // Every line a child writes to standard error is also one of its JSON events, which the
+  // parent shows with the port; unprefixed, they would also tear a terminal's redrawn lines.
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
   const int failure = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -86,8 +89,6 @@ void Drain(std::size_t index, Child& child, const ChildLineSink& on_line) {
 }
 
 }  // namespace
-
-bool GangSupported() { return true; }
 
 std::vector<int> RunSelfChildren(const std::vector<std::vector<std::string>>& args,
                                  const ChildLineSink& on_line, int* stop_signal, std::string& error) {
