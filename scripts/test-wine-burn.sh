@@ -3,7 +3,8 @@
 # to the pseudo-terminal of a native rm516x-sim, and the flash it writes out must hold the
 # image over the burned range. The chip on COM1 starts powered off: --reset-command, run by
 # cmd.exe, must power it on (a failing command must end the burn first). A second chip on
-# COM2 burns at the same time: the gang's child processes on Windows.
+# COM2 burns at the same time: the gang's child processes on Windows. The chips announce
+# slowly: a Wine host on a loaded machine may echo a word after the next one was sent.
 # RM_MINGW_BUILD=DIR / RM_NATIVE_BUILD=DIR use already configured trees instead of scripts/build.sh.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,10 +20,10 @@ python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 37 + (i >> 8)) & 0xFF
 XDG_CONFIG_HOME=$work "$native/cli/rm516x-isp" info --chip RM5164 --fill 0xFF \
   --image-out "$work/expected.bin" "$work/app.bin" >/dev/null || exit 1
 wine_com_child 1 "$work/sim.out" "$native/sim/rm516x-sim" --chip RM5164 --flash-out "$work/flash.bin" \
-  --log "$work/sim.log" --idle-ms 5000 --powered-off || exit 1
+  --log "$work/sim.log" --idle-ms 5000 --announce-ms 500 --powered-off || exit 1
 powered_off=$rm_child
 wine_com_child 2 "$work/sim2.out" "$native/sim/rm516x-sim" --chip RM5164 --flash-out "$work/flash2.bin" \
-  --log "$work/sim2.log" --idle-ms 5000 || exit 1
+  --log "$work/sim2.log" --idle-ms 5000 --announce-ms 500 || exit 1
 
 burn() {
   wine_run "$mingw/cli/rm516x-isp.exe" burn --chip RM5164 --fill 0xFF --baud 115200 --verify --wait 30 "$@" \
