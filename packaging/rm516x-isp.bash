@@ -15,7 +15,7 @@ _rm516x_options() {
 }
 
 _rm516x() {
-  local cur=${COMP_WORDS[COMP_CWORD]} prev= program=${COMP_WORDS[0]/#\~/$HOME}
+  local cur=${COMP_WORDS[COMP_CWORD]} prev='' program=${COMP_WORDS[0]/#\~/$HOME}
   ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
   # "--chip=RM" arrives as "--chip" "=" "RM".
   if [[ $prev == = ]] && ((COMP_CWORD > 1)); then

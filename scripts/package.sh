@@ -17,8 +17,11 @@ pack() {  # tree, generator
   rm -rf "$out"
   cpack --config "build/$1/CPackConfig.cmake" -G "$2" -B "$out" >"$out.log" ||
     { cat "$out.log" >&2; return 1; }
-  cp "$out"/*."${2,,}" dist/
-  ls "$out"/*."${2,,}" | sed 's|.*/|dist/|'
+  local file
+  for file in "$out"/*."${2,,}"; do
+    cp "$file" dist/
+    echo "dist/${file##*/}"
+  done
 }
 
 for kind in "${kinds[@]}"; do

@@ -9,7 +9,7 @@
 #         rm516x_isp.exe opens its main window.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 scripts/package.sh >/dev/null || exit 1
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/native/CMakeCache.txt)
 deb=dist/rm516x-isp_${version}_amd64.deb
@@ -36,6 +36,9 @@ check() {  # description, command...
 # Polls a command every 0.1 s for up to 20 s.
 wait_for() { for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done; return 1; }
 has() { grep -qF -- "$2" "$1"; }
+# A page that man rendered (text, its messages): its options, its exit status, no message.
+rendered() { has "$1" --chip && has "$1" "EXIT STATUS" && ! test -s "$2"; }
+carries_version() { strings -el "$1" | grep -qxF "$version"; }
 
 # --- the Debian package
 check "the .deb is Section electronics" test "$(dpkg-deb -f "$deb" Section)" = electronics
@@ -72,7 +75,7 @@ for page in rm516x-isp rm516x-sim; do
   file=$dest/usr/share/man/man1/$page.1.gz
   MANWIDTH=80 man -l "$file" >"$work/$page.man" 2>"$work/$page.man-err"
   check "man -l $page.1.gz renders its options and exit status without a message" \
-    eval 'has "$work/$page.man" "--chip" && has "$work/$page.man" "EXIT STATUS" && ! test -s "$work/$page.man-err"'
+    rendered "$work/$page.man" "$work/$page.man-err"
   zcat "$file" | groff -ww -z -man >"$work/$page.groff" 2>&1
   check "groff -ww finds nothing to warn about in $page.1" test ! -s "$work/$page.groff"
 done
@@ -81,7 +84,7 @@ check "rm516x-isp.1 holds each command's options" has "$work/rm516x-isp.man" "--
 # TAB after the words given: what the installed completion offers, in a clean shell.
 complete_words() {
   PATH=$bin:$PATH bash --norc --noprofile -c '
-    . "$1"/rm516x-isp
+    . "$1/$2"  # the file bash-completion would load for the command
     shift
     spec=$(complete -p "$1") || exit 1
     function=$(sed -n "s/.*-F \([^ ]*\) .*/\1/p" <<<"$spec")
@@ -105,7 +108,7 @@ check "README.txt ends every line with CRLF" \
   test "$(grep -c $'\r$' "$top/README.txt")" = "$(wc -l <"$top/README.txt")"
 for exe in rm516x_isp.exe rm516x-isp.exe; do
   check "$exe carries version $version in its version resource" \
-    eval 'strings -el "$top/$exe" | grep -qxF "$version"'
+    carries_version "$top/$exe"
 done
 
 wine_env_start
@@ -116,7 +119,9 @@ wine "$top/rm516x-isp.exe" info --chip RM5164 --fill 0xFF 'Z:'"$top/examples/bli
 check "rm516x-isp.exe info on the packaged example gives its checksum" has "$work/exe-info.out" "CheckSum = B211"
 
 windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null; }
-# COM1 that cannot open: its box comes first, as on a fresh start.
+# A fresh start: no stored settings, and a COM1 that cannot open, whose box comes first.
+ini=$WINEPREFIX/drive_c/windows/win.ini
+[ -f "$ini" ] && sed -i '/^\[RM516X_ISP\]/,/^\[/{/^\[RM516X_ISP\]/d;/^\[/!d}' "$ini"
 wine_absent_com 1
 wine "$top/rm516x_isp.exe" >"$work/gui.log" 2>&1 &
 gui=$!
@@ -128,7 +133,7 @@ check "rm516x_isp.exe from the zip opens its main window" test -n "$main"
 [ -n "$main" ] && xdotool windowfocus --sync "$main" key --clearmodifiers alt+F4 2>/dev/null
 timeout 10 tail --pid="$gui" -f /dev/null || kill "$gui" 2>/dev/null
 
-echo "dist: $(cd dist && ls -l --block-size=K "${deb#dist/}" "${zip#dist/}" | awk '{ printf "%s %s  ", $9, $5 }')"
+stat -c '%n: %s bytes' "$deb" "$zip"
 # The summary line in ctest's words, which scripts/test.sh counts.
 echo "package: $((100 * passed / (passed + failed)))% tests passed, $failed tests failed out of $((passed + failed))"
 [ "$failed" -eq 0 ]
