@@ -15,7 +15,7 @@ pack() {  # tree, generator
   local out=$root/build/$1/packages
   scripts/build.sh "$1"
   rm -rf "$out"
-  cpack --config "build/$1/CPackConfig.cmake" -G "$2" -B "$out" >"$out.log" ||
+  cpack --config "build/$1/CPackConfig.cmake" -G "$2" -B "$out" >"$out.log" 2>&1 ||
     { cat "$out.log" >&2; return 1; }
   local file
   for file in "$out"/*."${2,,}"; do

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The release packages as a user gets them (scripts/package.sh builds both):
-#   .deb  installed with dpkg -i into a scratch root (never on this machine): its
-#         rm516x-isp reports the version and loads the installed example, burns it into the
-#         installed rm516x-sim, its man pages render without a warning, and its bash
-#         completion completes commands and option values;
+#   .deb  lintian finds no error or warning; installed with dpkg -i into a scratch root
+#         (never on this machine), its rm516x-isp reports the version and loads the
+#         installed example, burns it into the installed rm516x-sim, its man pages render
+#         without a warning, and its bash completion completes commands and option values;
 #   .zip  unpacked: README.txt has CRLF line ends, both .exe files carry the version, and
 #         under Wine rm516x-isp.exe reports it and loads the packaged example while
 #         rm516x_isp.exe opens its main window.
@@ -43,12 +43,16 @@ carries_version() { strings -el "$1" | grep -qxF "$version"; }
 # --- the Debian package
 check "the .deb is Section electronics" test "$(dpkg-deb -f "$deb" Section)" = electronics
 check "its dependencies come from dpkg-shlibdeps" grep -q 'libc6 (>=' <<<"$(dpkg-deb -f "$deb" Depends)"
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
+lintian_rc=$?
+grep -E '^[EW]:' "$work/lintian.log"
+check "lintian finds no error and no warning" test "$lintian_rc" -eq 0
 dest=$work/root
 mkdir -p "$dest/var/lib/dpkg/info" "$dest/var/lib/dpkg/updates"
 touch "$dest/var/lib/dpkg/status"
 # The scratch root has no libc6 of its own: the machine's serves.
-check "dpkg -i installs it into a scratch root" \
-  dpkg --root="$dest" --force-depends --force-script-chrootless -i "$deb" >"$work/dpkg.log" 2>&1
+install_deb() { dpkg --root="$dest" --force-depends --force-script-chrootless -i "$deb" >"$work/dpkg.log" 2>&1; }
+check "dpkg -i installs it into a scratch root" install_deb
 bin=$dest/usr/bin
 doc=$dest/usr/share/doc/rm516x-isp
 export XDG_CONFIG_HOME=$work/config
@@ -67,8 +71,7 @@ wait_for test -s "$work/sim.out"
   --baud 115200 --verify --wait 30 "$doc/examples/blink.hex" >"$work/burn.out" 2>&1
 check "the installed rm516x-isp burns the example into the installed rm516x-sim" has "$work/burn.out" "Verify OK"
 # The simulator writes its flash when its one session ends.
-timeout 10 tail --pid="$sim" -f /dev/null
-sim=
+timeout 10 tail --pid="$sim" -f /dev/null && wait "$sim" && sim=
 check "the simulated flash holds the example" cmp -s -n 256 "$work/flash.bin" "$work/image.bin"
 
 for page in rm516x-isp rm516x-sim; do
@@ -112,10 +115,13 @@ for exe in rm516x_isp.exe rm516x-isp.exe; do
 done
 
 wine_env_start
-wine "$top/rm516x-isp.exe" --version 2>&1 | tr -d '\r' >"$work/exe-version.out"
+# Into files, not pipes: the Wine services the first call starts keep its output open. A Wine
+# that hangs fails the check instead of the whole run.
+timeout 120 wine "$top/rm516x-isp.exe" --version >"$work/exe-version.out" 2>&1
+sed -i 's/\r$//' "$work/exe-version.out"
 check "rm516x-isp.exe --version under Wine says rm516x-isp $version" test "$(cat "$work/exe-version.out")" = "rm516x-isp $version"
-wine "$top/rm516x-isp.exe" info --chip RM5164 --fill 0xFF 'Z:'"$top/examples/blink.hex" 2>&1 |
-  tr -d '\r' >"$work/exe-info.out"
+timeout 120 wine "$top/rm516x-isp.exe" info --chip RM5164 --fill 0xFF 'Z:'"$top/examples/blink.hex" \
+  >"$work/exe-info.out" 2>&1
 check "rm516x-isp.exe info on the packaged example gives its checksum" has "$work/exe-info.out" "CheckSum = B211"
 
 windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null; }
