@@ -8,6 +8,7 @@ packages=(
   wine wine64 xvfb xdotool imagemagick
   sdcc srecord binutils hyperfine python3
   libcli11-dev nlohmann-json3-dev
+  help2man groff-base man-db lintian dpkg-dev fakeroot zip unzip
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -138,12 +138,17 @@ int main(int argc, char** argv) {
                  "also make PATH a symbolic link to the device (replaced if it is a link; "
                  "removed at exit)")
       ->type_name("PATH");
+  // Alone, --version is the usual "which program is this"; with a value it keeps setting the
+  // simulated firmware's version byte, which scripts and tests rely on.
   app.add_option_function<std::string>(
          "--version", [](const std::string& v) {
+           if (v.empty()) throw CLI::CallForVersion(std::string("rm516x-sim ") + RM_VERSION, 0);
            SimVersion = v == "none" ? -1 : ParseCount("--version", v, 0, 255);
          },
-         "version byte sent after the handshake (default 23; none = no byte)")
-      ->type_name("N|none");
+         "version byte sent after the handshake (default 23; none = no byte); without N, "
+         "print the program's version and exit")
+      ->type_name("[N|none]")
+      ->expected(0, 1);
   AddCount(app, "--announce-ms", SimAnnounceMs, 1, 60000,
            "gap between handshake words \"zafo\" (default 100)");
   AddCount(app, "--idle-ms", SimIdleMs, 1, 3600000,
@@ -193,6 +198,9 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), stdout);
+    return 0;
+  } catch (const CLI::CallForVersion& version) {
+    std::printf("%s\n", version.what());
     return 0;
   } catch (const CLI::ParseError& error) {
     UsageError(UsageText(app, error));

@@ -120,6 +120,13 @@ TEST(Simulator, AnnouncesTheWordUntilEchoedThenVersionAndEraseMarker) {
   EXPECT_EQ(host.Read(1, 1000), Bytes{0x22});
 }
 
+// Without a value it names the program instead of setting the version byte above.
+TEST(Simulator, VersionAloneNamesTheProgram) {
+  ChildProcess sim({RM_SIM_PATH, "--version"});
+  EXPECT_EQ(sim.Wait(3000), 0);
+  EXPECT_EQ(sim.Out(), "rm516x-sim " RM_VERSION "\n");
+}
+
 TEST(Simulator, PagesOutsideTheBurnAreViolationsAndAMissingEraseShows) {
   TempDir dir;
   const std::string log = (dir.path() / "sim.log").string();
