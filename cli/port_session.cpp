@@ -145,14 +145,29 @@ void ResetSessionState() {
   printer.version.clear();
 }
 
+void PrintLine(const std::string& line);
+
+// An operator who put the next board in before the line fell silent would otherwise see
+// nothing happen at all.
+void TellLineBusy(std::uint32_t quiet_ms) {
+  const std::string text = "The last chip still announces: waiting for " +
+                           std::to_string(quiet_ms) + " ms of silence (remove its board)";
+  std::lock_guard lock(printer.mutex);
+  PrintLine(printer.json ? JsonDump({{"event", "wait"}, {"text", text}}) : text);
+}
+
 // True once nothing has arrived for quiet_ms; false on a stop signal or a lost port.
 bool WaitLineQuiet(std::uint32_t quiet_ms) {
   SetPortTimeouts(kQuietPollMs, kQuietPollMs);
   auto last_byte = std::chrono::steady_clock::now();
+  bool told = false;
   std::uint8_t buffer[64];
   while (std::chrono::steady_clock::now() - last_byte < std::chrono::milliseconds(quiet_ms)) {
     if (interrupted.load() != 0 || PortLost()) return false;
-    if (PortRead(buffer, sizeof buffer) > 0) last_byte = std::chrono::steady_clock::now();
+    if (PortRead(buffer, sizeof buffer) <= 0) continue;
+    last_byte = std::chrono::steady_clock::now();
+    if (!told) TellLineBusy(quiet_ms);
+    told = true;
   }
   return true;
 }
