@@ -63,6 +63,8 @@ const CLI::Validator kBaudRate(
 // COM1 to COM4 in any case, written as ComPortNames writes them.
 const CLI::Validator kComName(
     [](std::string& text) {
+      // An adapter named by its serial number may sit on any COM port; it is found at open.
+      if (text.starts_with(kUsbSerialPrefix)) return std::string();
       for (const char* name : ComPortNames) {
         if (CLI::detail::to_lower(text) == CLI::detail::to_lower(name)) {
           text = name;
@@ -293,7 +295,8 @@ void AddPortOptions(CLI::App& command, PortOptions& options) {
                           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   if (kComNamesOnly) {
     port->type_name("COM1..COM4")->transform(kComName)->description(
-        "the COM port (default: ComPort from the profile)");
+        "the COM port (default: ComPort from the profile), or usb-serial:SERIAL for the USB "
+        "adapter with that serial number (see 'rm516x-isp ports')");
   } else {
     port->type_name("DEVICE")->description(
         "the serial device, e.g. /dev/ttyUSB0, or usb-serial:SERIAL for the USB adapter with "
