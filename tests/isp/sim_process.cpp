@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -14,12 +13,10 @@
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 
-std::string SimPath() { return RM_SIM_PATH; }
-
 namespace {
 
 std::vector<std::string> SimArgv(const TempDir& dir, const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {SimPath(), "--log", (dir.path() / "sim.log").string(),
+  std::vector<std::string> argv = {RM_SIM_PATH, "--log", (dir.path() / "sim.log").string(),
                                    "--flash-out", (dir.path() / "flash.bin").string()};
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
@@ -27,8 +24,9 @@ std::vector<std::string> SimArgv(const TempDir& dir, const std::vector<std::stri
 
 }  // namespace
 
-SimProcess::SimProcess(const std::vector<std::string>& args) : sim_(SimArgv(dir_, args)) {
-  if (sim_.device().empty()) throw std::runtime_error("rm516x-sim printed no device: " + sim_.Err());
+SimProcess::SimProcess(const std::vector<std::string>& args)
+    : sim_(SimArgv(dir_, args), ChildOutput::kPipe), device_(sim_.ReadLine(5000)) {
+  if (device_.empty()) throw std::runtime_error("rm516x-sim printed no device: " + sim_.Err());
 }
 
 SimProcess::~SimProcess() { Terminate(); }
@@ -45,10 +43,8 @@ void SimProcess::Terminate() {
 }
 
 std::string SimProcess::Log() const {
-  std::ifstream in(dir_.path() / "sim.log");
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  const std::vector<std::uint8_t> bytes = ReadBytes((dir_.path() / "sim.log").string());
+  return {bytes.begin(), bytes.end()};
 }
 
 std::vector<std::string> SimProcess::LogLines(const std::string& prefix) const {
