@@ -1,6 +1,7 @@
-// Whole burns by BurnWorker against the simulator: what the user sees (through the
-// recording shell), what the chip ends up holding, and that a failed or stopped burn sends
-// nothing more (the simulator logs every late byte as a VIOLATION).
+// Whole burns by BurnWorker against the simulator: what goes over the wire (the simulator's
+// log), what the user sees (through the recording shell), what the chip ends up holding, and
+// that a failed or stopped burn sends nothing more (the simulator logs every late byte as a
+// VIOLATION).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -126,6 +127,15 @@ INSTANTIATE_TEST_SUITE_P(
         BurnCase{"Rm5168WithPageSums", 1, 128, 126, false, {}, "CheckSum OK",
                  {{"RX verify", 1}, {"RX checksum", 255}, {"RX checksum 7f", 1}, {"RX checksum 80", 1},
                   {"RX checksum fd", 1}}},
+        // Bank 0 of an RM5168 is erased by two-page blocks; a blank page is checked, not programmed.
+        BurnCase{"Rm5168ThreePages", 1, 3, 0, true, {}, "Verify OK",
+                 {{"RX erase", 3}, {"RX erase 00", 1}, {"RX erase 02", 1}, {"RX program", 3},
+                  {"RX program 01 ", 1}, {"RX program 02 ", 1}, {"RX verify", 4}}},
+        BurnCase{"NothingToBurnStillClosesEveryPhase", 1, 0, 0, true, {}, "Verify OK", {{"RX", 5}}},
+        // The noise carried "zaf" without its "o"; a host that matched it would have echoed early.
+        BurnCase{"HandshakeAfterNoise", 0, 1, 0, true, {"--fault", "noise", "--version", "7"}, "Verify OK",
+                 {{"RX handshake", 1}, {"RX handshake 7a 61 66 6f", 1}}, 7},
+        BurnCase{"PageSumsCancellingOut", 0, 4, 0, false, {"--fault", "cancel-sums=1:3"}, "CheckSum OK"},
         BurnCase{"OldFirmware", 0, 1, 0, true, {"--version", "20"}, "Verify OK", {}, 20},
         BurnCase{"OutOfDateFirmware", 0, 1, 0, true, {"--version", "0"}, "Verify OK", {}, 0},
         BurnCase{"NoFirmwareVersion", 0, 1, 0, true, {"--version", "none"}, "Verify OK", {}, -1},
