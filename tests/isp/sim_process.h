@@ -37,13 +37,5 @@ class SimProcess {
   std::string device_;
 };
 
-// Opens the simulator's device as the burn's port at 115200 bit/s and empties its input.
-void OpenSimPort(const SimProcess& sim);
-
-// Fills FirmwareImage for the model with seeded pseudo-random pages (the pages listed in
-// blank_pages of bank 0 all 0xFF) and sets the bank sizes.
-void LoadTestImage(int model, std::uint32_t bank0_pages, std::uint32_t bank1_pages,
-                   std::uint32_t seed, const std::vector<std::uint32_t>& blank_pages = {});
-
-// "" when flash holds the image over both burned ranges, else where they first differ.
-std::string FlashMismatch(const std::vector<std::uint8_t>& flash);
+// Opens the simulator's device as the tool's port at 115200 bit/s and empties its input.
+void OpenSimPort(const std::string& device);

@@ -21,12 +21,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 const Bytes kWord = {'z', 'a', 'f', 'o'};
 
-void OpenHost(const std::string& device) {
-  BaudRateIndex = 7;
-  SetPortDevice(device);
-  ASSERT_EQ(ReopenComPort(), 1) << LastPortError();
-}
-
 // Up to count bytes: fewer when timeout_ms passed.
 Bytes Read(std::size_t count, int timeout_ms) {
   SetPortTimeouts(timeout_ms, timeout_ms);
@@ -59,7 +53,7 @@ TEST(Simulator, PagesOutsideTheBurnAreViolationsAndAMissingEraseShows) {
   TempDir dir;
   SimProcess sim({"--announce-ms", "20", "--idle-ms", "300", "--flash-in",
                   dir.Write("in.bin", Bytes(0x10000, 0x5A))});
-  OpenHost(sim.device());
+  OpenSimPort(sim.device());
   ASSERT_TRUE(WaitWord(1000));
   const Bytes ones(256, 0x0F);
   // What the host sends, and the device's whole answer.
@@ -98,7 +92,7 @@ TEST(Simulator, LinkNamesThePtyAndGoesAtExit) {
   std::filesystem::create_symlink("/nonexistent", link);  // a stale link from an earlier run
   SimProcess sim({"--link", link, "--sessions", "0"});
   EXPECT_EQ(std::filesystem::read_symlink(link).string(), sim.device());
-  OpenHost(link);
+  OpenSimPort(link);
   EXPECT_TRUE(WaitWord(1000));
   ClosePort();
   sim.process().Signal(SIGTERM);
@@ -121,7 +115,7 @@ TEST(Simulator, LatencyHoldsOutputUntilAPacketFillsOrTheTimerRunsOut) {
     SCOPED_TRACE(c.latency_ms);
     const auto start = std::chrono::steady_clock::now();
     SimProcess sim({"--latency-ms", c.latency_ms, "--announce-ms", c.announce_ms});
-    OpenHost(sim.device());
+    OpenSimPort(sim.device());
     Bytes got = Read(1, 3000);
     const auto first_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                               std::chrono::steady_clock::now() - start).count();
