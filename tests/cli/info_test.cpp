@@ -2,6 +2,8 @@
 // What a load finds is told by the image tests; here is how the command line shows it.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tests/cli/run_tool.h"
 #include "tests/support/temp_dir.h"
 
@@ -93,6 +95,7 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
   const std::vector<Case> cases = {
       {{"info", "--chip", "RM5165", file}, "info", "unknown chip 'RM5165' (RM5164 or RM5168)"},
       {{"info", "--fill", "0x7F", file}, "info", "unused bytes must be 0xFF or 0x00, not '0x7F'"},
+      {{"info", "--fill", "0xFFx", file}, "info", "unused bytes must be 0xFF or 0x00, not '0xFFx'"},
       {{"info", file, "--image-out"}, "info", "option --image-out needs a value"},
       {{"info", "-q", file}, "info", "unknown option '-q'"},
       {{"info"}, "info", "no file given"},
@@ -103,6 +106,8 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
        "unknown baud rate '12345' (4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200)"},
       {{"burn", "--port", "/dev/null", "--wait", "0", file}, "burn",
        "--wait needs a number of seconds greater than 0, not '0'"},
+      {{"burn", "--port", "/dev/null", "--reset", "dtr", "--reset-ms", "5x", file}, "burn",
+       "--reset-ms needs a number of milliseconds from 1 to 60000, not '5x'"},
       {{"ports", "x"}, "ports", "unexpected argument 'x'"},
       {{"flash", file}, "", "unknown command 'flash'"},
   };
@@ -117,13 +122,15 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
   const ToolRun bare = RunIsp(config.path(), {});
   EXPECT_EQ(bare.exit_code, 2);
   EXPECT_NE(bare.err.find("Usage: rm516x-isp"), std::string::npos) << bare.err;
-  for (const std::string command : {"", "info", "burn", "ports"}) {
-    SCOPED_TRACE(command);
-    const ToolRun help = RunIsp(config.path(), command.empty() ? std::vector<std::string>{"--help"}
-                                                               : std::vector<std::string>{command, "--help"});
+  const std::pair<std::vector<std::string>, std::string> helps[] = {
+      {{"--help"}, "\nExit status: 0 done"}, {{"--version"}, "rm516x-isp "},
+      {{"info", "--help"}, "Usage: rm516x-isp info [OPTIONS]"},
+      {{"burn", "--help"}, "Usage: rm516x-isp burn [OPTIONS]"},
+      {{"ports", "--help"}, "Usage: rm516x-isp ports [OPTIONS]"}};
+  for (const auto& [args, shown] : helps) {
+    const ToolRun help = RunIsp(config.path(), args);
     EXPECT_EQ(help.exit_code, 0);
-    const std::string usage = command.empty() ? "Exit status: 0 done" : "Usage: rm516x-isp " + command + " [OPTIONS]";
-    EXPECT_NE(help.out.find(usage), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find(shown), std::string::npos) << help.out;
   }
 }
 
@@ -144,6 +151,24 @@ TEST_F(InfoCommand, DefaultsComeFromTheProfileWhichIsNeverWritten) {
   EXPECT_EQ(std::string(after.begin(), after.end()), stored);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(profile_dir),
                           std::filesystem::directory_iterator()), 1);
+}
+
+// The listing depends on the machine: the text and the JSON must name the same devices.
+TEST(PortsCommand, TextAndJsonListTheSameDevices) {
+  TempDir config;
+  const ToolRun text = RunIsp(config.path(), {"ports"});
+  const ToolRun json = RunIsp(config.path(), {"ports", "--json"});
+  EXPECT_EQ(text.exit_code, 0);
+  EXPECT_EQ(json.exit_code, 0);
+  std::string text_devices, json_devices;
+  std::istringstream text_lines(text.out), json_lines(json.out);
+  for (std::string line; std::getline(text_lines, line);) text_devices += line.substr(0, line.find("  ")) + "\n";
+  for (std::string line; std::getline(json_lines, line);) {
+    ASSERT_EQ(line.rfind("{\"device\":\"", 0), 0u) << line;
+    json_devices += line.substr(11, line.find('"', 11) - 11) + "\n";
+  }
+  EXPECT_EQ(text_devices, json_devices);
+  EXPECT_EQ(text.err, text_devices.empty() ? "no serial devices found\n" : "");
 }
 
 }  // namespace

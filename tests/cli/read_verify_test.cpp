@@ -37,6 +37,7 @@ TEST(ReadCommand, WritesTheFlashThatVerifyThenFindsEqual) {
                                              "--baud", "115200", "-o", out});
     ASSERT_EQ(read.exit_code, 0) << read.err;
     EXPECT_EQ(LastLine(read.out), std::to_string(c.read_bytes) + " bytes read into " + out);
+    EXPECT_NE(read.out.find("\n  100%\n"), std::string::npos) << read.out;
     if (std::string(c.out).ends_with(".bin")) {
       EXPECT_EQ(ReadBytes(out), std::vector<std::uint8_t>(flash.begin(), flash.begin() + c.read_bytes));
     }
