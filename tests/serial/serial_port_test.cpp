@@ -90,21 +90,6 @@ class SerialPort : public ::testing::Test {
   std::string slave_path_;
 };
 
-TEST_F(SerialPort, OpensRaw8N1AtTheSelectedRate) {
-  EXPECT_EQ(ShellRecord().port_status, slave_path_ + " : BaudRate = 57600");
-  EXPECT_EQ(PortReady(), 1);
-  EXPECT_EQ(LastPortError(), "");
-
-  termios settings{};
-  ASSERT_EQ(tcgetattr(SerialPortFd(), &settings), 0);
-  EXPECT_EQ(settings.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
-            static_cast<tcflag_t>(CS8 | CLOCAL | CREAD));
-  EXPECT_EQ(settings.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
-  EXPECT_EQ(settings.c_oflag & OPOST, 0u);
-  EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
-  EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B57600));
-}
-
 TEST_F(SerialPort, ReadEndsWhenTheCountIsCompleteOrAtTheTimeOutWithWhatArrived) {
   SetPortTimeouts(5000, 5000);
   const auto sent = Pattern(200, 3);
@@ -300,13 +285,18 @@ TEST_F(SerialPort, OpenAsksForLowLatencyAndCloseGivesItBack) {
   }
 }
 
-TEST_F(SerialPort, CloseGivesBackTheSettingsFoundAtOpen) {
+// Open makes the line raw 8N1 at the selected rate whatever the device had; close gives it
+// back the settings found at open.
+TEST_F(SerialPort, OpensRaw8N1AndCloseGivesBackTheSettingsFoundAtOpen) {
+  EXPECT_EQ(ShellRecord().port_status, slave_path_ + " : BaudRate = 57600");
+  EXPECT_EQ(PortReady(), 1);
   ClosePort();
   const int fd = ::open(slave_path_.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0) << std::strerror(errno);
   termios cooked{};
   ASSERT_EQ(tcgetattr(fd, &cooked), 0);
-  cooked.c_lflag |= ICANON | ECHO | ISIG;
+  cooked.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+  cooked.c_iflag |= IXON | ICRNL;
   cooked.c_oflag |= OPOST;
   cfsetospeed(&cooked, B9600);
   cfsetispeed(&cooked, B9600);
@@ -314,9 +304,15 @@ TEST_F(SerialPort, CloseGivesBackTheSettingsFoundAtOpen) {
   ASSERT_EQ(tcgetattr(fd, &cooked), 0);
 
   ASSERT_EQ(ReopenComPort(), 1) << LastPortError();
+  EXPECT_EQ(LastPortError(), "");
   termios raw{};
   ASSERT_EQ(tcgetattr(SerialPortFd(), &raw), 0);
-  ASSERT_EQ(raw.c_lflag & (ICANON | ECHO), 0u);
+  EXPECT_EQ(raw.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
+            static_cast<tcflag_t>(CS8 | CLOCAL | CREAD));
+  EXPECT_EQ(raw.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
+  EXPECT_EQ(raw.c_oflag & OPOST, 0u);
+  EXPECT_EQ(raw.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(cfgetospeed(&raw), static_cast<speed_t>(B57600));
   ClosePort();
 
   termios after{};
