@@ -80,7 +80,7 @@ struct BurnCase {
   const char* text;  // the status the burn ends with
   std::vector<std::pair<std::string, std::size_t>> log_lines = {};  // per prefix, in the sim's log
   int version = 23;   // what the handshake told
-  int idle_ms = 300;  // simulator: host silence that ends the session after a failure
+  int idle_ms = 500;  // simulator: host silence that ends the session (a loaded host pauses)
 };
 
 void PrintTo(const BurnCase& c, std::ostream* os) { *os << c.name; }
