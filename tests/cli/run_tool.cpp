@@ -2,7 +2,7 @@
 
 ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                    const RunHow& how) {
-  ChildProcess child(argv, how.closed_stdout ? ChildOutput::kUnread : ChildOutput::kCapture, env);
+  ChildProcess child(argv, how.closed_stdout, env);
   if (!how.interrupt_on.empty() &&
       WaitUntil([&] { return child.Out().find(how.interrupt_on) != std::string::npos; }, 10000)) {
     child.Signal(how.signal_number);

@@ -19,9 +19,11 @@ std::vector<std::string> SimArgv(const TempDir& dir, const std::vector<std::stri
 
 }  // namespace
 
-SimProcess::SimProcess(const std::vector<std::string>& args)
-    : sim_(SimArgv(dir_, args), ChildOutput::kPipe), device_(sim_.ReadLine(5000)) {
-  if (device_.empty()) throw std::runtime_error("rm516x-sim printed no device: " + sim_.Err());
+SimProcess::SimProcess(const std::vector<std::string>& args) : sim_(SimArgv(dir_, args)) {
+  if (!WaitUntil([&] { return sim_.Out().find('\n') != std::string::npos; }, 5000)) {
+    throw std::runtime_error("rm516x-sim printed no device: " + sim_.Err());
+  }
+  device_ = sim_.Out().substr(0, sim_.Out().find('\n'));
 }
 
 SimProcess::~SimProcess() { Terminate(); }

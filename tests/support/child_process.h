@@ -21,18 +21,13 @@ bool WaitUntil(Pred pred, int timeout_ms) {
   return true;
 }
 
-enum class ChildOutput {
-  kCapture,  // to a file, readable with Out() while it runs and after
-  kPipe,     // a pipe the test reads through ReadLine()
-  kUnread,   // a pipe whose reading end is closed at once: a reader that went away
-};
-
 class ChildProcess {
  public:
   // Starts argv[0] (a path, or a name looked up on PATH) with standard input from /dev/null
-  // and standard error captured. env holds NAME=VALUE entries that replace or extend the
-  // test's own environment. When it cannot be started, started() is false and Err() says why.
-  explicit ChildProcess(const std::vector<std::string>& argv, ChildOutput out = ChildOutput::kCapture,
+  // and its output captured, or with unread_out a pipe whose reader went away. env holds
+  // NAME=VALUE entries that replace or extend the test's own environment. When it cannot be
+  // started, started() is false and Err() says why.
+  explicit ChildProcess(const std::vector<std::string>& argv, bool unread_out = false,
                         const std::vector<std::string>& env = {});
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
@@ -46,18 +41,14 @@ class ChildProcess {
   int Wait(int timeout_ms = -1);
   void Signal(int signal_number);
 
-  // The captured streams so far ("" for standard output not captured).
+  // The captured streams so far.
   std::string Out() const;
   std::string Err() const;
-  // The next line on a piped standard output, without its newline; "" when no whole line
-  // came within timeout_ms.
-  std::string ReadLine(int timeout_ms);
 
  private:
   TempDir dir_;  // the captured streams
   pid_t pid_ = -1;
   int exit_code_ = -1;
-  int out_fd_ = -1;
   std::string start_error_;
 };
 

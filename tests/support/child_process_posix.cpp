@@ -1,7 +1,6 @@
 #include "tests/support/child_process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -24,7 +23,7 @@ std::string EnvName(const std::string& entry) { return entry.substr(0, entry.fin
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, ChildOutput out,
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool unread_out,
                            const std::vector<std::string>& env) {
   std::vector<std::string> environment;
   for (char** e = environ; *e; ++e) {
@@ -49,7 +48,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, ChildOutput out
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir_.path() / "err").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   int ends[2] = {-1, -1};
-  if (out == ChildOutput::kCapture) {
+  if (!unread_out) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (dir_.path() / "out").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
   } else if (::pipe2(ends, O_CLOEXEC) == 0) {  // so that no other child holds the pipe open
@@ -59,9 +58,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, ChildOutput out
                                  : posix_spawn(&pid_, args[0].c_str(), &actions, nullptr,
                                                arg_pointers.data(), env_pointers.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (ends[1] >= 0) ::close(ends[1]);
-  if (out == ChildOutput::kUnread && ends[0] >= 0) ::close(ends[0]);
-  if (out == ChildOutput::kPipe) out_fd_ = ends[0];
+  for (int end : ends) {
+    if (end >= 0) ::close(end);
+  }
   if (rc != 0) {
     pid_ = -1;
     start_error_ = argv[0] + ": " + std::strerror(rc);
@@ -73,7 +72,6 @@ ChildProcess::~ChildProcess() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  if (out_fd_ >= 0) ::close(out_fd_);
 }
 
 int ChildProcess::Wait(int timeout_ms) {
@@ -99,21 +97,6 @@ void ChildProcess::Signal(int signal_number) {
 std::string ChildProcess::Out() const { return ReadText(dir_.path() / "out"); }
 
 std::string ChildProcess::Err() const { return start_error_ + ReadText(dir_.path() / "err"); }
-
-std::string ChildProcess::ReadLine(int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  std::string line;
-  char c;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd p{out_fd_, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return "";
-    if (::read(out_fd_, &c, 1) != 1) return "";
-    if (c == '\n') return line;
-    line += c;
-  }
-}
 
 std::string FindOnPath(const std::string& name) {
   const char* path = std::getenv("PATH");
