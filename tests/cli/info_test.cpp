@@ -1,5 +1,8 @@
 // rm516x-isp info, run as a user runs it: real files, a private profile folder, exact texts.
+// What a load finds is told by the image tests; here is how the command line shows it.
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "tests/cli/run_tool.h"
 #include "tests/support/temp_dir.h"
@@ -21,9 +24,6 @@ class InfoCommand : public ::testing::Test {
 TEST_F(InfoCommand, PrintsTheLoadAndItsMessagesWithTheExitCode) {
   const std::string blink = kExamples + "blink.hex";
   const std::string echo = kExamples + "echo.hex";
-  const std::string record = ":020000001122CB\n";
-  const std::string cut = work.Write("cut.hex", record + record.substr(0, 12));
-  const std::string no_end = work.Write("no-end.hex", record);
   const std::string missing = (work.path() / "missing.hex").string();
   const std::string unwritable = (work.path() / "no-such-folder" / "image.bin").string();
   const std::string no_file = "RM516X ISP utility -- No file is opened\nBANK0 : 0 byte(s)\n"
@@ -39,21 +39,16 @@ TEST_F(InfoCommand, PrintsTheLoadAndItsMessagesWithTheExitCode) {
     std::string err;
   };
   const Case cases[] = {
-      // The same program as sdcc's records, sorted HEX and binary.
-      {{"--chip", "RM5164", kExamples + "blink.ihx"}, 0, shown(kExamples + "blink.ihx", blink_banks), ""},
       {{"--chip", "RM5164", blink}, 0, shown(blink, blink_banks), ""},
-      {{"--chip", "RM5164", "--fill", "255", blink}, 0, shown(blink, blink_banks), ""},  // decimal too
-      {{"--chip", "RM5164", kExamples + "blink.bin"}, 0, shown(kExamples + "blink.bin", blink_banks), ""},
+      // The same program as binary; decimal with leading zeros is no hexadecimal.
+      {{"--chip", "RM5164", "--fill", "0255", kExamples + "blink.bin"}, 0,
+       shown(kExamples + "blink.bin", blink_banks), ""},
       {{"--chip", "RM5168", blink, echo}, 0,
        shown(blink + "  ,  " + echo, "BANK0 : 512 byte(s)\nBANK1 : 512 byte(s)\nCheckSum = 6B46\n"), ""},
       {{"--chip", "RM5168", "--fill", "0x00", blink, echo}, 0,
        shown(blink + "  ,  " + echo, "BANK0 : 65536 byte(s)\nBANK1 : 64512 byte(s)\nCheckSum = 6E42\n"),
        "warning: Program size > 130048 bytes\n         Only 130048 bytes will be burned\n"},
-      {{"--chip", "RM5164", no_end}, 0,
-       shown(no_end, "BANK0 : 256 byte(s)\nBANK1 : 0 byte(s)\nCheckSum = FD36\n"),
-       "warning: " + no_end + " has no end record\n"},
       {{"--chip", "RM5164", missing}, 1, no_file, "error: " + missing + " open error\n"},
-      {{"--chip", "RM5164", cut}, 1, no_file, "error: " + cut + ": line 2: not a valid HEX record\n"},
       {{"--chip", "RM5164", "--image-out", unwritable, blink}, 1, shown(blink, blink_banks),
        "error: cannot write " + unwritable + ": No such file or directory\n"},
   };
@@ -100,8 +95,9 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
   const std::vector<Case> cases = {
       {{"info", "--chip", "RM5165", file}, "info", "unknown chip 'RM5165' (RM5164 or RM5168)"},
       {{"info", "--fill", "0x7F", file}, "info", "unused bytes must be 0xFF or 0x00, not '0x7F'"},
+      {{"info", "--fill", "0xFFx", file}, "info", "unused bytes must be 0xFF or 0x00, not '0xFFx'"},
       {{"info", file, "--image-out"}, "info", "option --image-out needs a value"},
-      {{"info", "--verbose", file}, "info", "unknown option '--verbose'"},
+      {{"info", "-q", file}, "info", "unknown option '-q'"},
       {{"info"}, "info", "no file given"},
       {{"info", "--chip", "RM5164", file, file}, "info", "RM5164 takes one file, not 2"},
       {{"info", "--chip=RM5168", file, file, file}, "info", "RM5168 takes one or two files, not 3"},
@@ -110,6 +106,8 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
        "unknown baud rate '12345' (4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200)"},
       {{"burn", "--port", "/dev/null", "--wait", "0", file}, "burn",
        "--wait needs a number of seconds greater than 0, not '0'"},
+      {{"burn", "--port", "/dev/null", "--reset", "dtr", "--reset-ms", "5x", file}, "burn",
+       "--reset-ms needs a number of milliseconds from 1 to 60000, not '5x'"},
       {{"ports", "x"}, "ports", "unexpected argument 'x'"},
       {{"flash", file}, "", "unknown command 'flash'"},
   };
@@ -124,14 +122,15 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
   const ToolRun bare = RunIsp(config.path(), {});
   EXPECT_EQ(bare.exit_code, 2);
   EXPECT_NE(bare.err.find("Usage: rm516x-isp"), std::string::npos) << bare.err;
-  for (const std::string command : {"", "info", "burn", "ports"}) {
-    SCOPED_TRACE(command);
-    const ToolRun help = RunIsp(config.path(), command.empty() ? std::vector<std::string>{"--help"}
-                                                               : std::vector<std::string>{command, "--help"});
+  const std::pair<std::vector<std::string>, std::string> helps[] = {
+      {{"--help"}, "\nExit status: 0 done"}, {{"--version"}, "rm516x-isp "},
+      {{"info", "--help"}, "Usage: rm516x-isp info [OPTIONS]"},
+      {{"burn", "--help"}, "Usage: rm516x-isp burn [OPTIONS]"},
+      {{"ports", "--help"}, "Usage: rm516x-isp ports [OPTIONS]"}};
+  for (const auto& [args, shown] : helps) {
+    const ToolRun help = RunIsp(config.path(), args);
     EXPECT_EQ(help.exit_code, 0);
-    const std::string usage = command.empty() ? "Usage: rm516x-isp [OPTIONS] SUBCOMMAND"
-                                              : "Usage: rm516x-isp " + command + " [OPTIONS]";
-    EXPECT_NE(help.out.find(usage), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find(shown), std::string::npos) << help.out;
   }
 }
 
@@ -152,6 +151,24 @@ TEST_F(InfoCommand, DefaultsComeFromTheProfileWhichIsNeverWritten) {
   EXPECT_EQ(std::string(after.begin(), after.end()), stored);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(profile_dir),
                           std::filesystem::directory_iterator()), 1);
+}
+
+// The listing depends on the machine: the text and the JSON must name the same devices.
+TEST(PortsCommand, TextAndJsonListTheSameDevices) {
+  TempDir config;
+  const ToolRun text = RunIsp(config.path(), {"ports"});
+  const ToolRun json = RunIsp(config.path(), {"ports", "--json"});
+  EXPECT_EQ(text.exit_code, 0);
+  EXPECT_EQ(json.exit_code, 0);
+  std::string text_devices, json_devices;
+  std::istringstream text_lines(text.out), json_lines(json.out);
+  for (std::string line; std::getline(text_lines, line);) text_devices += line.substr(0, line.find("  ")) + "\n";
+  for (std::string line; std::getline(json_lines, line);) {
+    ASSERT_EQ(line.rfind("{\"device\":\"", 0), 0u) << line;
+    json_devices += line.substr(11, line.find('"', 11) - 11) + "\n";
+  }
+  EXPECT_EQ(text_devices, json_devices);
+  EXPECT_EQ(text.err, text_devices.empty() ? "no serial devices found\n" : "");
 }
 
 }  // namespace

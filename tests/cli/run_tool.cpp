@@ -2,29 +2,12 @@
 
 ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                    const RunHow& how) {
-  ToolRun run;
-  std::vector<std::string> resolved = argv;
-  if (resolved.at(0).find('/') == std::string::npos) resolved[0] = FindOnPath(argv[0]);
-  if (resolved[0].empty()) {
-    run.err = argv[0] + ": not found on PATH";
-    return run;
-  }
-  ChildOptions options;
-  options.env = env;
-  if (how.closed_stdout) options.out = ChildOutput::kUnread;
-  ChildProcess child(resolved, options);
-  if (!child.started()) {
-    run.err = child.start_error();
-    return run;
-  }
+  ChildProcess child(argv, how.closed_stdout, env);
   if (!how.interrupt_on.empty() &&
       WaitUntil([&] { return child.Out().find(how.interrupt_on) != std::string::npos; }, 10000)) {
     child.Signal(how.signal_number);
   }
-  run.exit_code = child.Wait();
-  run.out = child.Out();
-  run.err = child.Err();
-  return run;
+  return {child.Wait(), child.Out(), child.Err()};
 }
 
 ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args,
@@ -37,6 +20,5 @@ ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::strin
 std::string LastLine(const std::string& text) {
   std::string body = text;
   if (!body.empty() && body.back() == '\n') body.pop_back();
-  const std::size_t newline = body.rfind('\n');
-  return newline == std::string::npos ? body : body.substr(newline + 1);
+  return body.substr(body.rfind('\n') + 1);
 }

@@ -21,8 +21,7 @@ struct RunHow {
   bool closed_stdout = false;
 };
 
-// Runs argv[0] (looked up on PATH) with the arguments, standard input from /dev/null,
-// output captured. env holds NAME=VALUE entries that replace or extend the environment.
+// Runs argv as ChildProcess starts it, to its end.
 ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
                    const RunHow& how = {});
 

@@ -1,13 +1,16 @@
-// Whole burns by BurnWorker against the simulator: what the user sees (through the
-// recording shell), what the chip ends up holding, and that a failed or stopped burn sends
-// nothing more (the simulator logs every late byte as a VIOLATION).
+// Whole burns by BurnWorker against the simulator: what goes over the wire (the simulator's
+// log), what the user sees (through the recording shell), what the chip ends up holding, and
+// that a failed or stopped burn sends nothing more (the simulator logs every late byte as a
+// VIOLATION).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "image/bank_image.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
+#include "isp/protocol.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 #include "tests/isp/sim_process.h"
@@ -15,23 +18,35 @@
 
 namespace {
 
+const Window kMainWindow = reinterpret_cast<Window>(0x1234);
+
 class BurnWorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetShellRecord();
+    SetRecordedMainWindow(kMainWindow);
     VerifyAfterBurn = 1;
   }
 };
 
-// The progress shown: the lock's 0, then 127 erase commands, then 254 pages programmed and
-// 254 checked, each loop after a reset to 0; only each loop's last step reaches 100.
-void ExpectProgressOf254Pages(const std::vector<int>& progress) {
-  ASSERT_EQ(progress.size(), 1u + 127 + 255 + 255);
-  EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 3);
-  EXPECT_EQ(progress[127], 100);
-  EXPECT_EQ(progress[128], 0);
-  EXPECT_EQ(progress[254], 49);  // 126 of 254 pages
-  EXPECT_EQ(progress.back(), 100);
+// Fills FirmwareImage for the model with seeded pseudo-random pages (the pages listed in
+// blank_pages all 0xFF) and sets the bank sizes.
+void LoadTestImage(int model, std::uint32_t bank0_pages, std::uint32_t bank1_pages, std::uint32_t seed,
+                   const std::vector<std::uint32_t>& blank_pages = {}) {
+  UseChipModel(model);
+  FillByte = 255;
+  FillImage();
+  const std::uint32_t page_size = PageSize.load();
+  std::mt19937 random(seed);
+  for (std::uint32_t i = 0; i < bank0_pages * page_size; ++i) FirmwareImage[i] = static_cast<std::uint8_t>(random());
+  for (std::uint32_t i = 0; i < bank1_pages * page_size; ++i) {
+    FirmwareImage[kBankSizeBytes + i] = static_cast<std::uint8_t>(random());
+  }
+  for (std::uint32_t page : blank_pages) std::fill_n(FirmwareImage + page * page_size, page_size, 0xFF);
+  Bank0Size = bank0_pages * page_size;
+  Bank1Size = bank1_pages * page_size;
+  FileState = 1;
+  StopRequested = 0;
 }
 
 // A failed burn offers Burn again and leaves the other inputs locked until the dialog closes.
@@ -45,59 +60,6 @@ void ExpectFailBurnRelease(const RecordedShell& shell) {
   EXPECT_EQ(BurnStatusColor.load(), kColorRed);
 }
 
-TEST_F(BurnWorkerTest, CompleteRm5164BurnOf254PagesWithReadBack) {
-  SimProcess sim({"--idle-ms", "500"});
-  OpenSimPort(sim);
-  LoadTestImage(0, 254, 0, 3, {0, 100, 253});
-  ASSERT_EQ(BurnWorker(), 1);
-  ASSERT_TRUE(sim.WaitExit(3000));
-
-  EXPECT_EQ(BurnStatusText(), "Verify OK");
-  EXPECT_EQ(BurnStatusColor.load(), kColorGreen);
-  EXPECT_EQ(FlashMismatch(sim.Flash()), "");
-  EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
-  const auto erase = sim.LogLines("RX erase");
-  ASSERT_EQ(erase.size(), 128u);
-  EXPECT_EQ(erase[126], "RX erase fc");
-  const auto program = sim.LogLines("RX program");
-  ASSERT_EQ(program.size(), 252u);  // three blank pages skipped, then the end byte
-  EXPECT_EQ(program[0].substr(0, 14), "RX program 01 ");
-  EXPECT_EQ(program[250].substr(0, 14), "RX program fc ");
-
-  const RecordedShell shell = ShellRecord();
-  EXPECT_EQ(shell.input_locks, std::vector<bool>{true});  // a finished burn keeps them until Close
-  EXPECT_EQ(shell.burn_offers, std::vector<bool>{false});
-  EXPECT_EQ(shell.burn_button, BurnButton::Close);
-  EXPECT_EQ(shell.handshakes, std::vector<int>{23});
-  EXPECT_TRUE(shell.messages.empty());
-  EXPECT_EQ(shell.verify_box_enables, (std::vector<bool>{false, true}));
-  ExpectProgressOf254Pages(shell.progress);
-}
-
-TEST_F(BurnWorkerTest, CompleteRm5168TwoBankBurnWithPageSums) {
-  SimProcess sim({"--chip", "RM5168", "--idle-ms", "500"});
-  OpenSimPort(sim);
-  LoadTestImage(1, 128, 126, 4);
-  VerifyAfterBurn = 0;
-  ASSERT_EQ(BurnWorker(), 1);
-  ASSERT_TRUE(sim.WaitExit(3000));
-
-  EXPECT_EQ(BurnStatusText(), "CheckSum OK");
-  EXPECT_EQ(BurnStatusColor.load(), kColorGreen);
-  EXPECT_EQ(FlashMismatch(sim.Flash()), "");
-  EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
-  EXPECT_EQ(sim.LogLines("RX verify"), std::vector<std::string>{"RX verify ff"});
-  const auto sums = sim.LogLines("RX checksum");
-  ASSERT_EQ(sums.size(), 255u);
-  EXPECT_EQ(sums[127], "RX checksum 7f");
-  EXPECT_EQ(sums[128], "RX checksum 80");
-  EXPECT_EQ(sums[253], "RX checksum fd");
-
-  const RecordedShell shell = ShellRecord();
-  EXPECT_TRUE(shell.verify_box_enables.empty());  // the Verify box stays usable without read-back
-  ExpectProgressOf254Pages(shell.progress);  // 64 + 63 blocks, then the page sums
-}
-
 TEST(FirmwareVersion, TextKeepsTheUnitsDigitAndIsEmptyBelowOne) {
   struct Case { int version; const char* text; };
   for (const Case& c : {Case{23, "VER: 2.3"}, Case{20, "VER: 2.0"}, Case{255, "VER: 25.5"},
@@ -106,44 +68,130 @@ TEST(FirmwareVersion, TextKeepsTheUnitsDigitAndIsEmptyBelowOne) {
   }
 }
 
-TEST_F(BurnWorkerTest, FirmwareVersionIsToldAndAnOldOneIsReportedOutOfDate) {
-  Window main_window = reinterpret_cast<Window>(0x1234);
-  for (const char* version : {"20", "0", "none"}) {
-    SCOPED_TRACE(version);
-    ResetShellRecord();
-    SetRecordedMainWindow(main_window);
-    SimProcess sim({"--version", version, "--idle-ms", "300"});
-    OpenSimPort(sim);
-    LoadTestImage(0, 1, 0, 9);
-    EXPECT_EQ(BurnWorker(), 1);  // an old firmware does not stop the burn
-    const RecordedShell shell = ShellRecord();
-    const int expected = std::string(version) == "none" ? -1 : std::stoi(version);
-    EXPECT_EQ(shell.handshakes, std::vector<int>{expected});
-    if (expected >= 1) {
-      EXPECT_TRUE(shell.messages.empty());
-    } else {
-      ASSERT_EQ(shell.messages.size(), 1u);
-      EXPECT_EQ(shell.messages[0].text, "The ISP firmware is out-of-date.\nPlease update the ISP firmware");
-      EXPECT_EQ(shell.messages[0].kind, MessageError);
-      EXPECT_EQ(shell.messages[0].owner, main_window);
-    }
+// ---- One burn per simulated chip: how it ends and what it showed --------------------------
+
+struct BurnCase {
+  const char* name;
+  int model;
+  std::uint32_t bank0_pages;
+  std::uint32_t bank1_pages;
+  bool verify;
+  std::vector<std::string> sim_args;
+  const char* text;  // the status the burn ends with
+  std::vector<std::pair<std::string, std::size_t>> log_lines = {};  // per prefix, in the sim's log
+  int version = 23;   // what the handshake told
+  int idle_ms = 500;  // simulator: host silence that ends the session (a loaded host pauses)
+};
+
+void PrintTo(const BurnCase& c, std::ostream* os) { *os << c.name; }
+
+class Burn : public BurnWorkerTest, public ::testing::WithParamInterface<BurnCase> {};
+
+TEST_P(Burn, EndsWithItsTextAndSendsNothingMore) {
+  const BurnCase& c = GetParam();
+  std::vector<std::string> args = c.sim_args;
+  args.insert(args.end(), {"--chip", c.model == 0 ? "RM5164" : "RM5168", "--idle-ms", std::to_string(c.idle_ms)});
+  SimProcess sim(args);
+  OpenSimPort(sim.device());
+  LoadTestImage(c.model, c.bank0_pages, c.bank1_pages, 21, {0, 100, 253});
+  VerifyAfterBurn = c.verify ? 1 : 0;
+  const bool ok = std::string(c.text).ends_with(" OK");
+
+  EXPECT_EQ(BurnWorker(), ok ? 1 : 0);  // an old firmware does not stop the burn
+  EXPECT_EQ(BurnStatusText(), c.text);
+  const RecordedShell shell = ShellRecord();
+  EXPECT_EQ(shell.handshakes, std::vector<int>{c.version});
+  if (c.version >= 1) {
+    EXPECT_TRUE(shell.messages.empty());
+  } else {
+    ASSERT_EQ(shell.messages.size(), 1u);
+    EXPECT_EQ(shell.messages[0].text, "The ISP firmware is out-of-date.\nPlease update the ISP firmware");
+    EXPECT_EQ(shell.messages[0].kind, MessageError);
+    EXPECT_EQ(shell.messages[0].owner, kMainWindow);
+  }
+  if (ok) {
+    EXPECT_EQ(BurnStatusColor.load(), kColorGreen);
+    EXPECT_EQ(shell.input_locks, std::vector<bool>{true});  // a finished burn keeps them until Close
+    EXPECT_EQ(shell.burn_offers, std::vector<bool>{false});
+    EXPECT_EQ(shell.burn_button, BurnButton::Close);
+    // Read-back locks the Verify box; page sums leave it usable.
+    EXPECT_EQ(shell.verify_box_enables, (c.verify ? std::vector<bool>{false, true} : std::vector<bool>{}));
+    ASSERT_TRUE(sim.WaitExit(3000));
+    const std::vector<std::uint8_t> flash = sim.Flash();
+    ASSERT_GE(flash.size(), kBankSizeBytes + Bank1Size);
+    EXPECT_TRUE(std::equal(FirmwareImage, FirmwareImage + Bank0Size, flash.begin()));
+    EXPECT_TRUE(std::equal(FirmwareImage + kBankSizeBytes, FirmwareImage + kBankSizeBytes + Bank1Size,
+                           flash.begin() + kBankSizeBytes));
+  } else {
+    ExpectFailBurnRelease(shell);
+    sim.WaitExit(c.idle_ms + 5000);
+    EXPECT_NE(sim.Log().find("NOTE"), std::string::npos);
+  }
+  EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
+  for (const auto& [prefix, count] : c.log_lines) EXPECT_EQ(sim.LogLines(prefix).size(), count) << prefix;
+  if (c.bank0_pages + c.bank1_pages == 254) {
+    // The lock's 0, then 127 erase commands, then 254 pages programmed and 254 checked, each
+    // loop after a reset to 0; only each loop's last step reaches 100.
+    const std::vector<int>& progress = shell.progress;
+    ASSERT_EQ(progress.size(), 1u + 127 + 255 + 255);
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 3);
+    EXPECT_EQ(progress[127], 100);
+    EXPECT_EQ(progress[128], 0);
+    EXPECT_EQ(progress[254], 49);  // 126 of 254 pages
   }
 }
 
-TEST_F(BurnWorkerTest, VerifyAcceptsAPageThatArrivesWholeAtTheSixthAttempt) {
-  SimProcess sim({"--fault", "short-read=1:5"});
-  OpenSimPort(sim);
-  LoadTestImage(0, 3, 0, 6);
-  EXPECT_EQ(BurnWorker(), 1);
-  EXPECT_EQ(BurnStatusText(), "Verify OK");
-  ASSERT_TRUE(sim.WaitExit(5000));
-  EXPECT_EQ(sim.LogLines("RX verify 01").size(), 6u);
-  EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
-}
+std::string CaseName(const ::testing::TestParamInfo<BurnCase>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Chips, Burn,
+    ::testing::Values(
+        // Three blank pages are skipped, then the end byte; erase goes by two-page blocks.
+        BurnCase{"Rm5164WithReadBack", 0, 254, 0, true, {}, "Verify OK",
+                 {{"RX erase", 128}, {"RX erase fc", 1}, {"RX program", 252}, {"RX program 00", 0},
+                  {"RX program 01 ", 1}, {"RX program fc ", 1}}},
+        BurnCase{"Rm5168WithPageSums", 1, 128, 126, false, {}, "CheckSum OK",
+                 {{"RX verify", 1}, {"RX checksum", 255}, {"RX checksum 7f", 1}, {"RX checksum 80", 1},
+                  {"RX checksum fd", 1}}},
+        // Bank 0 of an RM5168 is erased by two-page blocks; a blank page is checked, not programmed.
+        BurnCase{"Rm5168ThreePages", 1, 3, 0, true, {}, "Verify OK",
+                 {{"RX erase", 3}, {"RX erase 00", 1}, {"RX erase 02", 1}, {"RX program", 3},
+                  {"RX program 01 ", 1}, {"RX program 02 ", 1}, {"RX verify", 4}}},
+        BurnCase{"NothingToBurnStillClosesEveryPhase", 1, 0, 0, true, {}, "Verify OK", {{"RX", 5}}},
+        // The noise carried "zaf" without its "o"; a host that matched it would have echoed early.
+        BurnCase{"HandshakeAfterNoise", 0, 1, 0, true, {"--fault", "noise", "--version", "7"}, "Verify OK",
+                 {{"RX handshake", 1}, {"RX handshake 7a 61 66 6f", 1}}, 7},
+        BurnCase{"PageSumsCancellingOut", 0, 4, 0, false, {"--fault", "cancel-sums=1:3"}, "CheckSum OK"},
+        BurnCase{"OldFirmware", 0, 1, 0, true, {"--version", "20"}, "Verify OK", {}, 20},
+        BurnCase{"OutOfDateFirmware", 0, 1, 0, true, {"--version", "0"}, "Verify OK", {}, 0},
+        BurnCase{"NoFirmwareVersion", 0, 1, 0, true, {"--version", "none"}, "Verify OK", {}, -1},
+        BurnCase{"PageWholeAtTheSixthRead", 0, 3, 0, true, {"--fault", "short-read=1:5"}, "Verify OK",
+                 {{"RX verify 01", 6}}, 23, 3000},
+        BurnCase{"EraseWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=erase"}, "ISP erase error"},
+        BurnCase{"EraseNoMarker", 0, 4, 0, true, {"--fault", "silent=erase"}, "ISP erase error"},
+        BurnCase{"EraseBank0Echo", 0, 4, 0, true, {"--fault", "bad-erase-echo=2"}, "ISP Erase error"},
+        BurnCase{"EraseBank1Echo", 1, 2, 4, true, {"--fault", "bad-erase-echo=0x82"}, "ISP Erase error ..."},
+        BurnCase{"EraseNoAcknowledge", 0, 4, 0, true, {"--fault", "no-ack=erase"}, "ISP erase error"},
+        BurnCase{"EraseWrongAcknowledge", 0, 4, 0, true, {"--fault", "bad-ack=erase"}, "ISP erase error"},
+        // 40 bytes always end inside the 64 bank 0 echoes, however many words were announced.
+        BurnCase{"EraseHangUp", 1, 128, 0, true, {"--fault", "hangup=40"}, "ISP Erase error"},
+        BurnCase{"ProgramWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=program"}, "ISP program error"},
+        BurnCase{"ProgramBank0Echo", 0, 4, 0, true, {"--fault", "bad-page-echo=1"}, "Program error"},
+        BurnCase{"ProgramBank1Echo", 1, 2, 2, true, {"--fault", "bad-page-echo=0x81"}, "Program error"},
+        BurnCase{"ProgramWrongAcknowledge", 0, 4, 0, true, {"--fault", "bad-ack=program"}, "Program error"},
+        BurnCase{"VerifyWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=verify"}, "ISP error"},
+        BurnCase{"VerifyDifferingByte", 1, 2, 2, true, {"--fault", "corrupt-write=0x81"}, "Verify error"},
+        BurnCase{"VerifySixShortReads", 0, 4, 0, true, {"--fault", "short-read=2:6"}, "Verify error", {}, 23, 3000},
+        BurnCase{"VerifyWrongAcknowledge", 0, 4, 0, true, {"--fault", "bad-ack=verify"}, "ISP error"},
+        BurnCase{"ChecksumWrongMarker", 0, 4, 0, false, {"--fault", "bad-marker=checksum"}, "ISP error"},
+        BurnCase{"ChecksumEchoDiffers", 0, 4, 0, false, {"--fault", "bad-sum-echo=1"}, "CheckSum error"},
+        BurnCase{"ChecksumTotalsDiffer", 1, 2, 2, false, {"--fault", "bad-sum=0x81"}, "CheckSum error"},
+        BurnCase{"ChecksumWrongAcknowledge", 0, 4, 0, false, {"--fault", "bad-ack=checksum"}, "ISP error"}),
+    CaseName);
 
 TEST_F(BurnWorkerTest, OnlyOneWorkerAtATimeAndJoinGivesItsResult) {
   SimProcess sim({"--fault", "silent=handshake"});
-  OpenSimPort(sim);
+  OpenSimPort(sim.device());
   LoadTestImage(0, 1, 0, 1);
   for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(StartBurnWorker());
@@ -165,7 +213,7 @@ TEST_F(BurnWorkerTest, StopWhileTheOutOfDateBoxIsOpenErasesNothing) {
   TempDir dir;
   const std::vector<std::uint8_t> flash(0x10000, 0x5A);
   SimProcess sim({"--version", "0", "--flash-in", dir.Write("flash-in.bin", flash), "--idle-ms", "300"});
-  OpenSimPort(sim);
+  OpenSimPort(sim.device());
   LoadTestImage(0, 4, 0, 2);
   SetMessageBoxAction(RequestBurnStop);
   EXPECT_EQ(BurnWorker(), 0);
@@ -176,92 +224,11 @@ TEST_F(BurnWorkerTest, StopWhileTheOutOfDateBoxIsOpenErasesNothing) {
   EXPECT_TRUE(sim.LogLines("RX erase").empty()) << sim.Log();
 }
 
-// ---- Failures: one case per row of the failure table ------------------------------------
-
-struct FailureCase {
-  const char* name;
-  int model;
-  std::uint32_t bank0_pages;
-  std::uint32_t bank1_pages;
-  bool verify;
-  std::vector<std::string> faults;
-  const char* text;
-  int idle_ms = 300;  // simulator: host silence that ends the session after the failure
-};
-
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
-
-class BurnFailure : public BurnWorkerTest, public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(BurnFailure, EndsWithItsTextAndSendsNothingMore) {
-  const FailureCase& c = GetParam();
-  std::vector<std::string> args = {"--chip", c.model == 0 ? "RM5164" : "RM5168", "--idle-ms",
-                                   std::to_string(c.idle_ms)};
-  for (const std::string& fault : c.faults) {
-    args.push_back("--fault");
-    args.push_back(fault);
-  }
-  SimProcess sim(args);
-  OpenSimPort(sim);
-  LoadTestImage(c.model, c.bank0_pages, c.bank1_pages, 21);
-  VerifyAfterBurn = c.verify ? 1 : 0;
-
-  EXPECT_EQ(BurnWorker(), 0);
-  EXPECT_EQ(BurnStatusText(), c.text);
-  ExpectFailBurnRelease(ShellRecord());
-  sim.WaitExit(c.idle_ms + 5000);
-  EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
-  EXPECT_NE(sim.Log().find("NOTE"), std::string::npos);
-}
-
-std::string CaseName(const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; }
-
-INSTANTIATE_TEST_SUITE_P(
-    Erase, BurnFailure,
-    ::testing::Values(
-        FailureCase{"WrongMarker", 0, 4, 0, true, {"bad-marker=erase"}, "ISP erase error"},
-        FailureCase{"NoMarker", 0, 4, 0, true, {"silent=erase"}, "ISP erase error"},
-        FailureCase{"Bank0Echo", 0, 4, 0, true, {"bad-erase-echo=2"}, "ISP Erase error"},
-        FailureCase{"Bank1Echo", 1, 2, 4, true, {"bad-erase-echo=0x82"}, "ISP Erase error ..."},
-        FailureCase{"NoAcknowledge", 0, 4, 0, true, {"no-ack=erase"}, "ISP erase error"},
-        FailureCase{"WrongAcknowledge", 0, 4, 0, true, {"bad-ack=erase"}, "ISP erase error"},
-        // 40 bytes always end inside the 64 bank 0 echoes, however many words were announced.
-        FailureCase{"HangUp", 1, 128, 0, true, {"hangup=40"}, "ISP Erase error"}),
-    CaseName);
-
-INSTANTIATE_TEST_SUITE_P(
-    Program, BurnFailure,
-    ::testing::Values(
-        FailureCase{"WrongMarker", 0, 4, 0, true, {"bad-marker=program"}, "ISP program error"},
-        FailureCase{"Bank0Echo", 0, 4, 0, true, {"bad-page-echo=1"}, "Program error"},
-        FailureCase{"Bank1Echo", 1, 2, 2, true, {"bad-page-echo=0x81"}, "Program error"},
-        FailureCase{"WrongAcknowledge", 0, 4, 0, true, {"bad-ack=program"}, "Program error"}),
-    CaseName);
-
-INSTANTIATE_TEST_SUITE_P(
-    Verify, BurnFailure,
-    ::testing::Values(
-        FailureCase{"WrongMarker", 0, 4, 0, true, {"bad-marker=verify"}, "ISP error"},
-        FailureCase{"DifferingByte", 1, 2, 2, true, {"corrupt-write=0x81"}, "Verify error"},
-        FailureCase{"SixShortReads", 0, 4, 0, true, {"short-read=2:6"}, "Verify error", 3000},
-        FailureCase{"WrongAcknowledge", 0, 4, 0, true, {"bad-ack=verify"}, "ISP error"}),
-    CaseName);
-
-INSTANTIATE_TEST_SUITE_P(
-    Checksum, BurnFailure,
-    ::testing::Values(
-        FailureCase{"WrongMarker", 0, 4, 0, false, {"bad-marker=checksum"}, "ISP error"},
-        FailureCase{"EchoDiffers", 0, 4, 0, false, {"bad-sum-echo=1"}, "CheckSum error"},
-        FailureCase{"TotalsDiffer", 1, 2, 2, false, {"bad-sum=0x81"}, "CheckSum error"},
-        FailureCase{"WrongAcknowledge", 0, 4, 0, false, {"bad-ack=checksum"}, "ISP error"}),
-    CaseName);
-
 // ---- Stops: the dialog's button pressed while a phase runs ------------------------------
 
 struct StopCase {
   const char* name;
   const char* trigger;  // the status text on which the button is pressed
-  bool blank_image;     // blank pages: no programming traffic, page loops elsewhere still run
   bool verify;
   std::vector<std::string> faults;
   const char* text;
@@ -273,27 +240,26 @@ void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
 class BurnStop : public BurnWorkerTest, public ::testing::WithParamInterface<StopCase> {};
 
-// The simulator holds bytes to the wire time of 38400 bit/s, so each phase lasts long
-// enough for the press to land inside it.
+// Starts a paced burn of 254 pages at 38400 bit/s, so that each phase lasts long enough for
+// a press to land inside it. Blank pages make no programming traffic; the other page loops
+// still run.
+void StartPacedBurn(SimProcess& sim, bool blank) {
+  OpenSimPort(sim.device());
+  BaudRateIndex = 5;
+  SetBaudRate(BaudRateTable[5]);
+  std::vector<std::uint32_t> blank_pages;
+  for (std::uint32_t page = 0; blank && page < 254; ++page) blank_pages.push_back(page);
+  LoadTestImage(0, 254, 0, 8, blank_pages);
+  ASSERT_TRUE(StartBurnWorker());
+}
+
 TEST_P(BurnStop, EndsAfterTheCommandInProgressWithTheStopText) {
   const StopCase& c = GetParam();
   std::vector<std::string> args = {"--pace", "--idle-ms", "300"};
-  for (const std::string& fault : c.faults) {
-    args.push_back("--fault");
-    args.push_back(fault);
-  }
+  args.insert(args.end(), c.faults.begin(), c.faults.end());
   SimProcess sim(args);
-  OpenSimPort(sim);
-  BaudRateIndex = 5;
-  SetBaudRate(BaudRateTable[5]);
-  std::vector<std::uint32_t> blank;
-  if (c.blank_image) {
-    for (std::uint32_t page = 0; page < 254; ++page) blank.push_back(page);
-  }
-  LoadTestImage(0, 254, 0, 8, blank);
   VerifyAfterBurn = c.verify ? 1 : 0;
-
-  ASSERT_TRUE(StartBurnWorker());
+  StartPacedBurn(sim, std::string(c.name) != "Program");
   const std::string trigger = c.trigger;
   const bool seen = WaitUntil([&] { return BurnStatusText() == trigger; }, 10000);
   const BurnButton pressed = ShellRecord().burn_button;  // Stop from the chip's answer on
@@ -314,23 +280,16 @@ INSTANTIATE_TEST_SUITE_P(
     Phases, BurnStop,
     ::testing::Values(
         // A device that never announces never gives up either: give late bytes a moment.
-        StopCase{"Handshake", "Please enter ISP", true, true, {"silent=handshake"}, "", "RX handshake", 300},
-        StopCase{"Erase", "ISP erasing ...", true, true, {}, "Erase error", "RX erase ff"},
-        StopCase{"Program", "ISP programming", false, true, {}, "Program error", "RX program ff"},
-        StopCase{"Verify", "Verify", true, true, {}, "Verify error", "RX verify ff"},
-        StopCase{"Checksum", "Calculate CheckSum", true, false, {}, "CheckSum error", "RX checksum ff"}),
+        StopCase{"Handshake", "Please enter ISP", true, {"--fault", "silent=handshake"}, "", "RX handshake", 300},
+        StopCase{"Erase", "ISP erasing ...", true, {}, "Erase error", "RX erase ff"},
+        StopCase{"Program", "ISP programming", true, {}, "Program error", "RX program ff"},
+        StopCase{"Verify", "Verify", true, {}, "Verify error", "RX verify ff"},
+        StopCase{"Checksum", "Calculate CheckSum", false, {}, "CheckSum error", "RX checksum ff"}),
     StopName);
 
 TEST_F(BurnWorkerTest, ClearingVerifyWhileErasingSwitchesToPageSums) {
   SimProcess sim({"--pace", "--idle-ms", "500"});
-  OpenSimPort(sim);
-  BaudRateIndex = 5;
-  SetBaudRate(BaudRateTable[5]);
-  std::vector<std::uint32_t> blank;
-  for (std::uint32_t page = 0; page < 254; ++page) blank.push_back(page);
-  LoadTestImage(0, 254, 0, 8, blank);
-
-  ASSERT_TRUE(StartBurnWorker());
+  StartPacedBurn(sim, true);
   const bool seen = WaitUntil([] { return BurnStatusText() == "ISP erasing ..."; }, 10000);
   VerifyAfterBurn = 0;
   EXPECT_EQ(JoinBurnWorker(), 1);

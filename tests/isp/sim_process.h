@@ -1,5 +1,5 @@
 #pragma once
-// The real rm516x-sim on a pseudo-terminal, for the protocol, worker and command-line tests.
+// The real rm516x-sim on a pseudo-terminal: one session helper for every test that burns.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,9 +16,10 @@ class SimProcess {
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 
-  const std::string& device() const { return sim_.device(); }
+  const std::string& device() const { return device_; }
   const TempDir& dir() const { return dir_; }
   pid_t pid() const { return sim_.pid(); }
+  ChildProcess& process() { return sim_; }
 
   // Waits for the simulator to end on its own (its sessions done or abandoned); true when
   // it exited with status 0 in time. Sends SIGTERM and returns false otherwise.
@@ -32,18 +33,9 @@ class SimProcess {
 
  private:
   TempDir dir_;  // before sim_: the simulator writes into it
-  SimOnPty sim_;
+  ChildProcess sim_;
+  std::string device_;
 };
 
-std::string SimPath();
-
-// Opens the simulator's device as the burn's port at 115200 bit/s and empties its input.
-void OpenSimPort(const SimProcess& sim);
-
-// Fills FirmwareImage for the model with seeded pseudo-random pages (the pages listed in
-// blank_pages of bank 0 all 0xFF) and sets the bank sizes.
-void LoadTestImage(int model, std::uint32_t bank0_pages, std::uint32_t bank1_pages,
-                   std::uint32_t seed, const std::vector<std::uint32_t>& blank_pages = {});
-
-// "" when flash holds the image over both burned ranges, else where they first differ.
-std::string FlashMismatch(const std::vector<std::uint8_t>& flash);
+// Opens the simulator's device as the tool's port at 115200 bit/s and empties its input.
+void OpenSimPort(const std::string& device);

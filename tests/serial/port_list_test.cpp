@@ -51,6 +51,7 @@ TEST(PortList, ListsRealDevicesWithDriverAndAlias) {
   Link(devices / "pnp0/00:01/00:01:0/00:01:0.0/driver", drivers / "serial-base/drivers/port");
   Link(tty / "ttyS0/device", devices / "pnp0/00:01/00:01:0/00:01:0.0");
   Touch(tty / "ttyS0/type", "4\n");
+  Touch(devices / "idVendor", "ffff\n");  // five levels above ttyS0: too far to be its adapter
   // An empty UART slot, and a virtual terminal: both left out.
   Link(tty / "ttyS1/device", devices / "pnp0/00:01/00:01:0/00:01:0.0");
   Touch(tty / "ttyS1/type", "0\n");

@@ -1,6 +1,6 @@
 #pragma once
-// A program started by a test: its arguments, environment and output streams. The process
-// is killed and reaped when the object goes, so a failed assertion leaves nothing running.
+// A program started by a test. It is killed and reaped when the object goes, so a failed
+// assertion leaves nothing running.
 #include <sys/types.h>
 
 #include <chrono>
@@ -21,31 +21,19 @@ bool WaitUntil(Pred pred, int timeout_ms) {
   return true;
 }
 
-enum class ChildOutput {
-  kCapture,  // to a file, readable with Out()/Err() while it runs and after
-  kPipe,     // a pipe the test reads through out_fd()/ReadLine()
-  kUnread,   // a pipe whose reading end is closed at once: a reader that went away
-};
-
-struct ChildOptions {
-  // NAME=VALUE entries that replace or extend the test's own environment.
-  std::vector<std::string> env;
-  std::string stdin_path = "/dev/null";
-  ChildOutput out = ChildOutput::kCapture;
-  ChildOutput err = ChildOutput::kCapture;
-};
-
 class ChildProcess {
  public:
-  // Starts argv[0] (a path; see FindOnPath) with the rest as arguments. When it cannot be
-  // started, started() is false and start_error() says why.
-  explicit ChildProcess(const std::vector<std::string>& argv, const ChildOptions& options = {});
+  // Starts argv[0] (a path, or a name looked up on PATH) with standard input from /dev/null
+  // and its output captured, or with unread_out a pipe whose reader went away. env holds
+  // NAME=VALUE entries that replace or extend the test's own environment. When it cannot be
+  // started, started() is false and Err() says why.
+  explicit ChildProcess(const std::vector<std::string>& argv, bool unread_out = false,
+                        const std::vector<std::string>& env = {});
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0 || exit_code_ >= 0; }
-  const std::string& start_error() const { return start_error_; }
   pid_t pid() const { return pid_; }
 
   // Its exit status (128 + N after signal N), or -1 while it still runs after timeout_ms;
@@ -53,30 +41,15 @@ class ChildProcess {
   int Wait(int timeout_ms = -1);
   void Signal(int signal_number);
 
-  // The captured streams so far ("" for a stream not captured).
+  // The captured streams so far.
   std::string Out() const;
   std::string Err() const;
-  // The first line on a piped standard output, without its newline; "" when no whole line
-  // came within timeout_ms.
-  std::string ReadLine(int timeout_ms);
 
  private:
   TempDir dir_;  // the captured streams
   pid_t pid_ = -1;
   int exit_code_ = -1;
-  int out_fd_ = -1;
   std::string start_error_;
-};
-
-// rm516x-sim started with argv (its path first), and the pseudo-terminal it printed first.
-class SimOnPty : public ChildProcess {
- public:
-  explicit SimOnPty(const std::vector<std::string>& argv);
-  // "" when the simulator printed no device within 5 s (it may have refused its options).
-  const std::string& device() const { return device_; }
-
- private:
-  std::string device_;
 };
 
 // Full path of a program on PATH, or "" when there is none.

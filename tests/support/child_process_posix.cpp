@@ -1,7 +1,6 @@
 #include "tests/support/child_process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,54 +21,46 @@ std::string ReadText(const std::filesystem::path& path) {
 
 std::string EnvName(const std::string& entry) { return entry.substr(0, entry.find('=')); }
 
-// Sets up fd of the child as the option says; returns the parent's reading end for a pipe
-// the test reads, else -1.
-int Redirect(posix_spawn_file_actions_t* actions, int fd, ChildOutput how,
-             const std::filesystem::path& file, std::vector<int>* close_after_spawn) {
-  if (how == ChildOutput::kCapture) {
-    posix_spawn_file_actions_addopen(actions, fd, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    return -1;
-  }
-  int ends[2];
-  // Close-on-exec, so that no other child holds the pipe open; dup2 clears it on fd.
-  if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
-  posix_spawn_file_actions_adddup2(actions, ends[1], fd);
-  close_after_spawn->push_back(ends[1]);
-  if (how == ChildOutput::kUnread) {
-    close_after_spawn->push_back(ends[0]);
-    return -1;
-  }
-  return ends[0];
-}
-
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ChildOptions& options) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool unread_out,
+                           const std::vector<std::string>& env) {
   std::vector<std::string> environment;
   for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
     bool replaced = false;
-    for (const std::string& own : options.env) replaced |= EnvName(own) == EnvName(entry);
-    if (!replaced) environment.push_back(entry);
+    for (const std::string& own : env) replaced |= EnvName(own) == EnvName(*e);
+    if (!replaced) environment.push_back(*e);
   }
-  environment.insert(environment.end(), options.env.begin(), options.env.end());
+  environment.insert(environment.end(), env.begin(), env.end());
+  std::vector<std::string> args = argv;
+  if (args.at(0).find('/') == std::string::npos) args[0] = FindOnPath(argv[0]);
 
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
+  std::vector<char*> arg_pointers;
+  for (std::string& a : args) arg_pointers.push_back(a.data());
+  arg_pointers.push_back(nullptr);
+  std::vector<char*> env_pointers;
+  for (std::string& e : environment) env_pointers.push_back(e.data());
+  env_pointers.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, options.stdin_path.c_str(), O_RDONLY, 0);
-  std::vector<int> close_after_spawn;
-  out_fd_ = Redirect(&actions, STDOUT_FILENO, options.out, dir_.path() / "out", &close_after_spawn);
-  Redirect(&actions, STDERR_FILENO, options.err, dir_.path() / "err", &close_after_spawn);
-  const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data());
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir_.path() / "err").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  int ends[2] = {-1, -1};
+  if (!unread_out) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (dir_.path() / "out").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  } else if (::pipe2(ends, O_CLOEXEC) == 0) {  // so that no other child holds the pipe open
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+  }
+  const int rc = args[0].empty() ? ENOENT
+                                 : posix_spawn(&pid_, args[0].c_str(), &actions, nullptr,
+                                               arg_pointers.data(), env_pointers.data());
   posix_spawn_file_actions_destroy(&actions);
-  for (int fd : close_after_spawn) ::close(fd);
+  for (int end : ends) {
+    if (end >= 0) ::close(end);
+  }
   if (rc != 0) {
     pid_ = -1;
     start_error_ = argv[0] + ": " + std::strerror(rc);
@@ -81,7 +72,6 @@ ChildProcess::~ChildProcess() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  if (out_fd_ >= 0) ::close(out_fd_);
 }
 
 int ChildProcess::Wait(int timeout_ms) {
@@ -106,42 +96,12 @@ void ChildProcess::Signal(int signal_number) {
 
 std::string ChildProcess::Out() const { return ReadText(dir_.path() / "out"); }
 
-std::string ChildProcess::Err() const { return ReadText(dir_.path() / "err"); }
-
-std::string ChildProcess::ReadLine(int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  std::string line;
-  char c;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd p{out_fd_, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return "";
-    if (::read(out_fd_, &c, 1) != 1) return "";
-    if (c == '\n') return line;
-    line += c;
-  }
-}
-
-namespace {
-
-ChildOptions PipedOut() {
-  ChildOptions options;
-  options.out = ChildOutput::kPipe;
-  return options;
-}
-
-}  // namespace
-
-SimOnPty::SimOnPty(const std::vector<std::string>& argv) : ChildProcess(argv, PipedOut()) {
-  device_ = ReadLine(5000);
-}
+std::string ChildProcess::Err() const { return start_error_ + ReadText(dir_.path() / "err"); }
 
 std::string FindOnPath(const std::string& name) {
   const char* path = std::getenv("PATH");
   const std::string dirs = path ? path : "/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
+  for (std::size_t start = 0; start <= dirs.size();) {
     std::size_t end = dirs.find(':', start);
     if (end == std::string::npos) end = dirs.size();
     const auto candidate = std::filesystem::path(dirs.substr(start, end - start)) / name;
