@@ -69,7 +69,8 @@ TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
 
 // A burned chip that keeps announcing is left alone until the line has been silent.
 TEST(ProductionBurn, LingeringChipIsNotBurnedTwice) {
-  SimProcess sim({"--sessions", "2", "--linger-ms", "1500", "--swap-ms", "400", "--idle-ms", "300"});
+  SimProcess sim({"--sessions", "2", "--linger-ms", "1500", "--swap-ms", "400", "--idle-ms", "300",
+                  "--announce-ms", "50"});
   const std::string path = sim.dir().Write("app.bin", TestBytes(512, 2));
   const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
                                                 "--baud", "115200", "--repeat", "--count", "2",
