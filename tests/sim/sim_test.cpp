@@ -101,9 +101,9 @@ TEST(Simulator, LinkNamesThePtyAndGoesAtExit) {
   EXPECT_EQ(std::filesystem::read_symlink(link).string(), sim.device());
   OpenSimPort(link);
   EXPECT_TRUE(WaitWord(1000));
-  ClosePort();
   sim.process().Signal(SIGTERM);
   EXPECT_EQ(sim.process().Wait(3000), 0);
+  ClosePort();
   EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
