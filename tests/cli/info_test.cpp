@@ -111,6 +111,8 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
        "--wait needs a number of seconds greater than 0, not '0'"},
       {{"burn", "--port", "/dev/null", "--reset", "dtr", "--reset-ms", "5x", file}, "burn",
        "--reset-ms needs a number of milliseconds from 1 to 60000, not '5x'"},
+      {{"burn", "--port", "/dev/null", "--reset-ms", "60001", file}, "burn",
+       "--reset-ms needs a number of milliseconds from 1 to 60000, not '60001'"},
       {{"ports", "x"}, "ports", "unexpected argument 'x'"},
       {{"flash", file}, "", "unknown command 'flash'"},
   };
