@@ -91,6 +91,10 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
       {"no device", {}, {}, 0, 1, "cannot open %port: No such file or directory",
        "cannot open %port: No such file or directory"},
       {"no file", {}, {"%missing"}, 0, 1, "%missing open error", "%missing open error", {}, true},
+      // Checked before any chip: a chip that could not be logged must not be burned.
+      {"log not writable", {}, {"--repeat", "--log", "/nonexistent/chips.log"}, 0, 1,
+       "cannot open /nonexistent/chips.log: No such file or directory",
+       "cannot open /nonexistent/chips.log: No such file or directory"},
       {"no such adapter", {}, {}, 0, 1,
        "no USB serial adapter with serial number 'RM-NONE' is plugged in",
        "no USB serial adapter with serial number 'RM-NONE' is plugged in", "usb-serial:RM-NONE"},
