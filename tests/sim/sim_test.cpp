@@ -102,7 +102,8 @@ TEST(Simulator, LinkNamesThePtyAndGoesAtExit) {
   OpenSimPort(link);
   EXPECT_TRUE(WaitWord(1000));
   sim.process().Signal(SIGTERM);
-  EXPECT_EQ(sim.process().Wait(3000), 0);
+  // A ThreadSanitizer build of the simulator, among the whole suite, has needed over 3 s.
+  EXPECT_EQ(sim.process().Wait(10000), 0);
   ClosePort();
   EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
