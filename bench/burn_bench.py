@@ -21,10 +21,11 @@ PAGES = 128 + 126           # the RM5168's limits: 64 KiB in bank 0, 63 KiB in b
 PAGE_BYTES = 512
 
 
-def start_sim(build, work, extra):
-    out = open(os.path.join(work, "sim.out"), "w+")
+def start_sim(build, work, extra, name="sim"):
+    """Starts an RM5168 simulator; returns (process, its device). Its files are NAME.out, NAME.log."""
+    out = open(os.path.join(work, name + ".out"), "w+")
     sim = subprocess.Popen([os.path.join(build, "sim", "rm516x-sim"), "--chip", "RM5168",
-                            "--log", os.path.join(work, "sim.log"), "--marker-ms", "0",
+                            "--log", os.path.join(work, name + ".log"), "--marker-ms", "0",
                             "--idle-ms", "5000"] + extra, stdout=out, stderr=subprocess.STDOUT)
     for _ in range(100):
         out.seek(0)

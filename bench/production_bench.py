@@ -15,24 +15,11 @@ import sys
 import tempfile
 import time
 
+from burn_bench import start_sim
+
 RATE = 115200
 PAGES = 128 + 126           # the RM5168's user pages: 64 KiB in bank 0, 63 KiB in bank 1
 PAGE_BYTES = 512
-
-
-def start_sim(build, work, name):
-    out = open(os.path.join(work, name + ".out"), "w+")
-    sim = subprocess.Popen([os.path.join(build, "sim", "rm516x-sim"), "--chip", "RM5168", "--pace",
-                            "--marker-ms", "0", "--idle-ms", "5000"],
-                           stdout=out, stderr=subprocess.STDOUT)
-    for _ in range(100):
-        out.seek(0)
-        line = out.readline()
-        if line.endswith("\n"):
-            return sim, line.strip()
-        time.sleep(0.05)
-    sim.kill()
-    sys.exit("the simulator did not start")
 
 
 version_at = []  # when each "version" event arrived (with --json)
@@ -61,7 +48,7 @@ def run_isp(build, work, args):
 
 
 def burn(build, work, image, ports):
-    sims = [start_sim(build, work, f"sim{i}") for i in range(ports)]
+    sims = [start_sim(build, work, ["--pace"], f"sim{i}") for i in range(ports)]
     args = ["burn", "--chip", "RM5168", "--baud", str(RATE), "--verify", image]
     for _, device in sims:
         args += ["--port", device]
@@ -93,7 +80,7 @@ def read(build):
     wire = 4 + 1 + 4 * 3 + PAGES * (1 + PAGE_BYTES)
     bound = wire * 10 / RATE
     with tempfile.TemporaryDirectory() as work:
-        sim, device = start_sim(build, work, "sim")
+        sim, device = start_sim(build, work, ["--pace"])
         wall, cpu = run_isp(build, work, ["read", "--chip", "RM5168", "--port", device,
                                           "--baud", str(RATE), "--json",
                                           "-o", os.path.join(work, "chip.bin")])

@@ -89,8 +89,8 @@ complete_words() {
   PATH=$bin:$PATH bash --norc --noprofile -c '
     . "$1/$2"  # the file bash-completion would load for the command
     shift
-    spec=$(complete -p "$1") || exit 1
-    function=$(sed -n "s/.*-F \([^ ]*\) .*/\1/p" <<<"$spec")
+    registration=$(complete -p "$1") || exit 1
+    function=$(sed -n "s/.*-F \([^ ]*\) .*/\1/p" <<<"$registration")
     COMP_WORDS=("$@")
     COMP_CWORD=$(($# - 1))
     "$function" "$1" "${!#}" "${@: -2:1}"
