@@ -3,9 +3,6 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-
 #include "app/app.h"
 #include "image/file_open.h"
 #include "isp/burn_worker.h"
@@ -20,12 +17,6 @@ constexpr int kFileNameCombo = 0x47C;  // the explorer-style file dialog's file 
 GuiSession* active = nullptr;
 HHOOK hook = nullptr;
 
-std::string ClassOf(HWND window) {
-  char name[64] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
 // The program's dialogs have their procedures in this module; a message box's and the file
 // dialog's (which has combo boxes) are the system's.
 bool IsForeign(HWND dialog) {
@@ -38,32 +29,18 @@ bool IsFileDialog(HWND dialog) {
   return IsForeign(dialog) && FindWindowExA(dialog, nullptr, "ComboBox", nullptr) != nullptr;
 }
 
-CaughtBox ReadBox(HWND box) {
-  CaughtBox caught{WindowText(GetDlgItem(box, 0xFFFF)), WindowText(box)};
-  caught.owner = GetWindow(box, GW_OWNER);
-  caught.main_enabled = MainWindow.load() != nullptr && IsWindowEnabled(MainWindow);
-  caught.main_visible = MainWindow.load() != nullptr && IsWindowVisible(MainWindow);
-  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    caught.has_icon |= IsWindowVisible(child) && ClassOf(child) == "Static" &&
-                       (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-                       SendMessageA(child, STM_GETICON, 0, 0) != 0;
-  }
-  return caught;
-}
-
 // Timer messages come only when the queue is empty, which is when a modal dialog gets shown.
 void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   if (!IsWindowVisible(dialog) || active == nullptr) return;
   KillTimer(dialog, timer);
-  if (IsForeign(dialog) && !IsFileDialog(dialog)) {
-    active->boxes.push_back(ReadBox(dialog));
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-  } else if (!IsFileDialog(dialog)) {
-    if (active->on_dialog) active->on_dialog(dialog);
-  } else if (active->on_file_dialog) {
-    active->on_file_dialog(dialog);
-  } else {
+  if (IsFileDialog(dialog)) {
+    if (active->on_file_dialog) return active->on_file_dialog(dialog);
     AnswerFileDialog(dialog, "");
+  } else if (IsForeign(dialog)) {
+    active->boxes.push_back({WindowText(GetDlgItem(dialog, 0xFFFF)), WindowText(dialog), GetWindow(dialog, GW_OWNER)});
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  } else if (active->on_dialog) {
+    active->on_dialog(dialog);
   }
 }
 
@@ -71,7 +48,9 @@ void CALLBACK RunWhenShown(HWND dialog, UINT, UINT_PTR timer, DWORD) {
 // window manager); it is handled from its own modal loop once shown.
 LRESULT CALLBACK AfterWindowProc(int code, WPARAM wparam, LPARAM lparam) {
   const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
-  if (code == HC_ACTION && call->message == WM_INITDIALOG && ClassOf(call->hwnd) == "#32770") {
+  char name[8] = {};
+  if (code == HC_ACTION && call->message == WM_INITDIALOG && GetClassNameA(call->hwnd, name, sizeof name) &&
+      std::string(name) == "#32770") {
     SetTimer(call->hwnd, 1, kShownTimerMs, RunWhenShown);
   }
   return CallNextHookEx(hook, code, wparam, lparam);
@@ -95,7 +74,7 @@ GuiSession::GuiSession(std::initializer_list<std::pair<const char*, const char*>
   active = this;
   hook = SetWindowsHookExA(WH_CALLWNDPROCRET, AfterWindowProc, nullptr, GetCurrentThreadId());
   WriteProfileStringA(kProfileSection, nullptr, nullptr);
-  for (const auto& [key, value] : profile) WriteProfileKey(key, value);
+  for (const auto& [key, value] : profile) WriteProfileStringA(kProfileSection, key, value);
   // A device that never opens: the disconnected start, whatever the prefix's COM1.
   SetPortDevice("RM516X_NO_SUCH_PORT");
   window = StartMainWindow(AppInstance);
@@ -115,16 +94,8 @@ GuiSession::~GuiSession() {
   active = nullptr;
 }
 
-void GuiSession::Connect(int port_index) {
-  ComPortIndex = port_index;
-  SetPortDevice("");
-  EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
-}
-
 void GuiSession::Load(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 37 + i / 256) & 0x7F);
-  FileName1 = dir.Write("fw.bin", bytes);
+  FileName1 = dir.Write("fw.bin", std::string(size, '\x5A'));
   OpenSingleFile(MainWindow.load());
 }
 
@@ -137,25 +108,18 @@ void AnswerFileDialog(HWND file_dialog, const std::string& path) {
   PostMessageA(file_dialog, WM_COMMAND, MAKEWPARAM(path.empty() ? IDCANCEL : IDOK, BN_CLICKED), 0);
 }
 
-void WriteProfileKey(const char* key, const char* value) { WriteProfileStringA(kProfileSection, key, value); }
-
 std::string ReadProfileKey(const char* key) {
   char value[256] = {};
   GetProfileStringA(kProfileSection, key, "<missing>", value, sizeof value);
   return value;
 }
 
-bool Pump(int* exit_code) {
+bool Pump() {
   MSG message{};
   bool quit = false;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      quit = true;
-      if (exit_code != nullptr) *exit_code = static_cast<int>(message.wParam);
-      continue;
-    }
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
+    quit |= message.message == WM_QUIT;
+    DispatchMessageA(&message);  // WM_QUIT has no window: nothing is called for it
   }
   return quit;
 }
@@ -170,9 +134,7 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
   return true;
 }
 
-LRESULT Command(int command, WORD notification) {
-  return SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(command, notification), 0);
-}
+LRESULT Command(int command) { return SendMessageA(MainWindow, WM_COMMAND, command, 0); }
 
 std::string StatusText(int part) {
   char text[256] = {};
@@ -186,7 +148,6 @@ std::string WindowText(HWND window) {
   return text;
 }
 
-bool MenuChecked(int command) { return GetMenuState(MainMenu, command, MF_BYCOMMAND) & MF_CHECKED; }
 bool MenuGreyed(int command) { return GetMenuState(MainMenu, command, MF_BYCOMMAND) & MF_GRAYED; }
 bool ToolbarEnabled(int command) { return SendMessageA(Toolbar, TB_ISBUTTONENABLED, command, 0) != 0; }
 
@@ -195,56 +156,3 @@ void OpenPopupOf(int first_command) {
 }
 
 void Click(HWND dialog, int control) { SendDlgItemMessageA(dialog, control, BM_CLICK, 0, 0); }
-bool IsChecked(HWND dialog, int control) { return IsDlgButtonChecked(dialog, control) == BST_CHECKED; }
-bool IgnoresEscape(HWND dialog) {
-  SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-  return IsWindowVisible(dialog) != FALSE;
-}
-
-void SetClientHeight(int client_height) {
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    RECT client{}, outer{};
-    GetClientRect(MainWindow, &client);
-    if (client.bottom == client_height) break;
-    GetWindowRect(MainWindow, &outer);
-    SetWindowPos(MainWindow, nullptr, 0, 0, outer.right - outer.left,
-                 outer.bottom - outer.top + client_height - client.bottom, SWP_NOMOVE | SWP_NOZORDER);
-    Pump();
-  }
-  UpdateWindow(MainWindow);
-  Pump();
-}
-
-int ControlHeight(HWND control) {
-  RECT rect{};
-  GetWindowRect(control, &rect);
-  return rect.bottom - rect.top;
-}
-
-Drawn PixelsOf(HWND window, COLORREF colour, RECT area) {
-  if (IsRectEmpty(&area)) GetClientRect(window, &area);
-  Drawn drawn{{area.right, area.bottom, area.left, area.top}, 0, 0};
-  HDC dc = GetDC(window);
-  for (int y = area.top; y < area.bottom; ++y) {
-    for (int x = area.left; x < area.right; ++x) {
-      if (GetPixel(dc, x, y) != colour) continue;
-      drawn.box = {std::min<LONG>(drawn.box.left, x), std::min<LONG>(drawn.box.top, y),
-                   std::max<LONG>(drawn.box.right, x + 1), std::max<LONG>(drawn.box.bottom, y + 1)};
-      ++drawn.count;
-      drawn.hash = drawn.hash * 1000003 + static_cast<std::uint64_t>(y * 4096 + x);
-    }
-  }
-  ReleaseDC(window, dc);
-  return drawn;
-}
-
-bool CentredOverClient(HWND dialog) {
-  RECT client{}, own{};
-  GetClientRect(MainWindow, &client);
-  POINT origin{0, 0};
-  ClientToScreen(MainWindow, &origin);
-  GetWindowRect(dialog, &own);
-  const bool across = std::abs((own.left + own.right) - (2 * origin.x + client.right)) <= 2;
-  if (own.bottom - own.top > client.bottom) return across && own.top == origin.y;
-  return across && std::abs((own.top + own.bottom) - (2 * origin.y + client.bottom)) <= 2;
-}

@@ -3,7 +3,6 @@
 // and a hook that meets every dialog and message box of this thread.
 #include <windows.h>
 
-#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -16,9 +15,7 @@
 // What a message box showed, read when it came.
 struct CaughtBox {
   std::string text, caption;
-  bool has_icon = false;
   HWND owner = nullptr;
-  bool main_enabled = false, main_visible = false;  // the main window's state under the box
 };
 
 // A main window started from a cleared profile section holding only the given keys, on a
@@ -34,43 +31,24 @@ struct GuiSession {
   TempDir dir;
   explicit GuiSession(std::initializer_list<std::pair<const char*, const char*>> profile = {});
   ~GuiSession();
-  // Opens COM(index + 1) as the simulators wire it (with_simulators.sh).
-  void Connect(int port_index);
   // Loads a file of size bytes, no 256-byte page all 0xFF, as the RM5164's single file.
   void Load(std::size_t size);
 };
 // Types path into the file name field and confirms, as a user would; an empty path cancels.
 void AnswerFileDialog(HWND file_dialog, const std::string& path);
 
-void WriteProfileKey(const char* key, const char* value);
 std::string ReadProfileKey(const char* key);  // "<missing>" when absent
 
-// Dispatches what is queued; true when WM_QUIT came, with its wParam in *exit_code.
-bool Pump(int* exit_code = nullptr);
+// Dispatches what is queued; true when WM_QUIT came.
+bool Pump();
 // Serves messages until done() holds or timeout_ms has passed; returns done().
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms = 30000);
 
-LRESULT Command(int command, WORD notification = 0);
+LRESULT Command(int command);
 std::string StatusText(int part);
 std::string WindowText(HWND window);
-bool MenuChecked(int command);
 bool MenuGreyed(int command);
 bool ToolbarEnabled(int command);
 // Sends WM_INITMENUPOPUP for the popup whose first item is first_command.
 void OpenPopupOf(int first_command);
 void Click(HWND dialog, int control);
-bool IsChecked(HWND dialog, int control);
-// Sends Escape's IDCANCEL; true when the dialog stays up.
-bool IgnoresEscape(HWND dialog);
-
-// Resizes the main window so that its client area is client_height high.
-void SetClientHeight(int client_height);
-int ControlHeight(HWND control);
-// The pixels of one colour in area (window coordinates, whole window when empty).
-struct Drawn {
-  RECT box;  // empty when none
-  std::uint64_t count, hash;
-};
-Drawn PixelsOf(HWND window, COLORREF colour, RECT area = {});
-// Over the middle of the main window's client area, or at its top when taller.
-bool CentredOverClient(HWND dialog);

@@ -2,8 +2,7 @@
 # Runs a GUI test program under Wine with simulated chips on the COM ports:
 #   COM1  rm516x-sim, RM5164, paced to the rate the host sets
 #   COM2  absent: opening it fails
-#   COM3  rm516x-sim, RM5164
-#   COM4  rm516x-sim that never announces: a burn waits for it until stopped
+#   COM3  rm516x-sim that never announces: a burn waits for it until stopped
 # RM_NATIVE_BUILD=DIR takes the simulator from an already configured native tree.
 # Usage: with_simulators.sh PROGRAM.exe [ARGS...]
 set -uo pipefail
@@ -18,6 +17,5 @@ sim() {  # COM number, simulator options...
 }
 sim 1 --pace
 wine_absent_com 2
-sim 3
-sim 4 --fault silent=handshake
+sim 3 --fault silent=handshake
 wine_run "$@"

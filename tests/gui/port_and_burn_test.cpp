@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <string>
+
+#include "isp/burn_status.h"
+#include "isp/burn_worker.h"
+#include "isp/protocol.h"
+#include "serial/serial_port.h"
+#include "settings/settings.h"
+#include "tests/gui/gui_harness.h"
+
+// The port dialogs and burns from the Burn command against simulated chips (see
+// with_simulators.sh): COM1 answers, paced to the line rate; COM2 cannot be opened; COM3 never
+// announces, so a burn there waits for as long as the test wants one. What each end of a burn
+// shows and locks is the worker's (burn_worker_test); these check how the windows show it.
+namespace {
+
+constexpr int kGood = 0, kSilent = 2;
+
+bool WaitForStatus(const std::string& text) { return PumpUntil([&] { return BurnStatusText() == text; }); }
+bool WorkerEnds() { return PumpUntil([] { return !BurnWorkerRunning(); }); }
+std::string CloseButtonText() { return WindowText(GetDlgItem(BurnDialog, IDC_BURN_CLOSE)); }
+// Runs the port dialog on the real ports, from the disconnected state (so that any choice is a
+// change): clicks COM(index + 1) (none when negative) and OK.
+void ChoosePort(GuiSession& session, int index) {
+  SetPortDevice("");
+  ComPortIndex = 4;
+  session.on_dialog = [index](HWND dialog) {
+    if (index >= 0) Click(dialog, IDC_COM1 + index);
+    Click(dialog, IDOK);
+  };
+  EXPECT_EQ(Command(IDM_TOOLBAR_COM_PORT), 0);
+}
+
+void ExpectLocked(bool burn_locked, bool inputs_locked) {
+  EXPECT_EQ(ToolbarEnabled(IDM_TOOLBAR_BURN), !burn_locked);
+  EXPECT_EQ(MenuGreyed(IDM_BURN), burn_locked);
+  for (int command : {IDM_TOOLBAR_OPEN, IDM_TOOLBAR_COM_PORT, IDM_TOOLBAR_BAUD_RATE, IDM_TOOLBAR_SELECT_IC}) {
+    EXPECT_EQ(ToolbarEnabled(command), !inputs_locked) << command;
+  }
+}
+
+TEST(ComPortDialog, ChoiceOpensAndStoresThePortAndAFailureDisconnects) {
+  GuiSession session;  // the first window of this program: no port was open before, so none is now
+  ChoosePort(session, -1);
+  EXPECT_EQ(StatusText(1) + "|" + ReadProfileKey("ComPort"), "COM : Disconnect|<missing>") << "no choice";
+  ChoosePort(session, 0);
+  EXPECT_EQ(StatusText(1) + "|" + ReadProfileKey("ComPort"), "COM1 : BaudRate = 57600|0");
+  ChoosePort(session, 1);
+  ASSERT_EQ(session.boxes.size(), 1u);
+  EXPECT_EQ(session.boxes[0].text, "Change COM port error ...");
+  EXPECT_NE(session.boxes[0].owner, session.window) << "owned by the port dialog";
+  EXPECT_EQ(StatusText(1) + "|" + ReadProfileKey("ComPort"), "COM : Disconnect|0") << "the stored port is kept";
+}
+
+// While the chip is awaited the commands that change what the worker reads are greyed and
+// refused; Close hides the dialog and a burn after it reuses the dialog.
+TEST(BurnDialog, LocksTheBurnInputsWhileWaitingAndABurnAfterCloseReusesIt) {
+  GuiSession session({{"Verify", "0"}});
+  ChoosePort(session, kSilent);
+  session.Load(700);
+  ShowWindow(BannerDialog, SW_SHOW);
+  EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
+  HWND dialog = BurnDialog;
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(IsWindowVisible(BannerDialog));
+  EXPECT_EQ(GetWindow(dialog, GW_OWNER), session.window);
+  EXPECT_NE(IsDlgButtonChecked(dialog, IDC_BURN_VERIFY), UINT{BST_CHECKED}) << "from the stored Verify 0";
+  ASSERT_TRUE(WaitForStatus("Please enter ISP"));
+  EXPECT_EQ(CloseButtonText(), "Close") << "no handshake yet";
+
+  int others = 0;  // any dialog but the burn dialog
+  session.on_dialog = [&others](HWND shown) { others += shown != BurnDialog.load(); };
+  for (int popup : {IDM_OPEN_FILE, IDM_CHIP_RM5164, IDM_FILL_FF}) OpenPopupOf(popup);
+  for (int command : {IDM_OPEN_FILE, IDM_CHANGE_COM_PORT, IDM_SET_BAUD_RATE, IDM_CHIP_RM5168}) {
+    EXPECT_TRUE(MenuGreyed(command)) << command;
+    EXPECT_EQ(Command(command), 0) << command;
+  }
+  Command(IDM_TOOLBAR_SELECT_IC);
+  EXPECT_EQ(others, 0);
+  EXPECT_EQ(ChipModel, 0);
+
+  // Close while waiting: hidden at once and Burn released; the inputs stay locked until the
+  // stopped worker has ended. A burn right away reuses the dialog and starts a new worker.
+  Click(dialog, IDC_BURN_CLOSE);
+  EXPECT_FALSE(IsWindowVisible(dialog));
+  ASSERT_TRUE(BurnWorkerRunning()) << "the stopped worker is still in its read";
+  ExpectLocked(false, true);
+  EXPECT_EQ(Command(IDM_TOOLBAR_BURN), 0);
+  EXPECT_EQ(BurnDialog.load(), dialog);
+  EXPECT_TRUE(WaitForStatus("Please enter ISP"));
+  EXPECT_EQ(StopRequested.load(), 0) << "a new worker runs";
+  Click(dialog, IDC_BURN_VERIFY);
+  EXPECT_EQ(ReadProfileKey("Verify"), "1") << "stored at the click";
+  SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);  // Escape
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  Click(dialog, IDC_BURN_CLOSE);
+  ASSERT_TRUE(WorkerEnds());
+  EXPECT_TRUE(PumpUntil([] { return ToolbarEnabled(IDM_TOOLBAR_OPEN); }));
+  ExpectLocked(false, false);
+}
+
+// The end of a burn keeps everything locked until Close, which releases every control.
+TEST(BurnDialog, CloseAfterTheEndOfABurnReleasesEveryControl) {
+  GuiSession session({{"Verify", "1"}});
+  ChoosePort(session, kGood);
+  session.Load(3 * 256);
+  Command(IDM_BURN);
+  ASSERT_TRUE(WorkerEnds());
+  EXPECT_EQ(BurnStatusText() + "|" + CloseButtonText(), "Verify OK|Close");
+  EXPECT_EQ(SendDlgItemMessageA(BurnDialog, IDC_BURN_PROGRESS, PBM_GETPOS, 0, 0), 100);
+  ExpectLocked(true, true);
+  Click(BurnDialog, IDC_BURN_CLOSE);
+  EXPECT_FALSE(IsWindowVisible(BurnDialog));
+  ExpectLocked(false, false);
+}
+
+// OK applies the selected or typed rate; Cancel and a text naming no rate change nothing.
+TEST(BaudRateDialog, OkAppliesASelectedOrTypedRate) {
+  GuiSession session;
+  ChoosePort(session, 0);
+  const struct {
+    int select, button;
+    const char* typed;
+    const char* status;
+  } steps[] = {{1, IDOK, nullptr, "COM1 : BaudRate = 9600"},
+               {-1, IDOK, " 19200 bits/sec. ", "COM1 : BaudRate = 19200"},
+               {-1, IDOK, "9600 baud", "COM1 : BaudRate = 19200"}};
+  for (const auto& step : steps) {
+    session.on_dialog = [&step](HWND dialog) {
+      HWND combo = GetDlgItem(dialog, IDC_BAUD_COMBO);
+      ComboBox_SetCurSel(combo, step.select);
+      if (step.typed != nullptr) SetWindowTextA(combo, step.typed);
+      Click(dialog, step.button);
+    };
+    Command(IDM_SET_BAUD_RATE);
+    EXPECT_EQ(StatusText(1), step.status) << step.select << step.button;
+    EXPECT_EQ(ReadProfileKey("BaudRate"), std::to_string(BaudRateIndex)) << step.select << step.button;
+  }
+}
+
+}  // namespace
