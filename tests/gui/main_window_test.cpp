@@ -45,7 +45,7 @@ TEST(MainWindow, ChipAndFillCommandsApplyAndPopupsMarkTheCurrentOnes) {
 }
 
 // The locks and the Burn offer, which a burn also sets from its worker, are in port_and_burn_test.
-TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
+TEST(MainWindow, ShellCallsReachTheControlsAndAWarningHasItsCaption) {
   GuiSession session;
   std::atomic<bool> done{false};
   std::thread worker([&done] {
@@ -58,6 +58,9 @@ TEST(MainWindow, ShellCallsFromAnotherThreadReachTheControls) {
   worker.join();
   EXPECT_EQ(StatusText(4) + "|" + StatusText(2) + "|" + StatusText(3), "VER: 2.1|BANK0 : 512 byte(s)|BANK1 : 1024 byte(s)");
   EXPECT_EQ(WindowText(session.window), "RM516X ISP utility -- C:\\fw.hex");
+  ShowMessage(session.window, "Program size > 65024 bytes", MessageWarning);  // the error caption: the start-up box
+  ASSERT_EQ(session.boxes.size(), 1u);
+  EXPECT_EQ(session.boxes[0].caption, "Warnning");
 }
 
 // What a second start finds: the first one's mapping.
