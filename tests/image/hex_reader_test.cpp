@@ -102,6 +102,10 @@ TEST(ClassifyBytes, FirstRecordDecides) {
       {HexRecordText(0, 0, std::string(255, 'x')), FileKindHex},  // the longest record
   };
   for (const Case& c : cases) EXPECT_EQ(ClassifyBytes(c.bytes), c.kind) << c.bytes;
+  // The parser itself needs a next record mark; the classifier adds one.
+  HexRecord record;
+  std::size_t position = 0;
+  EXPECT_EQ(ParseHexRecord(HexRecordText(0, 0, "ab") + "\r\n", record, position), 1);
 }
 
 }  // namespace
