@@ -13,12 +13,6 @@
 
 namespace {
 
-std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
-  std::vector<std::uint8_t> bytes(count);
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) ^ (i >> 8));
-  return bytes;
-}
-
 // An out-of-date firmware is told as a message where a current one tells its version.
 TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
   const std::pair<const char*, const char*> versions[] = {
@@ -131,19 +125,6 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
       EXPECT_TRUE(sim->LogLines("VIOLATION").empty()) << sim->Log();
     }
   }
-}
-
-// A chip that only announces once the reset command has powered it on.
-TEST(BurnCommand, ResetCommandPowersTheChipIntoIsp) {
-  SimProcess sim({"--powered-off", "--idle-ms", "300"});
-  const std::string path = sim.dir().Write("app.bin", TestBytes(1024, 5));
-  const std::string power_on = "kill -USR1 " + std::to_string(sim.pid());
-  const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
-                                                "--baud", "115200", "--verify", "--wait", "5",
-                                                "--reset-command", power_on, path});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(LastLine(run.out), "Verify OK");
-  EXPECT_TRUE(sim.WaitExit(3000));
 }
 
 // The simulator keeps its end of the line open for a second burn, which must find the

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -12,12 +11,6 @@
 
 namespace {
 
-std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
-  std::vector<std::uint8_t> bytes(count);
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 13 + seed) ^ (i >> 7));
-  return bytes;
-}
-
 std::vector<std::string> Lines(const std::string& text, const std::string& prefix = "") {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -25,11 +18,6 @@ std::vector<std::string> Lines(const std::string& text, const std::string& prefi
     if (line.rfind(prefix, 0) == 0) lines.push_back(line);
   }
   return lines;
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Chip 2 fails; its neighbours burn; every chip has its line, its log entry and its place in
@@ -53,7 +41,8 @@ TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
   EXPECT_EQ(LastLine(run.out), "2 burned, 1 failed");
   EXPECT_EQ(LastLine(run.err), "error: 2 burned, 1 failed");
 
-  const std::vector<std::string> entries = Lines(ReadText(log));
+  const std::vector<std::uint8_t> logged = ReadBytes(log);
+  const std::vector<std::string> entries = Lines(std::string(logged.begin(), logged.end()));
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0], "{\"earlier\":true}");
   EXPECT_NE(entries[2].find("\"port\":\"" + sim.device() + "\",\"chip\":2,"), std::string::npos) << entries[2];
