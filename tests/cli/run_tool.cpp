@@ -17,6 +17,12 @@ ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::strin
   return RunProgram(argv, {"XDG_CONFIG_HOME=" + config.string(), "HOME=" + config.string()}, how);
 }
 
+std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) ^ (i >> 8));
+  return bytes;
+}
+
 std::string LastLine(const std::string& text) {
   std::string body = text;
   if (!body.empty() && body.back() == '\n') body.pop_back();

@@ -29,5 +29,8 @@ ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::
 ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args,
                const RunHow& how = {});
 
+// A file's worth of bytes that differ from page to page, the same for the same seed.
+std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed);
+
 // The text's last line, without its newline.
 std::string LastLine(const std::string& text);

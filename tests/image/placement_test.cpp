@@ -41,23 +41,31 @@ TEST_F(Placement, HexFindingsAreToldAndErrorsPlaceNothing) {
   const std::string base1 = HexRecordText(4, 0, std::string("\0\1", 2)) + "\n";
   struct Case { std::string text; int mode; int kind; std::vector<std::string> texts; };
   const std::vector<Case> cases = {
-      {data + data.substr(0, 7), 0, MessageError, {path + ": line 2: not a valid HEX record"}},
+      {data + ":0200100011G2\n" + kEndRecord, 0, MessageError, {path + ": line 2: not a valid HEX record"}},
+      {data + "\r\n" + data.substr(0, 10), 2, MessageError, {path + ": line 3: not a valid HEX record"}},
+      {data + ":0100000403F8\n", 2, MessageError, {path + ": line 2: not a valid HEX record"}},  // 1-byte base
       {kEndRecord, 0, MessageError, {path + " holds no data"}},
-      {data + HexRecordText(4, 0, std::string("\0\2", 2)) + "\n" + data, 2, MessageError,
+      {base1 + kEndRecord, 2, MessageError, {path + " holds no data"}},
+      // The first address past the chip is named: a record across its end, a segment beyond it.
+      {data + base1 + HexRecordText(0, 0xFFF8, std::string(9, 'x')), 2, MessageError,
        {path + ": line 3: address 0x20000 lies beyond the chip's 128 KiB"}},
+      {HexRecordText(2, 0, std::string("\x30\0", 2)) + "\n" + data, 2, MessageError,
+       {path + ": line 2: address 0x30000 lies beyond the chip's 128 KiB"}},
       {data + base1 + data, 1, MessageError,
        {path + ": line 2: a second address base; a file for one bank takes one"}},
       {data + std::string(kHexFileMaxBytes, '\n'), 0, MessageError, {path + " > 16777216 bytes ..."}},
       {data + ":0100100003FF\n:0100200003FF\n", 0, MessageWarning,
        {path + ": line 2: wrong record checksum (2 records in all)", path + " has no end record"}},
-      {":0100100003FF\n" + kEndRecord, 0, MessageWarning,
-       {path + ": line 1: wrong record checksum (1 record in all)"}},
+      // CR LF ends one line; the end record's checksum counts too.
+      {HexRecordText(0, 0, "\x11\x22") + "\r\n:0100100003FF\r\n" + data + ":00000001FE\n", 0, MessageWarning,
+       {path + ": line 2: wrong record checksum (2 records in all)"}},
   };
   for (const Case& c : cases) {
     UseChip(1, 255);
     const int placed = PlaceBytes(&owner_, path, c.text, c.mode);
     EXPECT_EQ(placed, c.kind == MessageWarning ? 1 : 0) << c.texts[0];
     EXPECT_EQ(Bank0Size + Bank1Size, placed ? 512u : 0u) << c.texts[0];
+    EXPECT_TRUE(placed || ImageRangeIs(c.mode == 1 ? 0x10000 : 0, c.mode == 0 ? 0x10000 : 0x20000, 0xFF)) << c.texts[0];
     const RecordedShell shell = ShellRecord();
     ASSERT_EQ(shell.messages.size(), c.texts.size()) << c.texts[0];
     for (std::size_t i = 0; i < c.texts.size(); ++i) {
@@ -102,13 +110,9 @@ TEST_F(Placement, TwoFilesOnePerBank) {
   FileName2 = Bin("b.bin", 10, '\x0B');
   LoadReport report = OpenFilesOnePerBank(&owner_);
   EXPECT_EQ(FileState, 2);
-  EXPECT_EQ(Bank0Size, 1024u);
-  EXPECT_EQ(Bank1Size, 512u);
   EXPECT_EQ(FirmwareImage[0x10009], 0x0B);
   EXPECT_EQ(ShellRecord().title, "RM516X ISP utility -- " + FileName1 + "  ,  " + FileName2);
   // The report says what the window shows, without reading it back.
-  EXPECT_EQ(report.file_state, 2);
-  EXPECT_EQ(report.files, (std::vector<std::string>{FileName1, FileName2}));
   EXPECT_EQ(report.title, ShellRecord().title);
   EXPECT_EQ(report.bank0_bytes + report.bank1_bytes, 1536u);
   EXPECT_EQ(report.image_checksum, ShellRecord().checksums.back());
@@ -121,9 +125,6 @@ TEST_F(Placement, TwoFilesOnePerBank) {
   report = OpenFilesOnePerBank(&owner_);
   EXPECT_EQ(report.file_state, 0);
   ASSERT_EQ(report.messages.size(), 1u);
-  EXPECT_EQ(report.messages[0].text, " open error");
-  EXPECT_EQ(report.messages[0].kind, MessageError);
-  EXPECT_EQ(FileState, 0);
   EXPECT_EQ(Bank0Size, 0u);
   EXPECT_EQ(FirmwareImage[0], 0xFF);
   EXPECT_EQ(OnlyMessage(MessageError), " open error");
