@@ -5,7 +5,6 @@
 #include <random>
 
 #include "tests/cli/run_tool.h"
-#include "tests/isp/sim_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -160,33 +159,6 @@ TEST_F(RealFiles, TwoBankHexWithExtendedAddressesFillsBothBanks) {
     Tool({"srec_cat", hex, "-intel", "-o", reference, "-binary"});
     EXPECT_EQ(Load({"--chip", "RM5168", "--fill", "0xFF", hex}), ReadBytes(reference));
   }
-
-  // A load error stops the burn before the port; the burn of the whole file fills both banks.
-  SimProcess sim({"--chip", "RM5168", "--idle-ms", "500"});
-  const std::vector<std::string> burn = {"burn", "--chip", "RM5168", "--fill", "0xFF",
-                                         "--port", sim.device(), "--baud", "115200"};
-  const Bytes linear_bytes = ReadBytes(linear);
-  const std::string text(linear_bytes.begin(), linear_bytes.end());
-  const std::string cut = work.Write("cut.hex", text.substr(0, text.find('\n', 100000) + 8));
-  std::vector<std::string> args = burn;
-  args.push_back(cut);
-  ToolRun run = RunIsp(config.path(), args);
-  EXPECT_NE(run.exit_code, 0);
-  EXPECT_EQ(run.err, "error: " + cut + ": line " +
-                         std::to_string(std::count(text.begin(), text.begin() + 100000, '\n') + 2) +
-                         ": not a valid HEX record\n");
-  EXPECT_EQ(run.out.find("Please enter ISP"), std::string::npos) << run.out;
-
-  args.back() = linear;
-  run = RunIsp(config.path(), args);
-  ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_NE(run.out.find("Verify OK"), std::string::npos) << run.out;
-  ASSERT_TRUE(sim.WaitExit(3000));
-  const Bytes flash = sim.Flash();
-  const Bytes file = ReadBytes(blob);
-  ASSERT_EQ(flash.size(), file.size());
-  const std::size_t burned = kBank + 0xFC00;  // the RM5168's bank 1 ends its burn there
-  EXPECT_TRUE(std::equal(file.begin(), file.begin() + burned, flash.begin()));
 }
 
 }  // namespace
