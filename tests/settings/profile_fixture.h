@@ -1,10 +1,9 @@
 #pragma once
-// Points the profile at a fresh folder for each test and puts the old location back after.
+// Points the profile at a fresh folder for each test.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 
@@ -15,12 +14,8 @@
 class ProfileFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) saved_ = old;
     setenv("XDG_CONFIG_HOME", temp_.path().c_str(), 1);
     ResetShellRecord();
-  }
-  void TearDown() override {
-    saved_ ? setenv("XDG_CONFIG_HOME", saved_->c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
   }
   std::string Folder() const { return (temp_.path() / "rm516x-isp").string(); }
   std::string IniPath() const { return Folder() + "/profile.ini"; }
@@ -35,5 +30,4 @@ class ProfileFixture : public ::testing::Test {
   }
 
   TempDir temp_;
-  std::optional<std::string> saved_;
 };
