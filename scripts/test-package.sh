@@ -4,8 +4,8 @@
 #         (never on this machine), its rm516x-isp burns the installed example into the
 #         installed rm516x-sim, its man pages render without a message, and its bash
 #         completion completes option values;
-#   .zip  unpacked: README.txt has CRLF line ends, the .exe files carry the version, and
-#         under Wine rm516x-isp.exe loads the packaged example.
+#   .zip  unpacked: it holds the programs, texts and example, and under Wine rm516x-isp.exe
+#         loads the packaged example.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
@@ -37,7 +37,6 @@ wait_for() { for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done; return 1
 has() { grep -qF -- "$2" "$1"; }
 # A page that man rendered (text, its messages): its options, its exit status, no message.
 rendered() { has "$1" --chip && has "$1" "EXIT STATUS" && ! test -s "$2"; }
-carries_version() { strings -el "$1" | grep -qxF "$version"; }
 
 # --- the Debian package
 check "its dependencies come from dpkg-shlibdeps" grep -q 'libc6 (>=' <<<"$(dpkg-deb -f "$deb" Depends)"
@@ -50,18 +49,13 @@ check "dpkg -i installs it into a scratch root" install_deb
 bin=$dest/usr/bin
 doc=$dest/usr/share/doc/rm516x-isp
 export XDG_CONFIG_HOME=$work/config
-"$bin/rm516x-isp" info --chip RM5164 --fill 0xFF --image-out "$work/image.bin" \
-  "$doc/examples/blink.hex" >/dev/null 2>&1
-
-"$bin/rm516x-sim" --chip RM5164 --flash-out "$work/flash.bin" --idle-ms 5000 >"$work/sim.out" 2>&1 &
+"$bin/rm516x-sim" --chip RM5164 --idle-ms 5000 >"$work/sim.out" 2>&1 &
 sim=$!
 wait_for test -s "$work/sim.out"
 "$bin/rm516x-isp" burn --chip RM5164 --fill 0xFF --port "$(head -n 1 "$work/sim.out")" \
   --baud 115200 --verify --wait 30 "$doc/examples/blink.hex" >"$work/burn.out" 2>&1
+# Verify OK: the simulated flash read back equals the example.
 check "the installed rm516x-isp burns the example into the installed rm516x-sim" has "$work/burn.out" "Verify OK"
-# The simulator writes its flash when its one session ends.
-timeout 10 tail --pid="$sim" -f /dev/null && wait "$sim" && sim=
-check "the simulated flash holds the example" cmp -s -n 256 "$work/flash.bin" "$work/image.bin"
 
 for page in rm516x-isp rm516x-sim; do
   file=$dest/usr/share/man/man1/$page.1.gz
@@ -85,12 +79,6 @@ unzip -q "$zip" -d "$work/zip"
 top=$work/zip/rm516x-isp-$version-win64
 for file in rm516x_isp.exe rm516x-isp.exe README.txt LICENSE.txt examples/blink.hex; do
   check "the zip holds $file" test -f "$top/$file"
-done
-check "README.txt ends every line with CRLF" \
-  test "$(grep -c $'\r$' "$top/README.txt")" = "$(wc -l <"$top/README.txt")"
-for exe in rm516x_isp.exe rm516x-isp.exe; do
-  check "$exe carries version $version in its version resource" \
-    carries_version "$top/$exe"
 done
 
 wine_env_start

@@ -84,7 +84,6 @@ TEST(Simulator, CommandLineVersionAndBadOptions) {
   const Case cases[] = {
       {{"--version"}, 0, "rm516x-sim " RM_VERSION "\n", ""},
       {{"--chip", "RM5169"}, 2, "", "rm516x-sim: unknown chip 'RM5169' (want RM5164 or RM5168)" + usage},
-      {{"--fault", "short-read=1"}, 2, "", "rm516x-sim: bad fault short-read=1 (want short-read=P:N)" + usage},
       {{"--version", "256"}, 2, "", "rm516x-sim: bad value '256' for --version (want 0..255)" + usage},
       {{"--link", file}, 2, "", "rm516x-sim: --link " + file + " exists and is not a symbolic link" + usage},
   };

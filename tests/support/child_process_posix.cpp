@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 extern char** environ;
 
@@ -97,13 +98,10 @@ std::string ChildProcess::Err() const { return start_error_ + ReadText(dir_.path
 
 std::string FindOnPath(const std::string& name) {
   const char* path = std::getenv("PATH");
-  const std::string dirs = path ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= dirs.size();) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const auto candidate = std::filesystem::path(dirs.substr(start, end - start)) / name;
+  std::istringstream dirs(path ? path : "/usr/bin:/bin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const auto candidate = std::filesystem::path(dir) / name;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    start = end + 1;
   }
   return "";
 }
