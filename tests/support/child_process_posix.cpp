@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 extern char** environ;
 
@@ -32,11 +33,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool unread_out
     if (!replaced) environment.push_back(*e);
   }
   environment.insert(environment.end(), env.begin(), env.end());
-  std::vector<std::string> args = argv;
-  if (args.at(0).find('/') == std::string::npos) args[0] = FindOnPath(argv[0]);
-
   std::vector<char*> arg_pointers;
-  for (std::string& a : args) arg_pointers.push_back(a.data());
+  for (const std::string& a : argv) arg_pointers.push_back(const_cast<char*>(a.c_str()));
   arg_pointers.push_back(nullptr);
   std::vector<char*> env_pointers;
   for (std::string& e : environment) env_pointers.push_back(e.data());
@@ -54,9 +52,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool unread_out
   } else if (::pipe2(ends, O_CLOEXEC) == 0) {  // so that no other child holds the pipe open
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
   }
-  const int rc = args[0].empty() ? ENOENT
-                                 : posix_spawn(&pid_, args[0].c_str(), &actions, nullptr,
-                                               arg_pointers.data(), env_pointers.data());
+  // A name without a slash is looked up on the test's own PATH.
+  const int rc =
+      posix_spawnp(&pid_, argv.at(0).c_str(), &actions, nullptr, arg_pointers.data(), env_pointers.data());
   posix_spawn_file_actions_destroy(&actions);
   for (int end : ends) {
     if (end >= 0) ::close(end);
@@ -100,13 +98,10 @@ std::string ChildProcess::Err() const { return start_error_ + ReadText(dir_.path
 
 std::string FindOnPath(const std::string& name) {
   const char* path = std::getenv("PATH");
-  const std::string dirs = path ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= dirs.size();) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const auto candidate = std::filesystem::path(dirs.substr(start, end - start)) / name;
+  std::istringstream dirs(path ? path : "/usr/bin:/bin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const auto candidate = std::filesystem::path(dir) / name;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    start = end + 1;
   }
   return "";
 }

@@ -68,7 +68,7 @@ void OfferBurn(bool offered) { Record([&](RecordedShell& r) { r.burn_offers.push
 void HandshakeSeen(int version) {
   Record([&](RecordedShell& r) { r.handshakes.push_back(version); });
 }
-void BurnStatusChanged() { Record([](RecordedShell& r) { ++r.burn_status_changes; }); }
+void BurnStatusChanged() {}  // the tests read the status text itself
 void ShowBurnProgress(int percent) {
   Record([&](RecordedShell& r) { r.progress.push_back(percent); });
 }

@@ -23,7 +23,6 @@ struct RecordedShell {
   std::vector<bool> input_locks;          // each LockBurnInputs
   std::vector<bool> burn_offers;          // each OfferBurn
   std::vector<int> handshakes;            // each HandshakeSeen
-  int burn_status_changes = 0;
   std::vector<int> progress;              // each ShowBurnProgress
   BurnButton burn_button = BurnButton::Close;
   std::vector<bool> burn_button_enables;  // each EnableBurnButton

@@ -2,19 +2,13 @@
 
 #include <fstream>
 #include <random>
-#include <stdexcept>
 
 TempDir::TempDir() {
   std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    auto candidate = std::filesystem::temp_directory_path() /
-                     ("rm516x-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate;
-      return;
-    }
-  }
-  throw std::runtime_error("cannot make a temporary folder");
+  // create_directory throws when it cannot make the folder, and is false when it exists.
+  do {
+    path_ = std::filesystem::temp_directory_path() / ("rm516x-test-" + std::to_string(random()));
+  } while (!std::filesystem::create_directory(path_));
 }
 
 TempDir::~TempDir() {
