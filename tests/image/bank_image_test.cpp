@@ -49,15 +49,4 @@ TEST(BankImage, SizeLimitsWarnAndCut) {
   }
 }
 
-TEST(BankImage, BurnSumIsTheNegatedSumOfTheBurnedRanges) {
-  UseChip(1, 255);
-  EXPECT_EQ(BurnSum(), 0u);
-  std::fill(FirmwareImage, FirmwareImage + 256, 0x01);
-  std::fill(FirmwareImage + 0x10000, FirmwareImage + 0x10000 + 512, 0x02);
-  Bank0Size = 256;
-  EXPECT_EQ(BurnSum(), 0xFF00u);
-  Bank1Size = 512;
-  EXPECT_EQ(BurnSum(), 0xFB00u);
-}
-
 }  // namespace

@@ -19,7 +19,6 @@ class SimProcess {
   const std::string& device() const { return device_; }
   const TempDir& dir() const { return dir_; }
   pid_t pid() const { return sim_.pid(); }
-  ChildProcess& process() { return sim_; }
 
   // Waits for the simulator to end on its own (its sessions done or abandoned); true when
   // it exited with status 0 in time. Sends SIGTERM and returns false otherwise.

@@ -1,10 +1,7 @@
 // The simulator as a host sees it, the host's side played byte by byte through the tool's
 // own port. Its faults and phases are shown by the real host in the isp tests; here is what
-// a correct host never makes it show: violations, its link, its options.
-#include <signal.h>
-
+// a correct host never makes it show: violations and its options.
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -61,18 +58,6 @@ TEST(Simulator, PagesOutsideTheBurnAreViolations) {
                            "erased in this session)\n"),
             std::string::npos)
       << sim.Log();
-}
-
-TEST(Simulator, LinkNamesThePtyAndGoesAtExit) {
-  TempDir dir;
-  const std::string link = (dir.path() / "ttyRM").string();
-  std::filesystem::create_symlink("/nonexistent", link);  // a stale link from an earlier run
-  SimProcess sim({"--link", link, "--sessions", "0"});
-  EXPECT_EQ(std::filesystem::read_symlink(link).string(), sim.device());
-  sim.process().Signal(SIGTERM);
-  // A ThreadSanitizer build of the simulator, among the whole suite, has needed over 3 s.
-  EXPECT_EQ(sim.process().Wait(10000), 0);
-  EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
 // Without a value --version names the program instead of setting the version byte.
