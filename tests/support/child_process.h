@@ -52,5 +52,3 @@ class ChildProcess {
   std::string start_error_;
 };
 
-// Full path of a program on PATH, or "" when there is none.
-std::string FindOnPath(const std::string& name);

@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <sstream>
 
 extern char** environ;
 
@@ -95,13 +93,3 @@ void ChildProcess::Signal(int signal_number) {
 std::string ChildProcess::Out() const { return ReadText(dir_.path() / "out"); }
 
 std::string ChildProcess::Err() const { return start_error_ + ReadText(dir_.path() / "err"); }
-
-std::string FindOnPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "/usr/bin:/bin");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    const auto candidate = std::filesystem::path(dir) / name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-  }
-  return "";
-}
