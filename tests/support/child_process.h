@@ -51,4 +51,3 @@ class ChildProcess {
   int exit_code_ = -1;
   std::string start_error_;
 };
-
