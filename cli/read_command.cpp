@@ -1,8 +1,5 @@
 // rm516x-isp read: reads the chip's flash into a file without erasing or writing anything.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/load_options.h"
 #include "cli/port_session.h"
+#include "cli/replace_file.h"
 #include "image/bank_image.h"
 #include "image/hex_writer.h"
 #include "isp/burn_status.h"
@@ -48,15 +46,6 @@ bool EndsWith(const std::string& text, const std::string& tail) {
          CLI::detail::to_lower(text.substr(text.size() - tail.size())) == tail;
 }
 
-bool WriteFile(const std::string& path, const std::string& bytes, std::string& error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (out) out.close();
-  if (out) return true;
-  error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
-  return false;
-}
-
 int RunRead(ReadOptions& options) {
   std::string error;
   if (!CheckPortGiven(options.port, error)) return UsageError("read", error);
@@ -77,6 +66,11 @@ int RunRead(ReadOptions& options) {
                       bank1 ? kRm5168Bank1Pages : 0};
 
   BeginSessionOutput(options.json);
+  // Before the port: a read that cannot be kept must not make the user wait for it.
+  if (!CheckReplaceable(options.out, error)) {
+    ReportEnd(options.json, false, error, error);
+    return kExitFailed;
+  }
   std::fill(std::begin(ReadBackImage), std::end(ReadBackImage), std::uint8_t{0xFF});
   const int status = RunPortSession(options.port, options.json, "read", [&plan] {
     BeginSessionStop();
@@ -94,8 +88,7 @@ int RunRead(ReadOptions& options) {
     const std::uint32_t end = bank1_bytes > 0 ? kBankSizeBytes + bank1_bytes : bank0_bytes;
     bytes.assign(reinterpret_cast<const char*>(ReadBackImage), end);
   }
-  errno = 0;
-  if (!WriteFile(options.out, bytes, error)) {
+  if (!ReplaceFile(options.out, bytes, error)) {
     ReportEnd(options.json, false, error, error);
     return kExitFailed;
   }
