@@ -29,7 +29,7 @@ struct InfoOptions {
 bool WriteImage(const std::string& path, LoadReport& report) {
   const std::string bytes(reinterpret_cast<const char*>(FirmwareImage), sizeof FirmwareImage);
   std::string text;
-  if (ReplaceFile(path, bytes, text)) return true;
+  if (ReplaceWhole(path, bytes, text)) return true;
   report.messages.push_back({MessageError, text});
   ShowMessage(MainWindowHandle(), text, MessageError);
   return false;

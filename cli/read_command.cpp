@@ -88,7 +88,7 @@ int RunRead(ReadOptions& options) {
     const std::uint32_t end = bank1_bytes > 0 ? kBankSizeBytes + bank1_bytes : bank0_bytes;
     bytes.assign(reinterpret_cast<const char*>(ReadBackImage), end);
   }
-  if (!ReplaceFile(options.out, bytes, error)) {
+  if (!ReplaceWhole(options.out, bytes, error)) {
     ReportEnd(options.json, false, error, error);
     return kExitFailed;
   }

@@ -5,7 +5,7 @@
 // behind. One file per platform (replace_file_posix.cpp, replace_file_win32.cpp).
 #include <string>
 
-// Whether ReplaceFile could write path, for a command to ask before a long read: the folder
+// Whether ReplaceWhole could write path, for a command to ask before a long read: the folder
 // exists and takes a new file, and path, where it exists, is a regular file. A directory, a
 // FIFO or a device is refused: renaming over it would replace it, not write into it. False,
 // with "cannot write PATH: why" in error.
@@ -15,8 +15,8 @@ bool CheckReplaceable(const std::string& path, std::string& error);
 // and renamed over path, which keeps its permissions (a new file gets the usual ones). A
 // symbolic link keeps pointing at the file it names, which is replaced. False, with
 // "cannot write PATH: why" in error, when anything failed: path is then untouched and the
-// temporary gone.
-bool ReplaceFile(const std::string& path, const std::string& bytes, std::string& error);
+// temporary gone. (Not ReplaceFile: windows.h takes that name for a macro.)
+bool ReplaceWhole(const std::string& path, const std::string& bytes, std::string& error);
 
 // Whether the two paths name one file: the same text, or the same file on disk.
 bool SameFile(const std::string& a, const std::string& b);

@@ -86,7 +86,7 @@ bool CheckReplaceable(const std::string& path, std::string& error) {
   return true;
 }
 
-bool ReplaceFile(const std::string& path, const std::string& bytes, std::string& error) {
+bool ReplaceWhole(const std::string& path, const std::string& bytes, std::string& error) {
   const std::string target = Target(path);
   if (const std::string problem = TargetProblem(target); !problem.empty()) {
     return Fail(path, problem, error);

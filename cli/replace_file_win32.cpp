@@ -80,7 +80,7 @@ bool CheckReplaceable(const std::string& path, std::string& error) {
   return true;
 }
 
-bool ReplaceFile(const std::string& path, const std::string& bytes, std::string& error) {
+bool ReplaceWhole(const std::string& path, const std::string& bytes, std::string& error) {
   if (const std::string problem = TargetProblem(path); !problem.empty()) return Fail(path, problem, error);
   std::string temp;
   std::string why = CreateTemporary(path, temp);
