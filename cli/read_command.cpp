@@ -24,7 +24,8 @@ constexpr const char* kReadFooter =
     "Waits for the chip's ISP handshake and reads every page of the chosen banks, erasing and\n"
     "writing nothing. OUT ending in .bin gets the bytes laid out as the image (bank 1 at\n"
     "0x10000); .hex or .ihx gets Intel HEX (bank 1 under a type 04 record), which opens again\n"
-    "as one file over both banks.\n"
+    "as one file over both banks. OUT is replaced only by a complete read: a failed or\n"
+    "stopped one leaves it as it was.\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the read. The profile is read for the defaults and never\n"
     "written.\n";
 
