@@ -1,14 +1,12 @@
 // rm516x-isp info: load files as the Open command does and show what would be burned.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <memory>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "cli/load_options.h"
+#include "cli/replace_file.h"
 #include "cli/terminal_shell.h"
 #include "image/bank_image.h"
 #include "shell/shell.h"
@@ -29,29 +27,28 @@ struct InfoOptions {
 
 // Writes every byte of FirmwareImage; a failure becomes an error message of the load's.
 bool WriteImage(const std::string& path, LoadReport& report) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) {
-    out.write(reinterpret_cast<const char*>(FirmwareImage), sizeof FirmwareImage);
-    out.close();
-  }
-  if (!out) {
-    const int code = errno;
-    const std::string text =
-        "cannot write " + path + (code ? std::string(": ") + std::strerror(code) : "");
-    report.messages.push_back({MessageError, text});
-    ShowMessage(MainWindowHandle(), text, MessageError);
-    return false;
-  }
-  return true;
+  const std::string bytes(reinterpret_cast<const char*>(FirmwareImage), sizeof FirmwareImage);
+  std::string text;
+  if (ReplaceWhole(path, bytes, text)) return true;
+  report.messages.push_back({MessageError, text});
+  ShowMessage(MainWindowHandle(), text, MessageError);
+  return false;
 }
 
 int RunInfo(const InfoOptions& options) {
   std::string error;
   if (!PrepareLoad(options.load, error)) return UsageError("info", error);
+  for (const std::string& file : options.load.files) {
+    if (!options.image_out.empty() && SameFile(options.image_out, file)) {
+      return UsageError("info", "--image-out " + options.image_out + " is also an input file");
+    }
+  }
 
   SetTerminalEcho(!options.load.json);
   LoadReport report = RunLoad(options.load);
-  const bool image_written = options.image_out.empty() || WriteImage(options.image_out, report);
+  // An image that did not load is only fill: it must not replace what the path holds.
+  const bool image_written =
+      options.image_out.empty() || (report.file_state != 0 && WriteImage(options.image_out, report));
 
   if (options.load.json) {
     std::printf("{%s}\n", LoadReportJsonMembers(report).c_str());

@@ -1,8 +1,5 @@
 // rm516x-isp read: reads the chip's flash into a file without erasing or writing anything.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/load_options.h"
 #include "cli/port_session.h"
+#include "cli/replace_file.h"
 #include "image/bank_image.h"
 #include "image/hex_writer.h"
 #include "isp/burn_status.h"
@@ -26,7 +24,8 @@ constexpr const char* kReadFooter =
     "Waits for the chip's ISP handshake and reads every page of the chosen banks, erasing and\n"
     "writing nothing. OUT ending in .bin gets the bytes laid out as the image (bank 1 at\n"
     "0x10000); .hex or .ihx gets Intel HEX (bank 1 under a type 04 record), which opens again\n"
-    "as one file over both banks.\n"
+    "as one file over both banks. OUT is replaced only by a complete read: a failed or\n"
+    "stopped one leaves it as it was.\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the read. The profile is read for the defaults and never\n"
     "written.\n";
 
@@ -46,15 +45,6 @@ struct ReadOptions {
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          CLI::detail::to_lower(text.substr(text.size() - tail.size())) == tail;
-}
-
-bool WriteFile(const std::string& path, const std::string& bytes, std::string& error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (out) out.close();
-  if (out) return true;
-  error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
-  return false;
 }
 
 int RunRead(ReadOptions& options) {
@@ -77,6 +67,11 @@ int RunRead(ReadOptions& options) {
                       bank1 ? kRm5168Bank1Pages : 0};
 
   BeginSessionOutput(options.json);
+  // Before the port: a read that cannot be kept must not make the user wait for it.
+  if (!CheckReplaceable(options.out, error)) {
+    ReportEnd(options.json, false, error, error);
+    return kExitFailed;
+  }
   std::fill(std::begin(ReadBackImage), std::end(ReadBackImage), std::uint8_t{0xFF});
   const int status = RunPortSession(options.port, options.json, "read", [&plan] {
     BeginSessionStop();
@@ -94,8 +89,7 @@ int RunRead(ReadOptions& options) {
     const std::uint32_t end = bank1_bytes > 0 ? kBankSizeBytes + bank1_bytes : bank0_bytes;
     bytes.assign(reinterpret_cast<const char*>(ReadBackImage), end);
   }
-  errno = 0;
-  if (!WriteFile(options.out, bytes, error)) {
+  if (!ReplaceWhole(options.out, bytes, error)) {
     ReportEnd(options.json, false, error, error);
     return kExitFailed;
   }

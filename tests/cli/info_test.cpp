@@ -79,6 +79,39 @@ TEST_F(InfoCommand, JsonEscapesPathsAndListsAFailedImageWrite) {
                          ": No such file or directory\"}]}\n"), std::string::npos) << run.out;
 }
 
+// A file the load could not fill, the input itself, or a disk too small: the old image stays
+// whole and nothing else is left beside it.
+TEST_F(InfoCommand, ImageOutIsReplacedWholeOrNotAtAll) {
+  const std::string out = work.Write("image.bin", std::string("old"));
+  const std::string blink = kExamples + "blink.hex";
+  struct Case {
+    std::vector<std::string> args;
+    std::size_t limit_bytes;  // 0: none
+    int exit_code;
+    std::string err;
+  };
+  const std::string missing = (work.path() / "missing.hex").string();
+  const std::string same = (work.path() / "." / "image.bin").string();
+  const Case cases[] = {
+      {{"--image-out", out, missing}, 0, 1, "error: " + missing + " open error\n"},
+      {{"--image-out", same, out}, 0, 2,
+       "rm516x-isp info: --image-out " + same + " is also an input file\nTry 'rm516x-isp info --help'.\n"},
+      {{"--image-out", out, blink}, 1024, 1, "error: cannot write " + out + ": File too large\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    std::vector<std::string> args = {"info", "--chip", "RM5164"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ToolRun run = c.limit_bytes ? RunIspWithFileLimit(config.path(), c.limit_bytes, args)
+                                      : RunIsp(config.path(), args);
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(ReadBytes(out), std::vector<std::uint8_t>({'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.path()),
+                            std::filesystem::directory_iterator()), 1);
+  }
+}
+
 // The texts users see for what the parser rejects, for every command, and each help.
 TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
   const std::string file = kExamples + "blink.hex";

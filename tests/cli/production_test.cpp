@@ -51,6 +51,25 @@ TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
   EXPECT_TRUE(sim.WaitExit(3000));
 }
 
+// On a full disk the chip's line does not fit: it is taken back, so no torn line stays for
+// the next one to be glued to.
+TEST(ProductionBurn, LogLineThatDoesNotFitIsTakenBack) {
+  SimProcess sim({"--idle-ms", "300"});
+  const std::string path = sim.dir().Write("app.bin", TestBytes(512, 4));
+  const std::string before = "{\"earlier\":\"" + std::string(980, 'x') + "\"}\n";
+  const std::string log = sim.dir().Write("chips.log", before);
+  const ToolRun run = RunIspWithFileLimit(
+      sim.dir().path(), 1024, {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud", "115200",
+                               "--wait", "5", "--repeat", "--count", "1", "--log", log, path});
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  const std::string told = "error: cannot append to " + log + ": only " +
+                           std::to_string(1024 - before.size()) + " of ";
+  EXPECT_EQ(LastLine(run.err).rfind(told, 0), 0u) << run.err;
+  const std::vector<std::uint8_t> logged = ReadBytes(log);
+  EXPECT_EQ(std::string(logged.begin(), logged.end()), before);
+  EXPECT_TRUE(sim.WaitExit(3000));
+}
+
 // A burned chip that keeps announcing is left alone until the line has been silent.
 TEST(ProductionBurn, LingeringChipIsNotBurnedTwice) {
   SimProcess sim({"--sessions", "2", "--linger-ms", "1500", "--swap-ms", "400", "--idle-ms", "300",

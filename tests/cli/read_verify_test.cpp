@@ -2,6 +2,8 @@
 // what they compare is reported exactly, and the chip is never erased or written.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "tests/cli/run_tool.h"
 #include "tests/isp/sim_process.h"
 
@@ -46,6 +48,27 @@ TEST(ReadCommand, WritesTheFlashThatVerifyThenFindsEqual) {
     EXPECT_EQ(LastLine(verify.out), R"({"event":"end","ok":true,"text":"Verify OK"})");
     EXPECT_TRUE(sim.WaitExit(3000));
     ExpectNothingErasedOrWritten(sim);
+  }
+}
+
+// An output the read could not be written to is told before the port is opened.
+TEST(ReadCommand, RefusesAnOutputItCannotWriteBeforeOpeningThePort) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path() / "folder.bin");
+  ASSERT_EQ(mkfifo((dir.path() / "fifo.hex").c_str(), 0644), 0);
+  std::filesystem::create_symlink("/dev/full", dir.path() / "full.bin");
+  const std::pair<const char*, std::string> cases[] = {
+      {"folder.bin", "Is a directory"},
+      {"missing/flash.bin", "No such file or directory"},
+      {"fifo.hex", "not a regular file"},
+      {"full.bin", "not a regular file"},
+  };
+  for (const auto& [name, why] : cases) {
+    const std::string out = (dir.path() / name).string();
+    const ToolRun run = RunIsp(dir.path(), {"read", "--chip", "RM5164", "--wait", "5", "--port",
+                                            (dir.path() / "no-such-tty").string(), "-o", out});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "error: cannot write " + out + ": " + why + "\n");
   }
 }
 

@@ -17,6 +17,17 @@ ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::strin
   return RunProgram(argv, {"XDG_CONFIG_HOME=" + config.string(), "HOME=" + config.string()}, how);
 }
 
+ToolRun RunIspWithFileLimit(const std::filesystem::path& config, std::size_t limit_bytes,
+                            const std::vector<std::string>& args) {
+  // dash counts in 512-byte blocks; SIGXFSZ ignored, or the failing write would kill the tool.
+  std::vector<std::string> argv{"/bin/sh", "-c",
+                                "trap '' XFSZ; ulimit -f " + std::to_string(limit_bytes / 512) +
+                                    " && exec \"$0\" \"$@\"",
+                                RM_ISP_TOOL};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgram(argv, {"XDG_CONFIG_HOME=" + config.string(), "HOME=" + config.string()});
+}
+
 std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
   std::vector<std::uint8_t> bytes(count);
   for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) ^ (i >> 8));

@@ -29,6 +29,11 @@ ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::
 ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args,
                const RunHow& how = {});
 
+// RunIsp with every file it writes held to limit_bytes (a multiple of 512), as on a full disk:
+// the write that crosses it comes up short, the next fails with EFBIG.
+ToolRun RunIspWithFileLimit(const std::filesystem::path& config, std::size_t limit_bytes,
+                            const std::vector<std::string>& args);
+
 // A file's worth of bytes that differ from page to page, the same for the same seed.
 std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed);
 
