@@ -40,16 +40,9 @@ bool PreviousWorkerEnded() {
   return !quit && !BurnWorkerRunning();
 }
 
-// No byte can arrive on a port that is not open: a burn there would wait for ever. After a
-// failed change PortReady stays set and EnsurePortOpen reports success without opening
-// anything, so its box is repeated here.
-bool PortReadyForBurn(HWND window) {
-  if (PortIsOpen() && !PortLost()) return true;
-  if (!EnsurePortOpen()) return false;  // it has told the user
-  if (PortIsOpen()) return true;
-  ShowMessage(window, "Can not open COM port ...", MessageError);
-  return false;
-}
+// No byte can arrive on a port that is not open: a burn there would wait for ever. Each
+// Burn tries the port afresh, so one that came back (plugged in again) is found.
+bool PortReadyForBurn() { return EnsurePortOpen() != 0; }  // a failure has told the user
 
 }  // namespace
 
@@ -84,7 +77,7 @@ LRESULT BurnCommand(HWND window) {
   SendMessageA(BannerDialog, WM_BANNER_HIDE, 0, 0);
   if (waiting_for_worker) return 0;
   if (!PreviousWorkerEnded()) return 0;
-  if (!PortReadyForBurn(window)) return 0;
+  if (!PortReadyForBurn()) return 0;
   if (Bank0Size == 0 && Bank1Size == 0) {
     if (SendMessageA(window, WM_COMMAND, IDM_OPEN_FILE, 0) == 0) return 0;
     // An RM5164 open answers 1 even when the file did not read; burning the empty image

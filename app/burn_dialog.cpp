@@ -6,6 +6,7 @@
 #include "app/resources/resource.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
+#include "serial/serial_port.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
@@ -40,6 +41,18 @@ void OnInit(HWND dialog) {
   CheckDlgButton(dialog, IDC_BURN_VERIFY, VerifyAfterBurn.load() ? BST_CHECKED : BST_UNCHECKED);
 }
 
+}  // namespace
+
+// The worker ends a wait on a port that went away with no text, as after a Stop; say what
+// happened, as the command line does.
+std::string BurnLineText() {
+  std::string status = BurnStatusText();
+  if (status.empty() && PortLost()) status = "COM port lost";
+  return status;
+}
+
+namespace {
+
 // The text rectangle is the hidden message area's, offset from the dialog's outer corner.
 void OnPaint(HWND dialog) {
   PAINTSTRUCT paint{};
@@ -54,7 +67,7 @@ void OnPaint(HWND dialog) {
   SetTextColor(dc, BurnStatusColor.load());
   SetBkMode(dc, TRANSPARENT);
   HGDIOBJ previous = SelectObject(dc, BurnFont);
-  const std::string status = BurnStatusText();
+  const std::string status = BurnLineText();
   DrawTextA(dc, status.c_str(), -1, &text, DT_CENTER);
   SelectObject(dc, previous);
   EndPaint(dialog, &paint);

@@ -37,8 +37,10 @@ void ChangePort(HWND dialog, int selection) {
 
 void OnOk(HWND dialog) {
   const int selection = CheckedPort(dialog);
-  // No button checked (opened while disconnected): nothing to change.
-  if (selection != kNoSelection && selection != ComPortIndex) ChangePort(dialog, selection);
+  // No button checked (opened while disconnected): nothing to change. The same port is
+  // opened again when it is not usable (lost, or its last open failed).
+  const bool usable = PortIsOpen() && !PortLost();
+  if (selection != kNoSelection && (selection != ComPortIndex || !usable)) ChangePort(dialog, selection);
   PurgeReceive();
   EndDialog(dialog, 1);
 }

@@ -33,6 +33,9 @@ LRESULT OpenCommand();
 // set the Verify box and show it again.
 INT_PTR CALLBACK BurnDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 void ShowBurnDialog(HWND owner);
+// The line the burn dialog draws: the burn status, or "COM port lost" for a burn that ended
+// without a text because its port went away.
+std::string BurnLineText();
 
 // The Burn command (burn_command.cpp). Returns 0.
 LRESULT BurnCommand(HWND window);

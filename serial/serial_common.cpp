@@ -103,8 +103,9 @@ int OpenComPort() {
 }
 
 int EnsurePortOpen() {
-  // A device that went away is opened afresh: it may be back (plugged in again).
-  if (port_ready.load() && !port_lost.load()) return 1;
+  // Whatever happened before (a failed open or change, a device that went away), a port
+  // that is not usable now is opened afresh: the adapter may be back.
+  if (BackendIsOpen() && !port_lost.load()) return 1;
   if (OpenComPort()) return 1;
   ShowMessage(MainWindowHandle(), "Can not open COM port ...", MessageError);
   return 0;

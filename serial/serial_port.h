@@ -14,9 +14,8 @@ int PortReady();
 // True while a device is open: false after a failed open or change, whatever PortReady says.
 bool PortIsOpen();
 
-// 1 when a device has been opened and configured (now or earlier in this run, and not lost
-// since: a lost device is opened afresh); otherwise shows "Can not open COM port ..." and
-// returns 0.
+// 1 when a device is open and not lost; otherwise opens it afresh (OpenComPort) and, when
+// that fails, shows "Can not open COM port ..." and returns 0. Each call tries again.
 int EnsurePortOpen();
 
 // Opens the device of ComPortIndex (or the device set by SetPortDevice), applies the line

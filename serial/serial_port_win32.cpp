@@ -35,9 +35,10 @@ HANDLE RequestEvent(OVERLAPPED* request) {
 }
 
 // Failures after which nothing more will pass: the adapter was unplugged. An abort we did
-// not ask for (CancelIo) is the driver tearing the device down.
+// not ask for (CancelIo) is the driver tearing the device down; a broken pipe is a line hung
+// up (Wine's answer when a pseudo-terminal's other end has gone).
 bool DeviceGone(DWORD error, bool cancelled_by_us) {
-  return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND ||
+  return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND || error == ERROR_BROKEN_PIPE ||
          error == ERROR_DEVICE_REMOVED || (error == ERROR_OPERATION_ABORTED && !cancelled_by_us);
 }
 

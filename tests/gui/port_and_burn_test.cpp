@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
+#include "app/commands.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "isp/burn_status.h"
@@ -16,11 +19,12 @@
 
 // The port dialogs and burns from the Burn command against simulated chips (see
 // with_simulators.sh): COM1 answers, paced to the line rate; COM2 cannot be opened; COM3 never
-// announces, so a burn there waits for as long as the test wants one. What each end of a burn
+// announces, so a burn there waits for as long as the test wants one; COM4 is as silent, and
+// its adapter can be unplugged and plugged back. What each end of a burn
 // shows and locks is the worker's (burn_worker_test); these check how the windows show it.
 namespace {
 
-constexpr int kGood = 0, kSilent = 2;
+constexpr int kGood = 0, kSilent = 2, kComesAndGoes = 3;
 
 bool WaitForStatus(const std::string& text) { return PumpUntil([&] { return BurnStatusText() == text; }); }
 bool WorkerEnds() { return PumpUntil([] { return !BurnWorkerRunning(); }); }
@@ -35,6 +39,15 @@ void ChoosePort(GuiSession& session, int index) {
     Click(dialog, IDOK);
   };
   EXPECT_EQ(Command(IDM_TOOLBAR_COM_PORT), 0);
+}
+
+// Unplugs (false) or plugs back (true) COM4's adapter, as with_simulators.sh plays it: makes
+// the file it watches and waits until the script has acted and deleted it.
+bool PlugCom4(bool plugged) {
+  const char* flag = std::getenv(plugged ? "RM_COM4_PLUG" : "RM_COM4_UNPLUG");
+  if (flag == nullptr) return false;
+  std::ofstream{flag};
+  return PumpUntil([flag] { return GetFileAttributesA(flag) == INVALID_FILE_ATTRIBUTES; });
 }
 
 void ExpectLocked(bool burn_locked, bool inputs_locked) {
@@ -56,6 +69,34 @@ TEST(ComPortDialog, ChoiceOpensAndStoresThePortAndAFailureDisconnects) {
   EXPECT_EQ(session.boxes[0].text, "Change COM port error ...");
   EXPECT_NE(session.boxes[0].owner, session.window) << "owned by the port dialog";
   EXPECT_EQ(StatusText(1) + "|" + ReadProfileKey("ComPort"), "COM : Disconnect|0") << "the stored port is kept";
+}
+
+// A port lost while the chip is awaited is said on the line; every later Burn, and OK on the
+// same port, opens it afresh, so the adapter is found once it is back.
+TEST(BurnCommand, APortLostIsSaidAndEachBurnOrOkOpensItAfresh) {
+  GuiSession session;
+  ChoosePort(session, kComesAndGoes);
+  session.Load(700);
+  auto burn_starts = [] {
+    Command(IDM_BURN);
+    return BurnWorkerRunning();
+  };
+  ASSERT_TRUE(burn_starts());
+  ASSERT_TRUE(PlugCom4(false));
+  ASSERT_TRUE(WorkerEnds());
+  EXPECT_EQ(BurnLineText(), "COM port lost");
+  EXPECT_FALSE(burn_starts()) << "the adapter is still away";
+  ASSERT_EQ(session.boxes.size(), 1u);
+  EXPECT_EQ(session.boxes[0].text, "Can not open COM port ...");
+  ASSERT_TRUE(PlugCom4(true));
+  EXPECT_TRUE(burn_starts());
+
+  ASSERT_TRUE(PlugCom4(false));
+  ASSERT_TRUE(WorkerEnds());
+  ASSERT_TRUE(PlugCom4(true));
+  session.on_dialog = [](HWND dialog) { Click(dialog, IDOK); };  // COM4 still checked
+  Command(IDM_CHANGE_COM_PORT);
+  EXPECT_TRUE(PortIsOpen() && !PortLost());
 }
 
 // While the chip is awaited the commands that change what the worker reads are greyed and
@@ -120,8 +161,9 @@ TEST(BurnDialog, CloseAfterTheEndOfABurnReleasesEveryControl) {
   ExpectLocked(false, false);
 }
 
-// OK applies the selected or typed rate; Cancel and a text naming no rate change nothing.
-TEST(BaudRateDialog, OkAppliesASelectedOrTypedRate) {
+// OK applies the selected or typed rate; a text naming no rate, Cancel and Escape (button 0)
+// change nothing.
+TEST(BaudRateDialog, OkAppliesASelectedOrTypedRateCancelAndEscapeChangeNothing) {
   GuiSession session;
   ChoosePort(session, 0);
   const struct {
@@ -130,13 +172,16 @@ TEST(BaudRateDialog, OkAppliesASelectedOrTypedRate) {
     const char* status;
   } steps[] = {{1, IDOK, nullptr, "COM1 : BaudRate = 9600"},
                {-1, IDOK, " 19200 bits/sec. ", "COM1 : BaudRate = 19200"},
-               {-1, IDOK, "9600 baud", "COM1 : BaudRate = 19200"}};
+               {-1, IDOK, "9600 baud", "COM1 : BaudRate = 19200"},
+               {0, IDCANCEL, nullptr, "COM1 : BaudRate = 19200"},
+               {0, 0, nullptr, "COM1 : BaudRate = 19200"}};
   for (const auto& step : steps) {
     session.on_dialog = [&step](HWND dialog) {
       HWND combo = GetDlgItem(dialog, IDC_BAUD_COMBO);
       ComboBox_SetCurSel(combo, step.select);
       if (step.typed != nullptr) SetWindowTextA(combo, step.typed);
-      Click(dialog, step.button);
+      if (step.button == 0) PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+      if (step.button != 0) Click(dialog, step.button);
     };
     Command(IDM_SET_BAUD_RATE);
     EXPECT_EQ(StatusText(1), step.status) << step.select << step.button;
