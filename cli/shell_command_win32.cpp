@@ -46,7 +46,6 @@ std::string RunShellCommand(const std::string& command, double timeout_seconds, 
   // A job holds the shell and everything it starts, so that a stop or the time-out ends them
   // all; the process is created suspended so that nothing runs before it is in the job.
   const OwnedHandle job(CreateJobObjectA(nullptr, nullptr));
-  if (job.get() == nullptr) return "could not be started: " + LastErrorText("CreateJobObject failed");
 
   // Its output goes to standard error: standard output carries the burn (JSON with --json).
   const OwnedHandle input(InheritableCopy(STD_INPUT_HANDLE));
@@ -67,11 +66,18 @@ std::string RunShellCommand(const std::string& command, double timeout_seconds, 
   }
   const OwnedHandle process_handle(process.hProcess);
   const OwnedHandle thread_handle(process.hThread);
-  if (!AssignProcessToJobObject(job.get(), process.hProcess)) {
-    TerminateProcess(process.hProcess, 1);
-    return "could not be started: " + LastErrorText("AssignProcessToJobObject failed");
-  }
+  // Where jobs are not offered (older Wine), the shell alone is ended.
+  const bool in_job = AssignProcessToJobObject(job.get(), process.hProcess) != FALSE;
   ResumeThread(process.hThread);
+  const auto end_all = [&] {
+    if (in_job) {
+      TerminateJobObject(job.get(), 1);
+    } else {
+      TerminateProcess(process.hProcess, 1);
+    }
+    // The result is not needed: the process ends either way, and nothing is read after it.
+    WaitForSingleObject(process.hProcess, kPollIntervalMs * 100);
+  };
 
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_seconds * 1000.0);
   for (;;) {
@@ -79,15 +85,15 @@ std::string RunShellCommand(const std::string& command, double timeout_seconds, 
     if (waited == WAIT_OBJECT_0) break;
     if (waited == WAIT_FAILED) {
       const std::string why = LastErrorText("could not be waited for");
-      TerminateJobObject(job.get(), 1);
+      end_all();
       return why;
     }
     if (stopped()) {
-      TerminateJobObject(job.get(), 1);
+      end_all();
       return "was stopped";
     }
     if (GetTickCount64() >= deadline) {
-      TerminateJobObject(job.get(), 1);
+      end_all();
       return TimedOutText(timeout_seconds);
     }
   }
