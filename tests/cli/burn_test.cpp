@@ -23,7 +23,7 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
     SimProcess sim({"--version", version, "--idle-ms", "500"});
     const std::string path = sim.dir().Write("app.bin", TestBytes(4096, 3));
     const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
-                                                  "--baud", "115200", "--verify", "--json", path});
+                                                  "--baud", "115200", "--verify", "--wait", "30", "--json", path});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     ASSERT_TRUE(sim.WaitExit(3000));
 
@@ -145,7 +145,7 @@ TEST(BurnCommand, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
     RunHow how;
     how.closed_stdout = closed_stdout;
     const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
-                                                  "--baud", "115200", "--verify", path}, how);
+                                                  "--baud", "115200", "--verify", "--wait", "30", path}, how);
     EXPECT_EQ(run.exit_code, 0) << closed_stdout << ": " << run.err;
   }
   EXPECT_TRUE(sim.WaitExit(3000));
