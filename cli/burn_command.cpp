@@ -41,7 +41,10 @@ int BurnOnWorker() {
   if (!StartBurnWorker()) return -1;
   // Starting the worker cleared the flag: a signal that came before must be said again.
   if (StopSignalSeen()) RequestBurnStop();
-  return JoinBurnWorker();
+  const int result = JoinBurnWorker();
+  // The dialog says only "CheckSum error"; a script is also told which page.
+  if (result == 0) SetSessionFailureDetail(PageSumMismatchText(LastBurnPageSums()));
+  return result;
 }
 
 }  // namespace

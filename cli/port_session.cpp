@@ -133,7 +133,11 @@ std::chrono::steady_clock::time_point session_start;
 constexpr std::uint32_t kQuietPollMs = 100;
 
 // Each session starts as the first did.
+// Set and read on the thread that runs the session.
+std::string failure_detail;
+
 void ResetSessionState() {
+  failure_detail.clear();
   {
     std::lock_guard lock(watch.mutex);
     watch.handshake_seen = false;
@@ -486,8 +490,19 @@ int RunPortSession(PortOptions& options, bool json, const std::string& what,
     ReportEnd(json, false, text, line);
     return kExitFailed;
   }
-  ReportEnd(json, false, text, text);
+  ReportEnd(json, false, text, failure_detail.empty() ? text : text + ": " + failure_detail);
   return kExitFailed;
+}
+
+void SetSessionFailureDetail(const std::string& detail) { failure_detail = detail; }
+
+std::string PageSumMismatchText(const PageSums& sums) {
+  if (sums.differing_bank < 0) return "";
+  char text[96];
+  std::snprintf(text, sizeof text, "the sum of page 0x%02X of bank %d is %.4X, the image's %.4X",
+                static_cast<unsigned>(sums.differing_page), sums.differing_bank,
+                static_cast<unsigned>(sums.chip_sum), static_cast<unsigned>(sums.image_sum));
+  return text;
 }
 
 bool StopSignalSeen() { return interrupted.load() != 0; }

@@ -11,6 +11,7 @@
 #include "cli/load_options.h"
 #include "cli/reset_hook.h"
 #include "image/load_report.h"
+#include "isp/protocol.h"
 
 namespace CLI {
 class App;
@@ -51,6 +52,14 @@ void ReportEnd(bool json, bool ok, const std::string& text, const std::string& e
 // that runs several sessions reports each in its own words. Empty to report again.
 using EndCapture = std::function<void(bool ok, const std::string& text, const std::string& error_line)>;
 void CaptureSessionEnd(EndCapture capture);
+
+// Said after the failure text on the error line of the session now running, for a session
+// that knows more than its status text tells. Cleared when a session begins.
+void SetSessionFailureDetail(const std::string& detail);
+
+// "the sum of page 0x03 of bank 0 is 1234, the image's 1334" for the first page whose sum
+// differed; "" when none did.
+std::string PageSumMismatchText(const PageSums& sums);
 
 // Whether the last session saw the chip's handshake, and the version it told ("" none).
 bool SessionHandshakeSeen();

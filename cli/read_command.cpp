@@ -75,8 +75,7 @@ int RunRead(ReadOptions& options) {
   std::fill(std::begin(ReadBackImage), std::end(ReadBackImage), std::uint8_t{0xFF});
   const int status = RunPortSession(options.port, options.json, "read", [&plan] {
     BeginSessionStop();
-    std::uint32_t unused = 0;
-    return ReadChip(plan, ReadPages, &unused);
+    return ReadChip(plan, ReadPages, nullptr);
   });
   if (status != kExitOk) return status;
 

@@ -1,9 +1,11 @@
 #include "cli/reset_hook.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include <CLI/CLI.hpp>
 
+#include "cli/port_session.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -30,7 +32,24 @@ const CLI::Validator kPulseMs(
     },
     "");
 
+const CLI::Validator kCommandSeconds(
+    [](const std::string& text) {
+      char* end = nullptr;
+      const double value = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(value > 0) || value > 1e6) {
+        return "--reset-timeout needs a number of seconds greater than 0, not '" + text + "'";
+      }
+      return std::string();
+    },
+    "");
+
 }  // namespace
+
+std::string TimedOutText(double timeout_seconds) {
+  char text[64];
+  std::snprintf(text, sizeof text, "did not end within %g s and was ended", timeout_seconds);
+  return text;
+}
 
 void AddResetOptions(CLI::App& command, ResetOptions& options) {
   command.add_option("--reset", options.line,
@@ -45,6 +64,10 @@ void AddResetOptions(CLI::App& command, ResetOptions& options) {
                      "after opening the port, run CMD through the shell (to power the chip); "
                      "a failure ends the burn")
       ->type_name("CMD");
+  command.add_option("--reset-timeout", options.command_timeout_seconds,
+                     "end --reset-command and fail when it runs longer (default 10)")
+      ->type_name("SECONDS")
+      ->check(kCommandSeconds);
 }
 
 std::string RunResetHooks(const ResetOptions& options, const std::string& port) {
@@ -57,7 +80,8 @@ std::string RunResetHooks(const ResetOptions& options, const std::string& port) 
     }
   }
   if (!options.command.empty()) {
-    const std::string why = RunShellCommand(options.command);
+    const std::string why =
+        RunShellCommand(options.command, options.command_timeout_seconds, StopSignalSeen);
     if (!why.empty()) return "--reset-command '" + options.command + "' " + why;
   }
   return "";

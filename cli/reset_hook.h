@@ -13,15 +13,23 @@ struct ResetOptions {
   std::string line;  // "" (no pulse), "dtr", "rts", "dtr-inverted" or "rts-inverted"
   std::uint32_t pulse_ms = 100;
   std::string command;  // "" for none
+  double command_timeout_seconds = 10;
 };
 
-// Adds --reset, --reset-ms and --reset-command to command.
+// Adds --reset, --reset-ms, --reset-command and --reset-timeout to command.
 void AddResetOptions(CLI::App& command, ResetOptions& options);
 
 // For the open port named port: the pulse, then the command, each only when asked for. ""
-// when they did their part, else the line that says which failed and why.
+// when they did their part, else the line that says which failed and why. A stop signal
+// ends the command at once.
 std::string RunResetHooks(const ResetOptions& options, const std::string& port);
 
-// Runs command through the system's shell and waits for it to end. "" when it exited with
-// status 0, else why not ("exited with status 3"). One file per platform.
-std::string RunShellCommand(const std::string& command);
+// Runs command through the system's shell, in a process group of its own, and waits for it
+// to end: at most timeout_seconds, and only while stopped() is false (looked at every few
+// ms). Either ends the whole group, so nothing the command started is left running. "" when
+// it exited with status 0, else why not ("exited with status 3", TimedOutText). One file per
+// platform.
+std::string RunShellCommand(const std::string& command, double timeout_seconds, bool (*stopped)());
+
+// "did not end within 10 s and was ended"
+std::string TimedOutText(double timeout_seconds);

@@ -22,6 +22,9 @@ constexpr const char* kOutOfDateFirmware =
 std::uint8_t phase_done = 0;
 std::uint8_t phase_total = 0;
 
+// Written by the running worker only; read after it has ended (JoinBurnWorker orders the two).
+PageSums last_page_sums;
+
 std::atomic<bool> worker_running{false};
 std::atomic<int> worker_result{-1};
 
@@ -103,6 +106,7 @@ namespace {
 // is not wiped out by the worker's own clearing.
 int RunBurn() {
   const BurnPlan plan = CurrentBurnPlan();
+  last_page_sums = {};
   LockBurnControls();
   ShowBurnStatus(kColorRed, "Please enter ISP");
 
@@ -125,7 +129,8 @@ int RunBurn() {
   // Every burn is checked once: a box that was clear for the verify phase and set again
   // before this one would otherwise end a burn that was never compared with "Program OK".
   const bool request_sums = VerifyAfterBurn.load() == 0 || !read_back;
-  if (!ChecksumPhase(CurrentBurnPlan(), request_sums, BurnSum(), OnPhaseEvent, &failure)) {
+  if (!ChecksumPhase(CurrentBurnPlan(), request_sums, BurnSum(), OnPhaseEvent, &failure,
+                     &last_page_sums)) {
     return FailBurn(failure);
   }
   SetBurnButton(BurnButton::Close);
@@ -156,6 +161,8 @@ bool StartBurnWorker() {
   }
   return true;
 }
+
+PageSums LastBurnPageSums() { return last_page_sums; }
 
 bool BurnWorkerRunning() { return worker_running.load(); }
 

@@ -2,6 +2,8 @@
 // One burn: handshake, erase, program, verify or checksum, on its own thread.
 #include <string>
 
+#include "isp/protocol.h"
+
 // The whole burn on the calling thread. 1 after a complete burn, 0 after a failure or a stop.
 int BurnWorker();
 
@@ -16,6 +18,10 @@ void RequestBurnStop();
 // A fresh stop request for a session about to start (a worker's start, a read on the
 // calling thread); nothing else clears it.
 void ResetBurnStop();
+
+// What the last burn's checksum phase was told (nothing differing when it asked for no sums
+// or did not get that far). Read it once the burn has ended.
+PageSums LastBurnPageSums();
 
 // "VER: 2.3" for version byte 23; "" for a version the chip did not tell (below 1).
 std::string FirmwareVersionText(int version);

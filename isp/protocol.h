@@ -74,10 +74,21 @@ int ErasePhase(const BurnPlan& plan, PhaseHook hook, std::string* failure_text);
 int ProgramPhase(const BurnPlan& plan, PhaseHook hook, std::string* failure_text);
 // read_back: read every page back and compare; otherwise only the marker and EndPhase.
 int VerifyPhase(const BurnPlan& plan, bool read_back, PhaseHook hook, std::string* failure_text);
-// request_sums: ask for every page's sum and compare the total with (65536 - burn_sum);
-// otherwise only the marker and EndPhase.
+// What the chip's page sums told: their 16-bit total and the first page whose sum is not
+// that of the plan's page (bank -1 when none differed or none was compared).
+struct PageSums {
+  std::uint32_t total = 0;
+  int differing_bank = -1;
+  std::uint32_t differing_page = 0;  // within its bank
+  std::uint16_t chip_sum = 0;        // of the differing page
+  std::uint16_t image_sum = 0;
+};
+
+// request_sums: ask for every page's sum, compare each with the plan's page as it arrives,
+// and after the last one fail when any page differed or the total is not (65536 - burn_sum).
+// Otherwise only the marker and EndPhase. sums (may be nullptr) receives what came.
 int ChecksumPhase(const BurnPlan& plan, bool request_sums, std::uint32_t burn_sum, PhaseHook hook,
-                  std::string* failure_text);
+                  std::string* failure_text, PageSums* sums = nullptr);
 
 // Sends the end-of-phase byte and expects the acknowledge; otherwise fails with text.
 int EndPhase(const std::string& text, std::string* failure_text);

@@ -45,7 +45,8 @@ inline std::uint32_t BankPages(const BurnPlan& plan, int bank) {
 // times (input is not discarded between attempts). False when none did.
 bool ReadPage(const BurnPlan& plan, int bank, std::uint32_t page, std::uint8_t* dest);
 
-// Asks for the sum of each of a bank's pages and adds it to *total (mod 65536); the hook
-// hears each answer. False, with text, on a wrong echo, a missing sum or a stop.
-bool SumBank(const BurnPlan& plan, int bank, std::uint32_t* total, PhaseHook hook,
-             const std::string& text, std::string* failure_text);
+// Asks for the sum of each of a bank's pages, adds it to sums->total (mod 65536) and, with
+// plan.image set, notes the first page whose sum is not the image page's; the hook hears each
+// answer. False, with text, on a wrong echo, a missing sum or a stop.
+bool SumBank(const BurnPlan& plan, int bank, PageSums* sums, PhaseHook hook, const std::string& text,
+             std::string* failure_text);

@@ -42,7 +42,7 @@ bool ReadBank(const BurnPlan& plan, int bank, std::string* failure_text) {
 
 }  // namespace
 
-int ReadChip(const BurnPlan& plan, ReadKind kind, std::uint32_t* sum_total) {
+int ReadChip(const BurnPlan& plan, ReadKind kind, PageSums* sums) {
   ShowBurnProgress(0);
   ShowBurnStatus(kColorRed, "Please enter ISP");
   int version = -1;
@@ -66,12 +66,11 @@ int ReadChip(const BurnPlan& plan, ReadKind kind, std::uint32_t* sum_total) {
 
   if (!ExpectByte(kChecksumMarker)) return FailRead("ISP error");
   if (kind == ReadPageSums) {
-    std::uint32_t total = 0;
-    if (!SumBank(plan, 0, &total, OnReadEvent, kReadError, &failure) ||
-        !SumBank(plan, 1, &total, OnReadEvent, kReadError, &failure)) {
+    *sums = {};
+    if (!SumBank(plan, 0, sums, OnReadEvent, kReadError, &failure) ||
+        !SumBank(plan, 1, sums, OnReadEvent, kReadError, &failure)) {
       return FailRead(failure);
     }
-    *sum_total = total;
   }
   if (!EndPhase("ISP error", &failure)) return FailRead(failure);
   ShowBurnStatus(kColorGreen, "Read OK");

@@ -15,7 +15,8 @@ enum ReadKind : int {
 // empty erase and program phases, then the verify phase reading the plan's pages (a short
 // page is asked for again, up to kVerifyAttemptsPerPage times) or only its marker and end,
 // then the checksum phase asking for the pages' sums or only its marker and end. plan.image
-// is not used. Tells the shell as a burn does: "Please enter ISP", HandshakeSeen, "Reading"
-// with its progress, then "Read OK" in green or the failure text in red (BurnStatusText).
-// 1 on success, with *sum_total the 16-bit total of the sums for ReadPageSums; 0 otherwise.
-int ReadChip(const BurnPlan& plan, ReadKind kind, std::uint32_t* sum_total);
+// is used only to compare page sums with (nullptr: not compared). Tells the shell as a burn
+// does: "Please enter ISP", HandshakeSeen, "Reading" with its progress, then "Read OK" in
+// green or the failure text in red (BurnStatusText). 1 on success, with *sums what the page
+// sums told for ReadPageSums (a differing page is no failure of the read); 0 otherwise.
+int ReadChip(const BurnPlan& plan, ReadKind kind, PageSums* sums);

@@ -23,7 +23,7 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
     SimProcess sim({"--version", version, "--idle-ms", "500"});
     const std::string path = sim.dir().Write("app.bin", TestBytes(4096, 3));
     const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
-                                                  "--baud", "115200", "--verify", "--json", path});
+                                                  "--baud", "115200", "--verify", "--wait", "30", "--json", path});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     ASSERT_TRUE(sim.WaitExit(3000));
 
@@ -51,18 +51,22 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
     const char* name;
     std::vector<std::string> sim_args;  // empty: no simulator, the port does not exist
     std::vector<std::string> args;
-    int signal_number;  // sent on "Please enter ISP", 0 for none
+    int signal_number;  // sent once the tool printed ready, 0 for none
     int exit_code;
     std::string text;   // the end event's text; "%port" stands for the device
     std::string error;
     std::string port = {};  // --port instead of the simulator's or a missing device
+    std::string ready = "Please enter ISP";  // printed once the stop signals are caught
   };
   const std::string lost = "the port %port was lost";
   const Case cases[] = {
       {"no handshake", {"--fault", "silent=handshake"}, {"--wait", "0.3"}, 0, 1, "",
        "no handshake from the chip within 0.3 s (is it in ISP mode?)"},
-      {"SIGINT", {"--fault", "silent=handshake"}, {}, SIGINT, 130, "", "stopped"},
-      {"SIGTERM", {"--fault", "silent=handshake"}, {}, SIGTERM, 143, "", "stopped"},
+      {"SIGINT", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGINT, 130, "", "stopped"},
+      {"SIGTERM", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGTERM, 143, "", "stopped"},
+      // Sums that add up to the image's total, with two pages wrong.
+      {"sums that cancel", {"--fault", "cancel-sums=1:3"}, {"--checksum", "--wait", "30"}, 0, 1,
+       "CheckSum error", "CheckSum error: the sum of page 0x01 of bank 0 is 8081, the image's 7F80"},
       // An unplugged adapter amid the read-back: a burn that missed it would wait 12 s a page.
       {"lost in verify", {"--fault", "hangup=600"}, {"--wait", "5"}, 0, 1, "Verify error",
        "Verify error (" + lost + ")"},
@@ -72,6 +76,11 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
       {"reset command fails", {"--powered-off"}, {"--reset-command", "echo relay stuck; exit 3"}, 0, 1,
        "--reset-command 'echo relay stuck; exit 3' exited with status 3",
        "--reset-command 'echo relay stuck; exit 3' exited with status 3"},
+      {"reset command hangs", {"--powered-off"}, {"--reset-command", "sleep 600", "--reset-timeout", "0.5"},
+       0, 1, "--reset-command 'sleep 600' did not end within 0.5 s and was ended",
+       "--reset-command 'sleep 600' did not end within 0.5 s and was ended"},
+      {"SIGHUP in reset command", {"--powered-off"}, {"--reset-command", "echo relay on; sleep 600"},
+       SIGHUP, 129, "", "stopped", {}, "relay on"},
       {"no device", {}, {}, 0, 1, "cannot open %port: No such file or directory",
        "cannot open %port: No such file or directory"},
       {"no file", {}, {"%missing"}, 0, 1, "%missing open error", "%missing open error"},
@@ -106,7 +115,7 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
     for (const std::string& a : c.args) args.push_back(fill(a));
     if (c.args.empty() || c.args[0] != "%missing") args.push_back(dir.Write("app.bin", TestBytes(1024, 7)));
     RunHow how;
-    if (c.signal_number) how = {"Please enter ISP", c.signal_number};
+    if (c.signal_number) how = {c.ready, c.signal_number};
     const ToolRun run = RunIsp(dir.path(), args, how);
 
     EXPECT_EQ(run.exit_code, c.exit_code);
@@ -136,7 +145,7 @@ TEST(BurnCommand, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
     RunHow how;
     how.closed_stdout = closed_stdout;
     const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
-                                                  "--baud", "115200", "--verify", path}, how);
+                                                  "--baud", "115200", "--verify", "--wait", "30", path}, how);
     EXPECT_EQ(run.exit_code, 0) << closed_stdout << ": " << run.err;
   }
   EXPECT_TRUE(sim.WaitExit(3000));

@@ -1,13 +1,22 @@
 #include "tests/cli/run_tool.h"
 
+#include <gtest/gtest.h>
+
 ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                    const RunHow& how) {
+  constexpr int kBoundMs = 60000;
   ChildProcess child(argv, how.closed_stdout, env);
-  if (!how.interrupt_on.empty() &&
-      WaitUntil([&] { return child.Out().find(how.interrupt_on) != std::string::npos; }, 10000)) {
-    child.Signal(how.signal_number);
+  if (!how.interrupt_on.empty()) {
+    if (WaitUntil([&] { return (child.Out() + child.Err()).find(how.interrupt_on) != std::string::npos; },
+                  kBoundMs)) {
+      child.Signal(how.signal_number);
+    } else {
+      ADD_FAILURE() << argv[0] << " never printed '" << how.interrupt_on << "'";
+    }
   }
-  return {child.Wait(), child.Out(), child.Err()};
+  const int exit_code = child.Wait(kBoundMs);
+  if (exit_code < 0) ADD_FAILURE() << argv[0] << " still ran after " << kBoundMs / 1000 << " s; killed";
+  return {exit_code, child.Out(), child.Err()};
 }
 
 ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args,

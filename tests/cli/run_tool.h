@@ -13,15 +13,16 @@ struct ToolRun {
   std::string err;
 };
 
-// With interrupt_on, signal_number is sent once standard output shows that text; with
-// closed_stdout the output goes to a pipe nobody reads.
+// With interrupt_on, signal_number is sent once the output (either stream) shows that text;
+// with closed_stdout the output goes to a pipe nobody reads.
 struct RunHow {
   std::string interrupt_on;
   int signal_number = SIGINT;
   bool closed_stdout = false;
 };
 
-// Runs argv as ChildProcess starts it, to its end.
+// Runs argv as ChildProcess starts it, to its end. A run that is still going after 60 s, or
+// never shows interrupt_on, fails the test; the first is then killed.
 ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
                    const RunHow& how = {});
 

@@ -70,6 +70,7 @@ struct BurnCase {
   std::vector<std::pair<std::string, std::size_t>> log_lines = {};  // per prefix, in the sim's log
   int version = 23;   // what the handshake told
   int idle_ms = 500;  // simulator: host silence that ends the session (a loaded host pauses)
+  int baud_index = 7;
 };
 
 void PrintTo(const BurnCase& c, std::ostream* os) { *os << c.name; }
@@ -82,6 +83,10 @@ TEST_P(Burn, EndsWithItsTextAndSendsNothingMore) {
   args.insert(args.end(), {"--chip", c.model == 0 ? "RM5164" : "RM5168", "--idle-ms", std::to_string(c.idle_ms)});
   SimProcess sim(args);
   OpenSimPort(sim.device());
+  if (c.baud_index != 7) {
+    BaudRateIndex = c.baud_index;
+    SetBaudRate(BaudRateTable[c.baud_index]);
+  }
   LoadTestImage(c.model, c.bank0_pages, c.bank1_pages, 21, {0, 100, 253});
   VerifyAfterBurn = c.verify ? 1 : 0;
   const bool ok = std::string(c.text).ends_with(" OK");
@@ -128,6 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
         BurnCase{"Rm5168WithPageSums", 1, 128, 126, false, {}, "CheckSum OK",
                  {{"RX verify", 1}, {"RX checksum", 255}, {"RX checksum 7f", 1}, {"RX checksum 80", 1},
                   {"RX checksum fd", 1}}},
+        // The slowest rate: a whole page on the wire each way must fit in the time-outs.
+        BurnCase{"Rm5164PacedAt4800", 0, 2, 0, true, {"--pace"}, "Verify OK", {{"RX program 01 ", 1}}, 23, 500, 0},
+        BurnCase{"Rm5168PacedAt4800", 1, 2, 0, true, {"--pace"}, "Verify OK", {{"RX program 01 ", 1}}, 23, 500, 0},
         BurnCase{"NothingToBurnStillClosesEveryPhase", 1, 0, 0, true, {}, "Verify OK", {{"RX", 5}}},
         // The noise carried "zaf" without its "o"; a host that matched it would have echoed early.
         BurnCase{"HandshakeAfterNoise", 0, 1, 0, true, {"--fault", "noise", "--version", "7"}, "Verify OK",
@@ -145,6 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
         BurnCase{"VerifyDifferingByte", 1, 2, 2, true, {"--fault", "corrupt-write=0x81"}, "Verify error"},
         BurnCase{"VerifySixShortReads", 0, 4, 0, true, {"--fault", "short-read=2:6"}, "Verify error", {}, 23, 3000},
         BurnCase{"ChecksumTotalsDiffer", 1, 2, 2, false, {"--fault", "bad-sum=0x81"}, "CheckSum error"},
+        // Every page is still asked for: the sums are judged after the last, as the total is.
+        BurnCase{"ChecksumPagesThatCancel", 1, 2, 2, false, {"--fault", "cancel-sums=0x01:0x81"},
+                 "CheckSum error", {{"RX checksum", 4}}},
         BurnCase{"ChecksumWrongAcknowledge", 0, 4, 0, false, {"--fault", "bad-ack=checksum"}, "ISP error"}),
     CaseName);
 

@@ -42,7 +42,8 @@ bool SimProcess::WaitExit(int timeout_ms) {
 
 void SimProcess::Terminate() {
   sim_.Signal(SIGTERM);
-  sim_.Wait();
+  // A simulator that ignores it is killed when sim_ goes.
+  sim_.Wait(5000);
 }
 
 std::string SimProcess::Log() const {

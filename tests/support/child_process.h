@@ -36,9 +36,9 @@ class ChildProcess {
   bool started() const { return pid_ > 0 || exit_code_ >= 0; }
   pid_t pid() const { return pid_; }
 
-  // Its exit status (128 + N after signal N), or -1 while it still runs after timeout_ms;
-  // a negative timeout waits for ever. Once reaped, the status is kept.
-  int Wait(int timeout_ms = -1);
+  // Its exit status (128 + N after signal N), or -1 while it still runs after timeout_ms.
+  // Once reaped, the status is kept.
+  int Wait(int timeout_ms);
   void Signal(int signal_number);
 
   // The captured streams so far.

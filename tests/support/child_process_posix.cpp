@@ -74,12 +74,7 @@ int ChildProcess::Wait(int timeout_ms) {
   if (pid_ <= 0) return exit_code_;
   int status = 0;
   pid_t done = 0;
-  if (timeout_ms < 0) {
-    while ((done = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
-    }
-  } else {
-    WaitUntil([&] { return (done = ::waitpid(pid_, &status, WNOHANG)) != 0; }, timeout_ms);
-  }
+  WaitUntil([&] { return (done = ::waitpid(pid_, &status, WNOHANG)) != 0; }, timeout_ms);
   if (done != pid_) return -1;
   pid_ = -1;
   exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
