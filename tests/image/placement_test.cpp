@@ -61,7 +61,8 @@ TEST_F(Placement, HexFindingsAreToldAndErrorsPlaceNothing) {
       {" \t:0200000011G2\n" + kEndRecord, 0, MessageError, {path + ": line 1: not a valid HEX record"}},
       // Text that is not HEX is refused, never burned as its characters.
       {"S00600004844521B\nS9030000FC\n", 2, MessageError,
-       {path + " is a Motorola S-record file, not Intel HEX (convert it: objcopy -I srec -O ihex FILE OUT.hex)"}},
+       {path + " is a Motorola S-record file, not Intel HEX (convert it first: objcopy -I srec -O ihex " + path +
+        " OUT.hex)"}},
       {"\xFF\xFE:", 0, MessageError,
        {path + " is a text file, not Intel HEX (it is UTF-16: save it as UTF-8 or ASCII)"}},
       {"notes\r\n", 1, MessageError, {path + " is a text file, not Intel HEX"}},
