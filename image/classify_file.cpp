@@ -38,14 +38,13 @@ int ClassifyBytes(std::string_view bytes) {
 }
 
 std::string NotHexText(const std::string& path, std::string_view bytes) {
-  const std::size_t start = HexTextStart(bytes);
-  if (!StartsWithUtf16Mark(bytes) && start + 1 < bytes.size() && bytes[start] == 'S' &&
-      bytes[start + 1] >= '0' && bytes[start + 1] <= '9') {
-    return path + " is a Motorola S-record file, not Intel HEX (convert it first: objcopy -I srec -O ihex " +
-           path + " OUT.hex)";
-  }
   if (StartsWithUtf16Mark(bytes)) {
     return path + " is a text file, not Intel HEX (it is UTF-16: save it as UTF-8 or ASCII)";
+  }
+  const std::size_t start = HexTextStart(bytes);
+  if (start + 1 < bytes.size() && bytes[start] == 'S' && bytes[start + 1] >= '0' && bytes[start + 1] <= '9') {
+    return path + " is a Motorola S-record file, not Intel HEX (convert it first: objcopy -I srec -O ihex " +
+           path + " OUT.hex)";
   }
   return path + " is a text file, not Intel HEX";
 }
