@@ -49,6 +49,15 @@ void AddLoadOptions(CLI::App& command, LoadOptions& options) {
                      "value of bytes no file supplies (default: UnusedBytes from the profile)")
       ->type_name("0xFF|0x00")
       ->transform(fill);
+  const CLI::Validator bank(
+      [](std::string& text) {
+        return text == "0" || text == "1" ? std::string() : "--bank must be 0 or 1, not '" + text + "'";
+      },
+      "");
+  command.add_option("--bank", options.bank,
+                     "RM5168: put the one FILE into this bank alone, as a backup made with read --bank")
+      ->type_name("0|1")
+      ->check(bank);
   command.add_flag("--json", options.json, "print JSON instead of text");
   command.add_option("FILE", options.files,
                      "the file to load; on the RM5168 FILE goes to bank 0 and FILE2 to bank 1")
@@ -71,6 +80,14 @@ bool PrepareLoad(const LoadOptions& options, std::string& error) {
             std::to_string(options.files.size());
     return false;
   }
+  if (options.bank && options.files.size() != 1) {
+    error = "--bank takes one file, not " + std::to_string(options.files.size());
+    return false;
+  }
+  if (model == 0 && options.bank.value_or(0) != 0) {
+    error = "the RM5164 has bank 0 only";
+    return false;
+  }
   // Not SelectChip and SelectFillByte: they would write the profile.
   UseChipModel(model);
   if (options.fill_byte) FillByte = *options.fill_byte;
@@ -83,6 +100,7 @@ bool PrepareLoad(const LoadOptions& options, std::string& error) {
 
 LoadReport RunLoad(const LoadOptions& options) {
   if (ChipModel == 0) return OpenSingleFile(MainWindowHandle());
+  if (options.bank) return OpenOneFile(MainWindowHandle(), *options.bank == 0 ? PlaceBank0 : PlaceBank1);
   if (options.files.size() == 1) return OpenFileOverBothBanks(MainWindowHandle());
   return OpenFilesOnePerBank(MainWindowHandle());
 }

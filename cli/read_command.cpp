@@ -23,9 +23,10 @@ namespace {
 constexpr const char* kReadFooter =
     "Waits for the chip's ISP handshake and reads every page of the chosen banks, erasing and\n"
     "writing nothing. OUT ending in .bin gets the bytes laid out as the image (bank 1 at\n"
-    "0x10000); .hex or .ihx gets Intel HEX (bank 1 under a type 04 record), which opens again\n"
-    "as one file over both banks. OUT is replaced only by a complete read: a failed or\n"
-    "stopped one leaves it as it was.\n"
+    "0x10000), or one bank's bytes alone; restore the latter with burn --bank N. .hex or .ihx\n"
+    "gets Intel HEX (each bank under a type 04 record), which opens again as one file into\n"
+    "the banks it came from. OUT is replaced only by a complete read: a failed or stopped\n"
+    "one leaves it as it was.\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the read. The profile is read for the defaults and never\n"
     "written.\n";
 
@@ -85,8 +86,10 @@ int RunRead(ReadOptions& options) {
   if (hex) {
     bytes = WriteHexText(ReadBackImage, bank0_bytes, bank1_bytes);
   } else {
+    // Bank 1 alone starts the file: burn --bank 1 puts it back.
+    const std::uint32_t from = bank0_bytes > 0 ? 0 : kBankSizeBytes;
     const std::uint32_t end = bank1_bytes > 0 ? kBankSizeBytes + bank1_bytes : bank0_bytes;
-    bytes.assign(reinterpret_cast<const char*>(ReadBackImage), end);
+    bytes.assign(reinterpret_cast<const char*>(ReadBackImage) + from, end - from);
   }
   if (!ReplaceWhole(options.out, bytes, error)) {
     ReportEnd(options.json, false, error, error);

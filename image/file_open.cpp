@@ -30,11 +30,15 @@ std::string LineText(const std::string& path, std::size_t line) {
   return path + ": line " + std::to_string(line) + ": ";
 }
 
+std::string RecordCount(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " record" : " records") + " in all";
+}
+
 // LoadHexText with its findings told: errors load nothing, warnings keep the data.
-unsigned LoadHex(Window owner, const std::string& path, std::string_view text, int mode) {
+LoadedFile LoadHex(Window owner, const std::string& path, std::string_view text, int mode) {
   if (text.size() > kHexFileMaxBytes) {
     TellLoad(owner, path + " > " + std::to_string(kHexFileMaxBytes) + " bytes ...", MessageError);
-    return 0;
+    return {};
   }
   const HexLoadResult hex = LoadHexText(text, mode);
   std::string error;
@@ -51,28 +55,38 @@ unsigned LoadHex(Window owner, const std::string& path, std::string_view text, i
     case HexSecondBase:
       error = LineText(path, hex.line) + "a second address base; a file for one bank takes one";
       break;
+    case HexNoEnd: error = path + " has no end record: is it cut short?"; break;
+    case HexZeroByte: error = LineText(path, hex.line) + "a zero byte before the end record"; break;
   }
   if (!error.empty()) {
     TellLoad(owner, error, MessageError);
-    return 0;
+    return {};
   }
   if (hex.bad_checksums != 0) {
-    const std::size_t count = hex.bad_checksums;
-    const std::string records = std::to_string(count) + (count == 1 ? " record" : " records");
-    TellLoad(owner,
-                LineText(path, hex.bad_checksum_line) + "wrong record checksum (" + records + " in all)",
-                MessageWarning);
+    TellLoad(owner, LineText(path, hex.bad_checksum_line) + "wrong record checksum (" +
+                        RecordCount(hex.bad_checksums) + ")",
+             MessageWarning);
   }
-  if (!hex.end_record) TellLoad(owner, path + " has no end record", MessageWarning);
-  return hex.size;
+  if (hex.overlaps != 0) {
+    TellLoad(owner, LineText(path, hex.overlap_line) + "overwrites data of an earlier record (" +
+                        RecordCount(hex.overlaps) + ")",
+             MessageWarning);
+  }
+  return {hex.size, mode == PlaceBothBanks && hex.extended, {hex.bank_bytes[0], hex.bank_bytes[1]}};
 }
 
-// Sets the bank sizes for a file of size bytes: 1, or 0 when nothing was read.
-int PlaceSize(std::uint32_t n, int mode) {
+// Sets the bank sizes for what was loaded: 1, or 0 when nothing was.
+int PlaceSize(const LoadedFile& loaded, int mode) {
+  const std::uint32_t n = loaded.size;
   if (n == 0) return 0;
   // With a fill other than 0xFF every touched bank is burned whole, writing the fill too.
   const bool sparse = FillByte == 255;
-  if (mode == PlaceBothBanks) {
+  if (loaded.linear) {
+    // Its addresses say which bank each byte belongs to: nothing moves, and a bank no data
+    // reaches keeps its flash.
+    Bank0Size = loaded.bank_bytes[0] == 0 ? 0 : sparse ? loaded.bank_bytes[0] : kBankSizeBytes;
+    Bank1Size = loaded.bank_bytes[1] == 0 ? 0 : sparse ? loaded.bank_bytes[1] : kBankSizeBytes;
+  } else if (mode == PlaceBothBanks) {
     if (n > kBankSizeBytes) {
       Bank0Size = kBankSizeBytes;
       Bank1Size = sparse ? n - kBankSizeBytes : kBankSizeBytes;
@@ -93,12 +107,13 @@ int PlaceSize(std::uint32_t n, int mode) {
 
 }  // namespace
 
-unsigned LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode) {
+LoadedFile LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode) {
   if (kind == FileKindHex) return LoadHex(owner, path, bytes, mode);
-  if (kind == FileKindBinary) return LoadBinBytes(owner, path, bytes, mode);
+  if (kind == FileKindBinary) return {LoadBinBytes(owner, path, bytes, mode)};
   if (kind == FileKindCannotOpen) TellLoad(owner, path + " open error", MessageError);
   if (kind == FileKindEmpty) TellLoad(owner, path + " is an empty file", MessageError);
-  return 0;
+  if (kind == FileKindText) TellLoad(owner, NotHexText(path, bytes), MessageError);
+  return {};
 }
 
 int PlaceFile(Window owner, const std::string& path, int mode) {
@@ -124,21 +139,17 @@ std::string ShortenPath(const std::string& path) {
   return path.substr(0, third + 1) + " ... " + path.substr(path.rfind('\\'));
 }
 
-LoadReport OpenSingleFile(Window owner) {
+LoadReport OpenOneFile(Window owner, int mode) {
   LoadAttempt attempt;
   ResetImage();
-  FileState = PlaceFile(owner, FileName1, PlaceBank0) == 1 ? 1 : 0;
+  FileState = PlaceFile(owner, FileName1, mode) == 1 ? 1 : 0;
   RefreshAfterLoad(owner);
   return attempt.Finish({FileName1});
 }
 
-LoadReport OpenFileOverBothBanks(Window owner) {
-  LoadAttempt attempt;
-  ResetImage();
-  FileState = PlaceFile(owner, FileName1, PlaceBothBanks) == 1 ? 1 : 0;
-  RefreshAfterLoad(owner);
-  return attempt.Finish({FileName1});
-}
+LoadReport OpenSingleFile(Window owner) { return OpenOneFile(owner, PlaceBank0); }
+
+LoadReport OpenFileOverBothBanks(Window owner) { return OpenOneFile(owner, PlaceBothBanks); }
 
 LoadReport OpenFilesOnePerBank(Window owner) {
   LoadAttempt attempt;

@@ -13,21 +13,33 @@ enum PlacementMode : int {
   PlaceBothBanks = 2,  // one file over both banks
 };
 
+// What a load put into the image.
+struct LoadedFile {
+  unsigned size = 0;  // whole pages from the target's start; 0 when nothing was loaded
+  // Over both banks, a HEX file with extended addresses: its data lies where they say, and
+  // bank_bytes holds each bank's share in whole pages (0 for a bank no data reaches).
+  bool linear = false;
+  unsigned bank_bytes[2] = {0, 0};
+};
+
 // Loads a file's bytes of the given kind (from ClassifyBytes, or FileKindCannotOpen) for
-// the mode; path only names the file in the boxes, which are owned by owner. Returns the size
-// in bytes (a multiple of PageSize), or 0 when nothing was loaded.
+// the mode; path only names the file in the boxes, which are owned by owner.
 // - Binary: LoadBinBytes, with its "<path> > <limit> bytes ..." error.
-// - HEX: LoadHexText. Errors (nothing loaded, 0): "<path>: line N: not a valid HEX record",
-//   "<path> holds no data", "<path>: line N: address 0xNNNNN lies beyond the chip's 128 KiB",
-//   "<path>: line N: a second address base; a file for one bank takes one", and for a text
-//   over kHexFileMaxBytes "<path> > 16777216 bytes ...". Warnings (the data is loaded):
-//   "<path>: line N: wrong record checksum (K records in all)", "<path> has no end record".
+// - HEX: LoadHexText. Errors (nothing loaded): "<path>: line N: not a valid HEX record",
+//   "<path>: line N: a zero byte before the end record", "<path> has no end record: is it
+//   cut short?", "<path> holds no data", "<path>: line N: address 0xNNNNN lies beyond the
+//   chip's 128 KiB", "<path>: line N: a second address base; a file for one bank takes one",
+//   and for a text over kHexFileMaxBytes "<path> > 16777216 bytes ...". Warnings (the data is
+//   loaded): "<path>: line N: wrong record checksum (K records in all)", "<path>: line N:
+//   overwrites data of an earlier record (K records in all)".
+// - Text that is not HEX: NotHexText's refusal.
 // - Cannot open: "<path> open error"; empty: "<path> is an empty file".
-unsigned LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode);
+LoadedFile LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode);
 
 // Reads the file once through one handle (so a pipe or FIFO works; at most one byte past
 // what its kind allows is read), then LoadBytes and sets the bank sizes for the mode and
-// FillByte. 1 when placed, 0 otherwise (the bank sizes are then untouched).
+// FillByte. A file over both banks that fits one moves to bank 1, unless it is linear.
+// 1 when placed, 0 otherwise (the bank sizes are then untouched).
 int PlaceFile(Window owner, const std::string& path, int mode);
 
 // PlaceFile over bytes already in memory.
@@ -41,6 +53,10 @@ std::string ShortenPath(const std::string& path);
 
 // The open sequences: ResetImage, placement, FileState, RefreshAfterLoad. Each returns the
 // attempt's report (file_state 0 when nothing was placed).
+// FileName1 alone for the placement mode; the sequences below are its uses, and the command
+// line's --bank puts one file into one bank of the RM5168 with it.
+LoadReport OpenOneFile(Window owner, int mode);
+
 // RM5164 direct open of FileName1 (mode 0).
 LoadReport OpenSingleFile(Window owner);
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "image/bank_image.h"
 
@@ -29,10 +30,10 @@ bool ReadField(std::string_view text, std::size_t start, std::size_t count, std:
   return HexToValue(text.substr(start, count), value) == 1;
 }
 
-// Reads the record at r; false when it does not read. sum_ok tells whether its bytes,
-// checksum included, add up to 0 modulo 256.
+// Reads the record whose ':' is at r; false when it does not read. sum_ok tells whether its
+// bytes, checksum included, add up to 0 modulo 256.
 bool ReadRecord(std::string_view text, std::size_t r, HexRecord& record, bool& sum_ok) {
-  if (r >= text.size()) return false;
+  if (r >= text.size() || text[r] != ':') return false;
   if (!ReadField(text, r + 1, 2, record.Length) || !ReadField(text, r + 3, 4, record.Address) ||
       !ReadField(text, r + 7, 2, record.Type)) {
     return false;
@@ -50,13 +51,11 @@ bool ReadRecord(std::string_view text, std::size_t r, HexRecord& record, bool& s
   return true;
 }
 
-// The next ':' from from on, or kNoRecord when the text (or a zero byte) comes first.
+// The next ':' or zero byte from from on, or kNoRecord when the text ends first.
 std::size_t NextRecordMark(std::string_view text, std::size_t from) {
-  for (std::size_t next = from; next < text.size(); ++next) {
-    if (text[next] == ':') return next;
-    if (text[next] == '\0') return kNoRecord;
-  }
-  return kNoRecord;
+  if (from >= text.size()) return kNoRecord;
+  const std::size_t next = text.find_first_of(std::string_view(":\0", 2), from);
+  return next == std::string_view::npos ? kNoRecord : next;
 }
 
 std::size_t LineAt(std::string_view text, std::size_t position) {
@@ -65,6 +64,21 @@ std::size_t LineAt(std::string_view text, std::size_t position) {
 
 std::uint32_t RangeBytes(int mode) { return mode == 2 ? kImageCapacityBytes : kBankSizeBytes; }
 std::uint32_t BaseOffset(int mode) { return mode == 1 ? kBankSizeBytes : 0; }
+
+std::uint32_t WholePages(std::uint32_t bytes) {
+  const std::uint32_t page = PageSize.load();
+  return page == 0 ? bytes : (bytes + page - 1) / page * page;
+}
+
+// Marks the image bytes a record writes; true when one of them was written before.
+bool MarkWritten(std::vector<bool>& written, std::uint32_t from, std::uint32_t to) {
+  bool again = false;
+  for (std::uint32_t at = from; at < to; ++at) {
+    again = again || written[at];
+    written[at] = true;
+  }
+  return again;
+}
 
 }  // namespace
 
@@ -81,19 +95,13 @@ int HexToValue(std::string_view digits, std::uint32_t& value) {
   return 1;
 }
 
-int ParseHexRecord(std::string_view text, HexRecord& record, std::size_t& position) {
-  // A zero byte fails any field it falls in (it is no hex digit) and stops the search.
-  bool sum_ok = false;
-  if (!ReadRecord(text, position, record, sum_ok)) return 1;
-  if (record.Type == 1) return 0;
-  const std::size_t next = NextRecordMark(text, position + 2 * record.Length + 11);
-  if (next == kNoRecord) return 1;
-  position = next;
-  return 2;
+std::size_t HexTextStart(std::string_view text) {
+  std::size_t at = text.starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
+  while (at < text.size() && IsHexBlank(text[at])) ++at;
+  return at;
 }
 
 HexLoadResult LoadHexText(std::string_view text, int mode) {
-  text = text.substr(0, text.find('\0'));
   const std::uint32_t target = BaseOffset(mode);
   const std::uint32_t range = RangeBytes(mode);
   HexLoadResult result;
@@ -105,19 +113,23 @@ HexLoadResult LoadHexText(std::string_view text, int mode) {
     return result;
   };
 
-  std::uint32_t end = 0;
+  std::uint32_t ends[2] = {0, 0};  // each bank's highest end of data, from the bank's start
   std::uint32_t base = 0;
   std::size_t base_set_at = 0;
   std::optional<std::uint32_t> data_base;  // one bank: the base the data lies under
   std::size_t bad_sum_at = kNoRecord;
+  std::size_t overlap_at = kNoRecord;
+  std::vector<bool> written(range);
+  bool end_record = false;
   HexRecord record;
-  for (std::size_t position = 0; position != kNoRecord;) {
+  for (std::size_t position = HexTextStart(text); position != kNoRecord;) {
+    if (position < text.size() && text[position] == '\0') return fail(HexZeroByte, position);
     bool sum_ok = false;
     if (!ReadRecord(text, position, record, sum_ok)) return fail(HexBadRecord, position);
     if (!sum_ok && result.bad_checksums++ == 0) bad_sum_at = position;
     const std::uint32_t type = record.Type;
     if (type == 1) {
-      result.end_record = true;
+      end_record = true;
       break;
     }
     if (type == 2 || type == 4) {
@@ -125,32 +137,42 @@ HexLoadResult LoadHexText(std::string_view text, int mode) {
       const std::uint32_t value = (std::uint32_t{record.Data[0]} << 8) | record.Data[1];
       base = type == 2 ? value << 4 : value << 16;
       base_set_at = position;
+      result.extended = true;
     } else if (type != 3 && type != 5) {  // 03 and 05 hold a start address, nothing to store
+      std::uint32_t start = record.Address;
+      std::uint32_t stop = 0;
       if (mode == 2) {
-        const std::uint64_t start = std::uint64_t{base} + record.Address;
-        if (start >= range || start + record.Length > range) {
-          result.address = static_cast<std::uint32_t>(std::max<std::uint64_t>(start, range));
+        const std::uint64_t linear = std::uint64_t{base} + record.Address;
+        if (linear >= range || linear + record.Length > range) {
+          result.address = static_cast<std::uint32_t>(std::max<std::uint64_t>(linear, range));
           return fail(HexBeyondChip, position);
         }
-        std::memcpy(FirmwareImage + start, record.Data, record.Length);
-        end = std::max(end, static_cast<std::uint32_t>(start + record.Length));
+        start = static_cast<std::uint32_t>(linear);
+        stop = start + record.Length;
+        if (start < kBankSizeBytes) ends[0] = std::max(ends[0], std::min(stop, kBankSizeBytes));
+        if (stop > kBankSizeBytes) ends[1] = std::max(ends[1], stop - kBankSizeBytes);
       } else {
         if (!data_base) data_base = base;
         if (*data_base != base) return fail(HexSecondBase, base_set_at);
         // Bytes past the bank's end are dropped, never written into the next bank.
-        const std::uint32_t stop = std::min(record.Address + record.Length, range);
-        if (record.Address < stop) {
-          std::memcpy(FirmwareImage + target + record.Address, record.Data, stop - record.Address);
-        }
-        end = std::max(end, stop);
+        stop = std::min(start + record.Length, range);
+        ends[0] = std::max(ends[0], stop);
+      }
+      if (start < stop) {
+        std::memcpy(FirmwareImage + target + start, record.Data, stop - start);
+        if (MarkWritten(written, start, stop) && result.overlaps++ == 0) overlap_at = position;
       }
     }
     position = NextRecordMark(text, position + 2 * record.Length + 11);
   }
+  if (!end_record) return fail(HexNoEnd, kNoRecord);
+  const std::uint32_t end = ends[1] != 0 ? kBankSizeBytes + ends[1] : ends[0];
   if (end == 0) return fail(HexNoData, kNoRecord);
   if (bad_sum_at != kNoRecord) result.bad_checksum_line = LineAt(text, bad_sum_at);
-  const std::uint32_t page = PageSize.load();
-  const std::uint32_t rounded = page == 0 ? end : (end + page - 1) / page * page;
-  result.size = std::min(rounded, range);
+  if (overlap_at != kNoRecord) result.overlap_line = LineAt(text, overlap_at);
+  result.size = std::min(WholePages(end), range);
+  if (mode == 2) {
+    for (int bank = 0; bank < 2; ++bank) result.bank_bytes[bank] = std::min(WholePages(ends[bank]), kBankSizeBytes);
+  }
   return result;
 }

@@ -22,6 +22,8 @@ enum HexError : int {
   HexNoData,      // nothing to burn before the end of the file
   HexBeyondChip,  // over both banks: data at or past 0x20000
   HexSecondBase,  // into one bank: data under a second address base
+  HexNoEnd,       // the text ends before an end record: cut short
+  HexZeroByte,    // a zero byte before the end record
 };
 
 struct HexLoadResult {
@@ -29,34 +31,40 @@ struct HexLoadResult {
   HexError error = HexOk;
   std::size_t line = 0;              // 1-based line of the error (none for HexNoData)
   std::uint32_t address = 0;         // HexBeyondChip: the first address past the chip
-  bool end_record = false;           // the text reached an end record
   std::size_t bad_checksums = 0;     // records with a wrong checksum, read all the same
   std::size_t bad_checksum_line = 0; // 1-based line of the first of them
+  std::size_t overlaps = 0;          // data records writing a byte an earlier one wrote
+  std::size_t overlap_line = 0;      // 1-based line of the first of them
+  bool extended = false;             // an 02 or 04 record was read
+  // Over both banks: each bank's whole pages from its start to the page holding its highest
+  // byte (0 when no data record reaches it).
+  unsigned bank_bytes[2] = {0, 0};
 };
 
 // Converts hexadecimal digits (either case), most significant first, into value.
 // 1 on success; 0 as soon as any other character is met (value is then unspecified).
 int HexToValue(std::string_view digits, std::uint32_t& value);
 
-// Parses the record whose ':' is at position (not checked). The text ends at its last
-// character or at a zero byte, whichever comes first; nothing past it is read.
-// 0: an end record, position unchanged.  1: a format error, a record cut short, or the text
-// ended before the next ':'.  2: the record was read; position is at the next ':'.
-// The checksum must be two hex digits but its value is not checked.
-int ParseHexRecord(std::string_view text, HexRecord& record, std::size_t& position);
+// Blanks a HEX text may have before its first record and between records.
+inline bool IsHexBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Lays a HEX text, whose first character is a record's ':', into FirmwareImage for the
-// placement mode (0 bank 0, 1 bank 1, 2 both banks). The text ends at a zero byte; nothing
-// after the end record is read. Lines are counted by LF.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// Where a HEX text's first record starts: past an optional UTF-8 byte-order mark and blanks.
+std::size_t HexTextStart(std::string_view text);
+
+// Lays a HEX text into FirmwareImage for the placement mode (0 bank 0, 1 bank 1, 2 both
+// banks). The first record starts at HexTextStart; its ':' and every later one is required.
+// Lines are counted by LF. Nothing after the end record is read.
 // - Mode 2: types 02 (segment x 16) and 04 (upper 16 bits) set the base, and each data
 //   record lands at base + address; data at or past 0x20000 is HexBeyondChip.
 // - Modes 0 and 1: addresses are offsets within the bank whatever the base, and bytes past
 //   the bank's end are dropped; data records under two different bases (0 included) are
 //   HexSecondBase, on the line of the address record that set the second.
-// Types 03 and 05 are skipped; every other type stores its bytes as data. A record that does
-// not read is HexBadRecord; no data (the highest end of data is 0) is HexNoData. Text that
-// ends before an end record keeps what was read, with end_record false. Wrong checksums
-// are counted, not refused.
+// Types 03 and 05 are skipped; every other type stores its bytes as data, a later record
+// over an earlier one (counted in overlaps). A record that does not read is HexBadRecord, a
+// zero byte before the end record HexZeroByte, a text without an end record HexNoEnd, no
+// data (the highest end of data is 0) HexNoData. Wrong checksums are counted, not refused.
 // On an error the mode's range (0x10000 bytes from the bank, or 0x20000 from 0) is 0xFF.
 // Otherwise size is the highest end of data rounded up to whole pages, at most the range.
 HexLoadResult LoadHexText(std::string_view text, int mode);

@@ -36,11 +36,12 @@ void AppendData(std::string& text, const std::uint8_t* bytes, std::uint32_t size
 std::string WriteHexText(const std::uint8_t* image, std::uint32_t bank0_bytes, std::uint32_t bank1_bytes) {
   std::string text;
   text.reserve((bank0_bytes + bank1_bytes) / kRecordDataBytes * 45 + 64);
-  AppendData(text, image, bank0_bytes);
-  if (bank1_bytes > 0) {
-    const std::uint8_t upper[2] = {0x00, 0x01};
+  for (std::uint32_t bank = 0; bank < 2; ++bank) {
+    const std::uint32_t size = bank == 0 ? bank0_bytes : bank1_bytes;
+    if (size == 0) continue;
+    const std::uint8_t upper[2] = {0x00, static_cast<std::uint8_t>(bank)};
     AppendRecord(text, 0x04, 0, upper, 2);
-    AppendData(text, image + kBankSizeBytes, bank1_bytes);
+    AppendData(text, image + bank * kBankSizeBytes, size);
   }
   AppendRecord(text, 0x01, 0, nullptr, 0);
   return text;

@@ -23,32 +23,57 @@ void ExpectNothingErasedOrWritten(const SimProcess& sim) {
   EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
 }
 
-// Read, then verify the file just written against the same flash: a .bin byte for byte, a
-// HEX file through the open sequence.
+// Read, then verify the file just written against the same flash through the open sequence.
 TEST(ReadCommand, WritesTheFlashThatVerifyThenFindsEqual) {
-  struct Case { const char* chip; const char* out; std::size_t flash_bytes; std::size_t read_bytes; };
-  const Case cases[] = {{"RM5164", "flash.ihx", 0x10000, 0xFE00}, {"RM5168", "flash.bin", 0x20000, 0x1FC00}};
+  TempDir dir;
+  SimProcess sim({"--chip", "RM5164", "--flash-in", dir.Write("in.bin", Flash(0x10000, 5)), "--sessions", "2",
+                  "--idle-ms", "300"});
+  const std::string out = (dir.path() / "flash.ihx").string();
+  const ToolRun read = RunIsp(dir.path(), {"read", "--chip", "RM5164", "--port", sim.device(),
+                                           "--baud", "115200", "-o", out});
+  ASSERT_EQ(read.exit_code, 0) << read.err;
+  EXPECT_EQ(LastLine(read.out), "65024 bytes read into " + out);
+  const ToolRun verify = RunIsp(dir.path(), {"verify", "--chip", "RM5164", "--port", sim.device(),
+                                             "--baud", "115200", "--json", out});
+  EXPECT_EQ(verify.exit_code, 0) << verify.err;
+  EXPECT_EQ(LastLine(verify.out), R"({"event":"end","ok":true,"text":"Verify OK"})");
+  EXPECT_TRUE(sim.WaitExit(3000));
+  ExpectNothingErasedOrWritten(sim);
+}
+
+// A backup of one bank or both, in either format, verifies against the untouched chip and
+// burns back into the banks it came from; the other bank of the chip burned keeps its bytes.
+TEST(ReadCommand, BackupsRestoreIntoTheBanksTheyCameFrom) {
+  struct Case { std::string bank, out; std::vector<std::string> restore; std::size_t from, to; };
+  const Case cases[] = {{"0", "b0.hex", {}, 0, 0x10000}, {"1", "b1.hex", {}, 0x10000, 0x1FC00},
+                        {"both", "all.hex", {}, 0, 0x1FC00}, {"0", "b0.bin", {"--bank", "0"}, 0, 0x10000},
+                        {"1", "b1.bin", {"--bank", "1"}, 0x10000, 0x1FC00}, {"both", "all.bin", {}, 0, 0x1FC00}};
+  TempDir dir;
+  const std::vector<std::uint8_t> flash = Flash(0x20000, 3), old = Flash(0x20000, 8);
+  SimProcess source({"--chip", "RM5168", "--flash-in", dir.Write("in.bin", flash), "--sessions", "12",
+                     "--idle-ms", "300"});
+  const auto run = [&](const std::string& command, std::vector<std::string> args, const std::string& device) {
+    args.insert(args.begin(), {command, "--chip", "RM5168", "--baud", "115200", "--wait", "10", "--port", device});
+    const ToolRun tool = RunIsp(dir.path(), args);
+    EXPECT_EQ(tool.exit_code, 0) << command << ": " << tool.err;
+    return tool.exit_code == 0;
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.chip) + " " + c.out);
-    TempDir dir;
-    const std::vector<std::uint8_t> flash = Flash(c.flash_bytes, 5);
-    SimProcess sim({"--chip", c.chip, "--flash-in", dir.Write("in.bin", flash), "--sessions", "2",
-                    "--idle-ms", "300"});
+    SCOPED_TRACE(c.out);
     const std::string out = (dir.path() / c.out).string();
-    const ToolRun read = RunIsp(dir.path(), {"read", "--chip", c.chip, "--port", sim.device(),
-                                             "--baud", "115200", "-o", out});
-    ASSERT_EQ(read.exit_code, 0) << read.err;
-    EXPECT_EQ(LastLine(read.out), std::to_string(c.read_bytes) + " bytes read into " + out);
-    if (std::string(c.out).ends_with(".bin")) {
-      EXPECT_EQ(ReadBytes(out), std::vector<std::uint8_t>(flash.begin(), flash.begin() + c.read_bytes));
-    }
-    const ToolRun verify = RunIsp(dir.path(), {"verify", "--chip", c.chip, "--port", sim.device(),
-                                               "--baud", "115200", "--json", out});
-    EXPECT_EQ(verify.exit_code, 0) << verify.err;
-    EXPECT_EQ(LastLine(verify.out), R"({"event":"end","ok":true,"text":"Verify OK"})");
-    EXPECT_TRUE(sim.WaitExit(3000));
-    ExpectNothingErasedOrWritten(sim);
+    ASSERT_TRUE(run("read", {"--bank", c.bank, "-o", out}, source.device()));
+    std::vector<std::string> load = c.restore;  // the profile's fill, 0xFF
+    load.push_back(out);
+    run("verify", load, source.device());
+    SimProcess target({"--chip", "RM5168", "--flash-in", dir.Write("old.bin", old)});
+    run("burn", load, target.device());
+    ASSERT_TRUE(target.WaitExit(3000));
+    std::vector<std::uint8_t> expected = old;
+    std::copy(flash.begin() + c.from, flash.begin() + c.to, expected.begin() + c.from);
+    EXPECT_TRUE(target.Flash() == expected);
   }
+  EXPECT_TRUE(source.WaitExit(3000));
+  ExpectNothingErasedOrWritten(source);
 }
 
 // An output the read could not be written to is told before the port is opened.

@@ -80,7 +80,7 @@ void UseChip(int model, int fill) {
 
 void CheckReaders(std::string_view bytes) {
   const int kind = ClassifyBytes(bytes);
-  FUZZ_CHECK(kind == FileKindHex || kind == FileKindBinary || kind == FileKindEmpty);
+  FUZZ_CHECK(kind == FileKindHex || kind == FileKindBinary || kind == FileKindEmpty || kind == FileKindText);
   FUZZ_CHECK((kind == FileKindEmpty) == bytes.empty());
 
   for (int model : {0, 1}) {
@@ -137,8 +137,10 @@ void CheckPlacement(std::string_view bytes) {
         FUZZ_CHECK(placed == 1);
         if (mode != 1) FUZZ_CHECK(bank0 <= kBank && WholePages(bank0));
         if (mode != 0) FUZZ_CHECK(bank1 <= kBank && WholePages(bank1));
-        if (fill != 255 && mode != 1) FUZZ_CHECK(bank0 == kBank);
-        if (fill != 255 && mode != 0) FUZZ_CHECK(bank1 == kBank);
+        // A zero fill burns a bank whole; only a HEX file with extended addresses over both
+        // banks may leave one out.
+        if (fill != 255 && mode != 1) FUZZ_CHECK(bank0 == kBank || (mode == 2 && bank0 == 0));
+        if (fill != 255 && mode != 0) FUZZ_CHECK(bank1 == kBank || (mode == 2 && bank1 == 0));
         if (mode == 2) FUZZ_CHECK(bank0 + bank1 > 0);
       }
     }

@@ -1,5 +1,6 @@
 #include "image/file_open.h"
 #include "image/hex_reader.h"
+#include "image/hex_writer.h"
 #include "tests/image/image_fixture.h"
 #include "tests/support/temp_dir.h"
 
@@ -54,10 +55,23 @@ TEST_F(Placement, HexFindingsAreToldAndErrorsPlaceNothing) {
       {data + base1 + data, 1, MessageError,
        {path + ": line 2: a second address base; a file for one bank takes one"}},
       {data + std::string(kHexFileMaxBytes, '\n'), 0, MessageError, {path + " > 16777216 bytes ..."}},
-      {data + ":0100100003FF\n:0100200003FF\n", 0, MessageWarning,
-       {path + ": line 2: wrong record checksum (2 records in all)", path + " has no end record"}},
+      {data + ":0100100003FF\n", 0, MessageError, {path + " has no end record: is it cut short?"}},
+      {data + std::string(1, '\0') + kEndRecord, 0, MessageError,
+       {path + ": line 2: a zero byte before the end record"}},
+      {" \t:0200000011G2\n" + kEndRecord, 0, MessageError, {path + ": line 1: not a valid HEX record"}},
+      // Text that is not HEX is refused, never burned as its characters.
+      {"S00600004844521B\nS9030000FC\n", 2, MessageError,
+       {path + " is a Motorola S-record file, not Intel HEX (convert it first: objcopy -I srec -O ihex " + path +
+        " OUT.hex)"}},
+      {std::string("\xFF\xFE:\0" "0\0", 6), 0, MessageError,
+       {path + " is a text file, not Intel HEX (it is UTF-16: save it as UTF-8 or ASCII)"}},
+      {"notes\r\n", 1, MessageError, {path + " is a text file, not Intel HEX"}},
+      // A byte-order mark and a blank line before the records; the later of two writes wins.
+      {"\xEF\xBB\xBF\r\n" + data + HexRecordText(0, 1, "\x33") + "\n" + kEndRecord, 0, MessageWarning,
+       {path + ": line 3: overwrites data of an earlier record (1 record in all)"}},
       // CR LF ends one line; the end record's checksum counts too.
-      {HexRecordText(0, 0, "\x11\x22") + "\r\n:0100100003FF\r\n" + data + ":00000001FE\n", 0, MessageWarning,
+      {HexRecordText(0, 0, "\x11\x22") + "\r\n:0100100003FF\r\n" + HexRecordText(0, 0x20, "\x11") +
+           "\r\n:00000001FE\n", 0, MessageWarning,
        {path + ": line 2: wrong record checksum (2 records in all)"}},
   };
   for (const Case& c : cases) {
@@ -74,14 +88,6 @@ TEST_F(Placement, HexFindingsAreToldAndErrorsPlaceNothing) {
       EXPECT_EQ(shell.messages[i].owner, &owner_);
     }
   }
-  // A broken HEX file is never burned as its own text: the open fails as for a missing file.
-  UseChip(0, 255);
-  FileName1 = dir_.Write("cut.hex", data + data.substr(0, 7));
-  OpenSingleFile(&owner_);
-  EXPECT_EQ(OnlyMessage(MessageError), FileName1 + ": line 2: not a valid HEX record");
-  EXPECT_EQ(FileState, 0);
-  EXPECT_EQ(Bank0Size, 0u);
-  EXPECT_TRUE(ImageRangeIs(0, 0xFFFF, 0xFF));
 }
 
 TEST_F(Placement, OneFileOverBothBanks) {
@@ -104,9 +110,25 @@ TEST_F(Placement, OneFileOverBothBanks) {
   }
 }
 
+// What read writes of one bank, or a file whose extended addresses name bank 0, stays in
+// its bank; only the banks its data reach are burned.
+TEST_F(Placement, HexWithExtendedAddressesStaysInItsBanks) {
+  std::vector<std::uint8_t> chip(kImageCapacityBytes, 0x5A);
+  struct Case { int fill; std::uint32_t bank0, bank1; std::uint32_t size0, size1; };
+  for (const Case& c : {Case{255, 0x1234, 0, 0x1400, 0}, Case{0, 0x1234, 0, 0x10000, 0},
+                        Case{255, 0, 0x200, 0, 0x200}, Case{0, 0, 0x200, 0, 0x10000}}) {
+    UseChip(1, c.fill);
+    EXPECT_EQ(PlaceBytes(&owner_, "b.hex", WriteHexText(chip.data(), c.bank0, c.bank1), PlaceBothBanks), 1);
+    EXPECT_EQ(std::make_pair(Bank0Size.load(), Bank1Size.load()), std::make_pair(c.size0, c.size1));
+    EXPECT_TRUE(ImageRangeIs(0, c.bank0, 0x5A) && ImageRangeIs(0x10000, 0x10000 + c.bank1, 0x5A));
+    EXPECT_TRUE(ImageRangeIs(c.bank0, 0x10000, static_cast<std::uint8_t>(c.fill)) &&
+                ImageRangeIs(0x10000 + c.bank1, 0x1FFFF, static_cast<std::uint8_t>(c.fill)));
+  }
+}
+
 TEST_F(Placement, TwoFilesOnePerBank) {
   UseChip(1, 255);
-  FileName1 = Bin("a.bin", 600, '\x0A');
+  FileName1 = Bin("a.bin", 600, '\x0C');
   FileName2 = Bin("b.bin", 10, '\x0B');
   LoadReport report = OpenFilesOnePerBank(&owner_);
   EXPECT_EQ(FileState, 2);
