@@ -42,7 +42,7 @@ bool PreviousWorkerEnded() {
 
 // No byte can arrive on a port that is not open: a burn there would wait for ever. Each
 // Burn tries the port afresh, so one that came back (plugged in again) is found.
-bool PortReadyForBurn() { return EnsurePortOpen() != 0; }  // a failure has told the user
+bool PortReadyForBurn() { return RetryPortOpen() != 0; }  // a failure has told the user
 
 }  // namespace
 

@@ -102,13 +102,26 @@ int OpenComPort() {
   return 1;
 }
 
-int EnsurePortOpen() {
-  // Whatever happened before (a failed open or change, a device that went away), a port
-  // that is not usable now is opened afresh: the adapter may be back.
-  if (BackendIsOpen() && !port_lost.load()) return 1;
+namespace {
+
+int OpenOrTell() {
   if (OpenComPort()) return 1;
   ShowMessage(MainWindowHandle(), "Can not open COM port ...", MessageError);
   return 0;
+}
+
+}  // namespace
+
+int EnsurePortOpen() {
+  // A device that went away is opened afresh: it may be back (plugged in again).
+  if (port_ready.load() && !port_lost.load()) return 1;
+  return OpenOrTell();
+}
+
+int RetryPortOpen() {
+  // Unlike EnsurePortOpen, a failed open or change earlier in the run is no reason to stop.
+  if (BackendIsOpen() && !port_lost.load()) return 1;
+  return OpenOrTell();
 }
 
 int ApplyLineSettings() {

@@ -14,9 +14,15 @@ int PortReady();
 // True while a device is open: false after a failed open or change, whatever PortReady says.
 bool PortIsOpen();
 
-// 1 when a device is open and not lost; otherwise opens it afresh (OpenComPort) and, when
-// that fails, shows "Can not open COM port ..." and returns 0. Each call tries again.
+// 1 when a device has been opened and configured (now or earlier in this run, and not lost
+// since: a lost device is opened afresh); otherwise shows "Can not open COM port ..." and
+// returns 0. The open at start-up.
 int EnsurePortOpen();
+
+// 1 when a device is open and not lost; otherwise opens it afresh (OpenComPort) and, when
+// that fails, shows "Can not open COM port ..." and returns 0. Each call tries again, so an
+// adapter plugged back in is found: the open before each Burn.
+int RetryPortOpen();
 
 // Opens the device of ComPortIndex (or the device set by SetPortDevice), applies the line
 // settings and writes status part 1. 1 on success; 0 after an 800 ms pause on failure.

@@ -18,10 +18,10 @@
 #include "tests/gui/gui_harness.h"
 
 // The port dialogs and burns from the Burn command against simulated chips (see
-// with_simulators.sh): COM1 answers, paced to the line rate; COM2 cannot be opened; COM3 never
+// with_simulators.sh): COM1 answers, paced to the line rate; COM3 never
 // announces, so a burn there waits for as long as the test wants one; COM4 is as silent, and
-// its adapter can be unplugged and plugged back. What each end of a burn
-// shows and locks is the worker's (burn_worker_test); these check how the windows show it.
+// its adapter can be unplugged and plugged back. What each end of a burn shows and locks is
+// the worker's (burn_worker_test); these check how the windows show it.
 namespace {
 
 constexpr int kGood = 0, kSilent = 2, kComesAndGoes = 3;
@@ -41,12 +41,10 @@ void ChoosePort(GuiSession& session, int index) {
   EXPECT_EQ(Command(IDM_TOOLBAR_COM_PORT), 0);
 }
 
-// Unplugs (false) or plugs back (true) COM4's adapter, as with_simulators.sh plays it: makes
-// the file it watches and waits until the script has acted and deleted it.
-bool PlugCom4(bool plugged) {
-  const char* flag = std::getenv(plugged ? "RM_COM4_PLUG" : "RM_COM4_UNPLUG");
-  if (flag == nullptr) return false;
-  std::ofstream{flag};
+// Unplugs COM4's adapter, or plugs it back (see with_simulators.sh); true once done.
+bool ToggleCom4() {
+  const char* flag = std::getenv("RM_COM4_TOGGLE");
+  if (flag == nullptr || !std::ofstream(flag)) return false;
   return PumpUntil([flag] { return GetFileAttributesA(flag) == INVALID_FILE_ATTRIBUTES; });
 }
 
@@ -58,21 +56,16 @@ void ExpectLocked(bool burn_locked, bool inputs_locked) {
   }
 }
 
-TEST(ComPortDialog, ChoiceOpensAndStoresThePortAndAFailureDisconnects) {
+TEST(ComPortDialog, ChoiceOpensAndStoresThePort) {
   GuiSession session;  // the first window of this program: no port was open before, so none is now
   ChoosePort(session, -1);
   EXPECT_EQ(StatusText(1) + "|" + ReadProfileKey("ComPort"), "COM : Disconnect|<missing>") << "no choice";
   ChoosePort(session, 0);
   EXPECT_EQ(StatusText(1) + "|" + ReadProfileKey("ComPort"), "COM1 : BaudRate = 57600|0");
-  ChoosePort(session, 1);
-  ASSERT_EQ(session.boxes.size(), 1u);
-  EXPECT_EQ(session.boxes[0].text, "Change COM port error ...");
-  EXPECT_NE(session.boxes[0].owner, session.window) << "owned by the port dialog";
-  EXPECT_EQ(StatusText(1) + "|" + ReadProfileKey("ComPort"), "COM : Disconnect|0") << "the stored port is kept";
 }
 
-// A port lost while the chip is awaited is said on the line; every later Burn, and OK on the
-// same port, opens it afresh, so the adapter is found once it is back.
+// A port lost while the chip is awaited is said on the line; each later Burn, and OK on the
+// same port, opens it afresh, so an adapter plugged back is found. OK's failure disconnects.
 TEST(BurnCommand, APortLostIsSaidAndEachBurnOrOkOpensItAfresh) {
   GuiSession session;
   ChoosePort(session, kComesAndGoes);
@@ -82,21 +75,19 @@ TEST(BurnCommand, APortLostIsSaidAndEachBurnOrOkOpensItAfresh) {
     return BurnWorkerRunning();
   };
   ASSERT_TRUE(burn_starts());
-  ASSERT_TRUE(PlugCom4(false));
-  ASSERT_TRUE(WorkerEnds());
+  ASSERT_TRUE(ToggleCom4() && WorkerEnds());
   EXPECT_EQ(BurnLineText(), "COM port lost");
   EXPECT_FALSE(burn_starts()) << "the adapter is still away";
-  ASSERT_EQ(session.boxes.size(), 1u);
-  EXPECT_EQ(session.boxes[0].text, "Can not open COM port ...");
-  ASSERT_TRUE(PlugCom4(true));
+  ASSERT_TRUE(ToggleCom4());
   EXPECT_TRUE(burn_starts());
-
-  ASSERT_TRUE(PlugCom4(false));
-  ASSERT_TRUE(WorkerEnds());
-  ASSERT_TRUE(PlugCom4(true));
+  ASSERT_TRUE(ToggleCom4() && WorkerEnds());
   session.on_dialog = [](HWND dialog) { Click(dialog, IDOK); };  // COM4 still checked
   Command(IDM_CHANGE_COM_PORT);
-  EXPECT_TRUE(PortIsOpen() && !PortLost());
+  ASSERT_EQ(session.boxes.size(), 2u);
+  EXPECT_EQ(session.boxes[0].text + "|" + session.boxes[1].text,
+            "Can not open COM port ...|Change COM port error ...");
+  EXPECT_NE(session.boxes[1].owner, session.window) << "owned by the port dialog";
+  EXPECT_EQ(StatusText(1) + "|" + ReadProfileKey("ComPort"), "COM : Disconnect|3") << "the stored port is kept";
 }
 
 // While the chip is awaited the commands that change what the worker reads are greyed and
