@@ -5,7 +5,6 @@
 #include <signal.h>
 
 #include <memory>
-#include <sstream>
 
 #include "serial/serial_port.h"
 #include "tests/cli/run_tool.h"
@@ -28,9 +27,8 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
     ASSERT_TRUE(sim.WaitExit(3000));
 
     std::string events;
-    std::istringstream in(run.out);
-    for (std::string line; std::getline(in, line);) {
-      if (line.rfind("{\"event\":\"progress\",\"percent\":", 0) != 0) events += line + "\n";
+    for (const std::string& line : LinesStartingWith(run.out)) {
+      if (!line.starts_with(R"({"event":"progress","percent":)")) events += line + "\n";
     }
     EXPECT_EQ(events, R"({"event":"status","text":"Please enter ISP","color":"red"}
 )" + std::string(told) + R"(
@@ -53,12 +51,13 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
     std::vector<std::string> args;
     int signal_number;  // sent once the tool printed ready, 0 for none
     int exit_code;
-    std::string text;   // the end event's text; "%port" stands for the device
+    std::string text;   // the end event's text, "=" when it is the error; "%port" stands for the device
     std::string error;
     std::string port = {};  // --port instead of the simulator's or a missing device
     std::string ready = "Please enter ISP";  // printed once the stop signals are caught
   };
   const std::string lost = "the port %port was lost";
+  const std::string missing = "/nonexistent/app.hex";  // given instead of the image
   const Case cases[] = {
       {"no handshake", {"--fault", "silent=handshake"}, {"--wait", "0.3"}, 0, 1, "",
        "no handshake from the chip within 0.3 s (is it in ISP mode?)"},
@@ -70,27 +69,21 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
       // An unplugged adapter amid the read-back: a burn that missed it would wait 12 s a page.
       {"lost in verify", {"--fault", "hangup=600"}, {"--wait", "5"}, 0, 1, "Verify error",
        "Verify error (" + lost + ")"},
-      {"reset line missing", {"--powered-off"}, {"--reset", "rts-inverted"}, 0, 1,
-       "--reset rts-inverted: cannot drive RTS on %port (the device has no such modem line)",
+      {"reset line missing", {"--powered-off"}, {"--reset", "rts-inverted"}, 0, 1, "=",
        "--reset rts-inverted: cannot drive RTS on %port (the device has no such modem line)"},
-      {"reset command fails", {"--powered-off"}, {"--reset-command", "echo relay stuck; exit 3"}, 0, 1,
-       "--reset-command 'echo relay stuck; exit 3' exited with status 3",
+      {"reset command fails", {"--powered-off"}, {"--reset-command", "echo relay stuck; exit 3"}, 0, 1, "=",
        "--reset-command 'echo relay stuck; exit 3' exited with status 3"},
       {"reset command hangs", {"--powered-off"}, {"--reset-command", "sleep 600", "--reset-timeout", "0.5"},
-       0, 1, "--reset-command 'sleep 600' did not end within 0.5 s and was ended",
-       "--reset-command 'sleep 600' did not end within 0.5 s and was ended"},
+       0, 1, "=", "--reset-command 'sleep 600' did not end within 0.5 s and was ended"},
       {"SIGHUP in reset command", {"--powered-off"}, {"--reset-command", "echo relay on; sleep 600"},
        SIGHUP, 129, "", "stopped", {}, "relay on"},
-      {"no device", {}, {}, 0, 1, "cannot open %port: No such file or directory",
-       "cannot open %port: No such file or directory"},
-      {"no file", {}, {"%missing"}, 0, 1, "%missing open error", "%missing open error"},
+      {"no device", {}, {}, 0, 1, "=", "cannot open %port: No such file or directory"},
+      {"no file", {}, {missing}, 0, 1, "=", missing + " open error"},
       // Checked before any chip: a chip that could not be logged must not be burned.
-      {"log not writable", {}, {"--repeat", "--log", "/nonexistent/chips.log"}, 0, 1,
-       "cannot open /nonexistent/chips.log: No such file or directory",
+      {"log not writable", {}, {"--repeat", "--log", "/nonexistent/chips.log"}, 0, 1, "=",
        "cannot open /nonexistent/chips.log: No such file or directory"},
-      {"no such adapter", {}, {}, 0, 1,
-       "no USB serial adapter with serial number 'RM-NONE' is plugged in",
-       "no USB serial adapter with serial number 'RM-NONE' is plugged in", "usb-serial:RM-NONE"},
+      {"no such adapter", {}, {}, 0, 1, "=", "no USB serial adapter with serial number 'RM-NONE' is plugged in",
+       "usb-serial:RM-NONE"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -104,24 +97,22 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
       port = sim->device();
     }
     auto fill = [&](std::string text) {
-      for (const auto& [key, value] : {std::pair<std::string, std::string>{"%port", port},
-                                       {"%missing", (dir.path() / "missing.hex").string()}}) {
-        if (const auto at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
-      }
+      if (const auto at = text.find("%port"); at != std::string::npos) text.replace(at, 5, port);
       return text;
     };
     std::vector<std::string> args = {"burn", "--chip", "RM5164", "--port", port, "--baud", "115200",
                                      "--verify", "--json"};
-    for (const std::string& a : c.args) args.push_back(fill(a));
-    if (c.args.empty() || c.args[0] != "%missing") args.push_back(dir.Write("app.bin", TestBytes(1024, 7)));
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    if (c.args.empty() || c.args[0] != missing) args.push_back(dir.Write("app.bin", TestBytes(1024, 7)));
     RunHow how;
     if (c.signal_number) how = {c.ready, c.signal_number};
     const ToolRun run = RunIsp(dir.path(), args, how);
 
     EXPECT_EQ(run.exit_code, c.exit_code);
-    EXPECT_EQ(LastLine(run.err), "error: " + fill(c.error));
-    EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":false,"text":")" + fill(c.text) +
-                                     R"(","error":")" + fill(c.error) + "\"}");
+    const std::string error = fill(c.error);
+    EXPECT_EQ(LastLine(run.err), "error: " + error);
+    EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":false,"text":")" + (c.text == "=" ? error : fill(c.text)) +
+                                     R"(","error":")" + error + "\"}");
     EXPECT_EQ(run.out.find("\"end\""), run.out.rfind("\"end\""));
     if (sim && c.exit_code != 1) {
       SetPortDevice(port);  // a stopped burn leaves the port free
@@ -142,10 +133,9 @@ TEST(BurnCommand, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
   SimProcess sim({"--sessions", "2", "--idle-ms", "300"});
   const std::string path = sim.dir().Write("app.bin", TestBytes(2000, 6));
   for (bool closed_stdout : {true, false}) {
-    RunHow how;
-    how.closed_stdout = closed_stdout;
-    const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
-                                                  "--baud", "115200", "--verify", "--wait", "30", path}, how);
+    const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
+                                                  "115200", "--verify", "--wait", "30", path},
+                               {.closed_stdout = closed_stdout});
     EXPECT_EQ(run.exit_code, 0) << closed_stdout << ": " << run.err;
   }
   EXPECT_TRUE(sim.WaitExit(3000));

@@ -11,9 +11,9 @@ const std::string kExamples = RM_SOURCE_DIR "/examples/";
 
 class InfoCommand : public ::testing::Test {
  protected:
-  ToolRun Info(std::vector<std::string> args) {
+  ToolRun Info(std::vector<std::string> args, const RunHow& how = {}) {
     args.insert(args.begin(), "info");
-    return RunIsp(config.path(), args);
+    return RunIsp(config.path(), args, how);
   }
   TempDir work;
   TempDir config;
@@ -23,8 +23,6 @@ TEST_F(InfoCommand, PrintsTheLoadAndItsMessagesWithTheExitCode) {
   const std::string blink = kExamples + "blink.hex";
   const std::string echo = kExamples + "echo.hex";
   const std::string missing = (work.path() / "missing.hex").string();
-  const std::string no_file = "RM516X ISP utility -- No file is opened\nBANK0 : 0 byte(s)\n"
-                              "BANK1 : 0 byte(s)\nCheckSum = FF01\n";
   auto shown = [](const std::string& title, const char* banks) {
     return "RM516X ISP utility -- " + title + "\n" + banks;
   };
@@ -43,7 +41,9 @@ TEST_F(InfoCommand, PrintsTheLoadAndItsMessagesWithTheExitCode) {
       {{"--chip", "RM5168", "--fill", "0x00", blink, echo}, 0,
        shown(blink + "  ,  " + echo, "BANK0 : 65536 byte(s)\nBANK1 : 64512 byte(s)\nCheckSum = 6E42\n"),
        "warning: Program size > 130048 bytes\n         Only 130048 bytes will be burned\n"},
-      {{"--chip", "RM5164", missing}, 1, no_file, "error: " + missing + " open error\n"},
+      {{"--chip", "RM5164", missing}, 1,
+       shown("No file is opened", "BANK0 : 0 byte(s)\nBANK1 : 0 byte(s)\nCheckSum = FF01\n"),
+       "error: " + missing + " open error\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.back());
@@ -83,7 +83,6 @@ TEST_F(InfoCommand, JsonEscapesPathsAndListsAFailedImageWrite) {
 // whole and nothing else is left beside it.
 TEST_F(InfoCommand, ImageOutIsReplacedWholeOrNotAtAll) {
   const std::string out = work.Write("image.bin", std::string("old"));
-  const std::string blink = kExamples + "blink.hex";
   struct Case {
     std::vector<std::string> args;
     std::size_t limit_bytes;  // 0: none
@@ -96,17 +95,14 @@ TEST_F(InfoCommand, ImageOutIsReplacedWholeOrNotAtAll) {
       {{"--image-out", out, missing}, 0, 1, "error: " + missing + " open error\n"},
       {{"--image-out", same, out}, 0, 2,
        "rm516x-isp info: --image-out " + same + " is also an input file\nTry 'rm516x-isp info --help'.\n"},
-      {{"--image-out", out, blink}, 1024, 1, "error: cannot write " + out + ": File too large\n"},
+      {{"--image-out", out, kExamples + "blink.hex"}, 1024, 1, "error: cannot write " + out + ": File too large\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.back());
-    std::vector<std::string> args = {"info", "--chip", "RM5164"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const ToolRun run = c.limit_bytes ? RunIspWithFileLimit(config.path(), c.limit_bytes, args)
-                                      : RunIsp(config.path(), args);
+    const ToolRun run = Info(c.args, {.file_limit_bytes = c.limit_bytes});
     EXPECT_EQ(run.exit_code, c.exit_code);
     EXPECT_EQ(run.err, c.err);
-    EXPECT_EQ(ReadBytes(out), std::vector<std::uint8_t>({'o', 'l', 'd'}));
+    EXPECT_EQ(ReadText(out), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.path()),
                             std::filesystem::directory_iterator()), 1);
   }
@@ -168,8 +164,7 @@ TEST_F(InfoCommand, DefaultsComeFromTheProfileWhichIsNeverWritten) {
                                              path + "\"],\"bank0_size\":65536,\"bank1_size\":64512,", 0), 0u);
   EXPECT_NE(Info({"--chip", "RM5164", "--fill", "0xff", path}).out.find("BANK0 : 256 byte(s)"), std::string::npos);
 
-  const auto after = ReadBytes((profile_dir / "profile.ini").string());
-  EXPECT_EQ(std::string(after.begin(), after.end()), stored);
+  EXPECT_EQ(ReadText((profile_dir / "profile.ini").string()), stored);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(profile_dir),
                           std::filesystem::directory_iterator()), 1);
 }

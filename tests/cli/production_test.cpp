@@ -4,21 +4,11 @@
 
 #include <algorithm>
 #include <memory>
-#include <sstream>
 
 #include "tests/cli/run_tool.h"
 #include "tests/isp/sim_process.h"
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& text, const std::string& prefix = "") {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-  }
-  return lines;
-}
 
 // Chip 2 fails; its neighbours burn; every chip has its line, its log entry and its place in
 // the count, and the log keeps what it held.
@@ -31,7 +21,7 @@ TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
                                                 "--baud", "115200", "--verify", "--repeat", "--count", "3",
                                                 "--gap-ms", "200", "--log", log, path});
   EXPECT_EQ(run.exit_code, 1) << run.err;
-  const std::vector<std::string> chips = Lines(run.out, "#");
+  const std::vector<std::string> chips = LinesStartingWith(run.out, "#");
   ASSERT_EQ(chips.size(), 3u) << run.out;
   const std::string results[] = {"Verify OK", "Program error", "Verify OK"};
   for (int i = 0; i < 3; ++i) {
@@ -41,8 +31,7 @@ TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
   EXPECT_EQ(LastLine(run.out), "2 burned, 1 failed");
   EXPECT_EQ(LastLine(run.err), "error: 2 burned, 1 failed");
 
-  const std::vector<std::uint8_t> logged = ReadBytes(log);
-  const std::vector<std::string> entries = Lines(std::string(logged.begin(), logged.end()));
+  const std::vector<std::string> entries = LinesStartingWith(ReadText(log));
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0], "{\"earlier\":true}");
   EXPECT_NE(entries[2].find("\"port\":\"" + sim.device() + "\",\"chip\":2,"), std::string::npos) << entries[2];
@@ -58,15 +47,14 @@ TEST(ProductionBurn, LogLineThatDoesNotFitIsTakenBack) {
   const std::string path = sim.dir().Write("app.bin", TestBytes(512, 4));
   const std::string before = "{\"earlier\":\"" + std::string(980, 'x') + "\"}\n";
   const std::string log = sim.dir().Write("chips.log", before);
-  const ToolRun run = RunIspWithFileLimit(
-      sim.dir().path(), 1024, {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud", "115200",
-                               "--wait", "5", "--repeat", "--count", "1", "--log", log, path});
+  const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
+                                                "115200", "--wait", "5", "--repeat", "--count", "1", "--log", log,
+                                                path}, {.file_limit_bytes = 1024});
   EXPECT_EQ(run.exit_code, 1) << run.err;
   const std::string told = "error: cannot append to " + log + ": only " +
                            std::to_string(1024 - before.size()) + " of ";
   EXPECT_EQ(LastLine(run.err).rfind(told, 0), 0u) << run.err;
-  const std::vector<std::uint8_t> logged = ReadBytes(log);
-  EXPECT_EQ(std::string(logged.begin(), logged.end()), before);
+  EXPECT_EQ(ReadText(log), before);
   EXPECT_TRUE(sim.WaitExit(3000));
 }
 
@@ -104,11 +92,10 @@ TEST(ProductionBurn, GangPortFailuresLeaveTheOthersBurning) {
   const ToolRun run = RunIsp(sims[0]->dir().path(), args);
 
   EXPECT_EQ(run.exit_code, 1) << run.err;
-  const std::string out = run.out;
-  EXPECT_NE(out.find(sims[0]->device() + ": error: Program error\n"), std::string::npos) << out;
-  EXPECT_NE(out.find(sims[1]->device() + " was lost"), std::string::npos) << out;
-  EXPECT_NE(out.find(sims[2]->device() + ": Verify OK\n"), std::string::npos) << out;
-  EXPECT_EQ(LastLine(out), "1 port(s) done, 2 failed");
+  EXPECT_NE(run.out.find(sims[0]->device() + ": error: Program error\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(sims[1]->device() + " was lost"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(sims[2]->device() + ": Verify OK\n"), std::string::npos) << run.out;
+  EXPECT_EQ(LastLine(run.out), "1 port(s) done, 2 failed");
   for (auto& sim : sims) EXPECT_TRUE(sim->WaitExit(3000));
   const std::vector<std::uint8_t> flash = sims[2]->Flash();
   ASSERT_GE(flash.size(), image.size());

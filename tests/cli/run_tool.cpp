@@ -22,25 +22,14 @@ ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::
 ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args,
                const RunHow& how) {
   std::vector<std::string> argv{RM_ISP_TOOL};
+  if (how.file_limit_bytes) {
+    // dash counts in 512-byte blocks; SIGXFSZ ignored, or the failing write would kill the tool.
+    argv.insert(argv.begin(), {"/bin/sh", "-c",
+                               "trap '' XFSZ; ulimit -f " + std::to_string(how.file_limit_bytes / 512) +
+                                   " && exec \"$0\" \"$@\""});
+  }
   argv.insert(argv.end(), args.begin(), args.end());
   return RunProgram(argv, {"XDG_CONFIG_HOME=" + config.string(), "HOME=" + config.string()}, how);
-}
-
-ToolRun RunIspWithFileLimit(const std::filesystem::path& config, std::size_t limit_bytes,
-                            const std::vector<std::string>& args) {
-  // dash counts in 512-byte blocks; SIGXFSZ ignored, or the failing write would kill the tool.
-  std::vector<std::string> argv{"/bin/sh", "-c",
-                                "trap '' XFSZ; ulimit -f " + std::to_string(limit_bytes / 512) +
-                                    " && exec \"$0\" \"$@\"",
-                                RM_ISP_TOOL};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunProgram(argv, {"XDG_CONFIG_HOME=" + config.string(), "HOME=" + config.string()});
-}
-
-std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
-  std::vector<std::uint8_t> bytes(count);
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) ^ (i >> 8));
-  return bytes;
 }
 
 std::string LastLine(const std::string& text) {

@@ -14,11 +14,14 @@ struct ToolRun {
 };
 
 // With interrupt_on, signal_number is sent once the output (either stream) shows that text;
-// with closed_stdout the output goes to a pipe nobody reads.
+// with closed_stdout the output goes to a pipe nobody reads. With file_limit_bytes (a multiple
+// of 512), every file rm516x-isp writes is held to it, as on a full disk: the write that
+// crosses it comes up short, the next fails with EFBIG.
 struct RunHow {
-  std::string interrupt_on;
+  std::string interrupt_on = {};
   int signal_number = SIGINT;
   bool closed_stdout = false;
+  std::size_t file_limit_bytes = 0;
 };
 
 // Runs argv as ChildProcess starts it, to its end. A run that is still going after 60 s, or
@@ -29,14 +32,6 @@ ToolRun RunProgram(const std::vector<std::string>& argv, const std::vector<std::
 // rm516x-isp with the arguments, its profile under config (XDG_CONFIG_HOME and HOME point there).
 ToolRun RunIsp(const std::filesystem::path& config, const std::vector<std::string>& args,
                const RunHow& how = {});
-
-// RunIsp with every file it writes held to limit_bytes (a multiple of 512), as on a full disk:
-// the write that crosses it comes up short, the next fails with EFBIG.
-ToolRun RunIspWithFileLimit(const std::filesystem::path& config, std::size_t limit_bytes,
-                            const std::vector<std::string>& args);
-
-// A file's worth of bytes that differ from page to page, the same for the same seed.
-std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed);
 
 // The text's last line, without its newline.
 std::string LastLine(const std::string& text);

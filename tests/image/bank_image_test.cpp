@@ -36,15 +36,13 @@ TEST(BankImage, SizeLimitsWarnAndCut) {
     Bank0Size = c.bank0;
     Bank1Size = c.bank1;
     RefreshAfterLoad(&owner);
-    RecordedShell shell = ShellRecord();
-    ASSERT_EQ(shell.messages.size(), c.limit ? 1u : 0u);
+    std::vector<std::string> warnings;
     if (c.limit) {
-      EXPECT_EQ(shell.messages[0].text,
-                std::string("Program size > ") + c.limit + " bytes\nOnly " + c.limit + " bytes will be burned");
-      EXPECT_EQ(shell.messages[0].kind, MessageWarning);
-      EXPECT_EQ(shell.messages[0].owner, &owner);
+      warnings.push_back(std::string("Program size > ") + c.limit + " bytes\nOnly " + c.limit +
+                         " bytes will be burned");
     }
-    EXPECT_EQ(shell.bank_bytes, (std::vector<std::uint32_t>{c.bank0_after, c.bank1_after}));
+    ExpectMessages(&owner, MessageWarning, warnings);
+    EXPECT_EQ(ShellRecord().bank_bytes, (std::vector<std::uint32_t>{c.bank0_after, c.bank1_after}));
     EXPECT_EQ(FileState, 1);  // a cut load still counts as opened
   }
 }

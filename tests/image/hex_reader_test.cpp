@@ -1,9 +1,8 @@
-#include <vector>
-
 #include "image/classify_file.h"
 #include "image/hex_reader.h"
 #include "image/hex_writer.h"
 #include "tests/image/image_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -71,8 +70,7 @@ TEST(HexReader, RecordsPastTheBankEndAreCutInOneBankAndRunOnOverBoth) {
 TEST(HexWriter, OutputReadsBackAsTheSameImage) {
   struct Case { std::uint32_t bank0_bytes; std::uint32_t bank1_bytes; int mode; int model; };
   const Case cases[] = {{0x10000, 0xFC00, 2, 1}, {0, 1, 2, 1}, {0xFE00, 0, 0, 0}, {0x1234, 0, 0, 0}};
-  std::vector<std::uint8_t> source(kImageCapacityBytes);
-  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<std::uint8_t>(i * 13 + (i >> 9));
+  const std::vector<std::uint8_t> source = TestBytes(kImageCapacityBytes, 13);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bank0_bytes + c.bank1_bytes);
     UseChip(c.model, 0);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "image/bank_image.h"
 #include "settings/settings.h"
@@ -21,6 +22,17 @@ inline void UseChip(int model, int fill) {
 
 inline bool ImageRangeIs(std::uint32_t from, std::uint32_t to, std::uint8_t value) {
   return std::all_of(FirmwareImage + from, FirmwareImage + to, [&](std::uint8_t b) { return b == value; });
+}
+
+// The shell showed exactly these texts, each of kind and from owner.
+inline void ExpectMessages(const int* owner, int kind, const std::vector<std::string>& texts) {
+  const RecordedShell shell = ShellRecord();
+  ASSERT_EQ(shell.messages.size(), texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    EXPECT_EQ(shell.messages[i].text, texts[i]);
+    EXPECT_EQ(shell.messages[i].kind, kind);
+    EXPECT_EQ(shell.messages[i].owner, owner);
+  }
 }
 
 // One Intel HEX record with a correct checksum, without a line end.

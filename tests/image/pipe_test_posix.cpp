@@ -3,12 +3,12 @@
 
 #include "image/file_open.h"
 #include "tests/image/image_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 TEST(PlacementFromPipe, TheWholeFileIsReadOnce) {
-  std::string bin(20000, '\0');  // more than one read buffer, less than what a pipe holds
-  for (std::size_t i = 0; i < bin.size(); ++i) bin[i] = static_cast<char>(i * 7 + (i >> 8));
+  const std::vector<std::uint8_t> bin = TestBytes(20000, 0);  // over one read buffer, under a pipe's
   UseChip(0, 255);
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
@@ -19,7 +19,7 @@ TEST(PlacementFromPipe, TheWholeFileIsReadOnce) {
   close(fds[0]);
   EXPECT_EQ(FileState, 1);
   EXPECT_EQ(ShellRecord().messages.size(), 0u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(FirmwareImage), bin.size()), bin);
+  EXPECT_TRUE(std::equal(bin.begin(), bin.end(), FirmwareImage));
 }
 
 }  // namespace

@@ -11,15 +11,6 @@ class Placement : public ::testing::Test {
   std::string Bin(const std::string& name, std::size_t length, char value = '\x5A') {
     return dir_.Write(name, std::string(length, value));
   }
-  // The text of the one box shown, after checking its owner and kind.
-  std::string OnlyMessage(int kind) {
-    RecordedShell shell = ShellRecord();
-    EXPECT_EQ(shell.messages.size(), 1u);
-    if (shell.messages.empty()) return "";
-    EXPECT_EQ(shell.messages[0].owner, &owner_);
-    EXPECT_EQ(shell.messages[0].kind, kind);
-    return shell.messages[0].text;
-  }
   TempDir dir_;
   int owner_ = 0;
 };
@@ -30,7 +21,7 @@ TEST_F(Placement, UnreadableAndEmptyFilesAreReported) {
     UseChip(0, 255);
     FileName1 = path;
     OpenSingleFile(&owner_);
-    EXPECT_EQ(OnlyMessage(MessageError), path + (path == empty ? " is an empty file" : " open error"));
+    ExpectMessages(&owner_, MessageError, {path + (path == empty ? " is an empty file" : " open error")});
     EXPECT_EQ(FileState, 0);
     EXPECT_EQ(ShellRecord().title, "RM516X ISP utility -- No file is opened");
   }
@@ -40,53 +31,47 @@ TEST_F(Placement, HexFindingsAreToldAndErrorsPlaceNothing) {
   const std::string path = "/fw/app.hex";
   const std::string data = HexRecordText(0, 0, "\x11\x22") + "\n";
   const std::string base1 = HexRecordText(4, 0, std::string("\0\1", 2)) + "\n";
-  struct Case { std::string text; int mode; int kind; std::vector<std::string> texts; };
+  struct Case { std::string bytes; int mode; int kind; std::string text; };
   const std::vector<Case> cases = {
-      {data + ":0200100011G2\n" + kEndRecord, 0, MessageError, {path + ": line 2: not a valid HEX record"}},
-      {data + "\r\n" + data.substr(0, 10), 2, MessageError, {path + ": line 3: not a valid HEX record"}},
-      {data + ":0100000403F8\n", 2, MessageError, {path + ": line 2: not a valid HEX record"}},  // 1-byte base
-      {kEndRecord, 0, MessageError, {path + " holds no data"}},
-      {base1 + kEndRecord, 2, MessageError, {path + " holds no data"}},
+      {data + ":0200100011G2\n" + kEndRecord, 0, MessageError, path + ": line 2: not a valid HEX record"},
+      {data + "\r\n" + data.substr(0, 10), 2, MessageError, path + ": line 3: not a valid HEX record"},
+      {data + ":0100000403F8\n", 2, MessageError, path + ": line 2: not a valid HEX record"},  // 1-byte base
+      {kEndRecord, 0, MessageError, path + " holds no data"},
+      {base1 + kEndRecord, 2, MessageError, path + " holds no data"},
       // The first address past the chip is named: a record across its end, a segment beyond it.
       {data + base1 + HexRecordText(0, 0xFFF8, std::string(9, 'x')), 2, MessageError,
-       {path + ": line 3: address 0x20000 lies beyond the chip's 128 KiB"}},
+       path + ": line 3: address 0x20000 lies beyond the chip's 128 KiB"},
       {HexRecordText(2, 0, std::string("\x30\0", 2)) + "\n" + data, 2, MessageError,
-       {path + ": line 2: address 0x30000 lies beyond the chip's 128 KiB"}},
-      {data + base1 + data, 1, MessageError,
-       {path + ": line 2: a second address base; a file for one bank takes one"}},
-      {data + std::string(kHexFileMaxBytes, '\n'), 0, MessageError, {path + " > 16777216 bytes ..."}},
-      {data + ":0100100003FF\n", 0, MessageError, {path + " has no end record: is it cut short?"}},
+       path + ": line 2: address 0x30000 lies beyond the chip's 128 KiB"},
+      {data + base1 + data, 1, MessageError, path + ": line 2: a second address base; a file for one bank takes one"},
+      {data + std::string(kHexFileMaxBytes, '\n'), 0, MessageError, path + " > 16777216 bytes ..."},
+      {data + ":0100100003FF\n", 0, MessageError, path + " has no end record: is it cut short?"},
       {data + std::string(1, '\0') + kEndRecord, 0, MessageError,
-       {path + ": line 2: a zero byte before the end record"}},
-      {" \t:0200000011G2\n" + kEndRecord, 0, MessageError, {path + ": line 1: not a valid HEX record"}},
+       path + ": line 2: a zero byte before the end record"},
+      {" \t:0200000011G2\n" + kEndRecord, 0, MessageError, path + ": line 1: not a valid HEX record"},
       // Text that is not HEX is refused, never burned as its characters.
       {"S00600004844521B\nS9030000FC\n", 2, MessageError,
-       {path + " is a Motorola S-record file, not Intel HEX (convert it first: objcopy -I srec -O ihex " + path +
-        " OUT.hex)"}},
+       path + " is a Motorola S-record file, not Intel HEX (convert it first: objcopy -I srec -O ihex " + path +
+           " OUT.hex)"},
       {std::string("\xFF\xFE:\0" "0\0", 6), 0, MessageError,
-       {path + " is a text file, not Intel HEX (it is UTF-16: save it as UTF-8 or ASCII)"}},
-      {"notes\r\n", 1, MessageError, {path + " is a text file, not Intel HEX"}},
+       path + " is a text file, not Intel HEX (it is UTF-16: save it as UTF-8 or ASCII)"},
+      {"notes\r\n", 1, MessageError, path + " is a text file, not Intel HEX"},
       // A byte-order mark and a blank line before the records; the later of two writes wins.
       {"\xEF\xBB\xBF\r\n" + data + HexRecordText(0, 1, "\x33") + "\n" + kEndRecord, 0, MessageWarning,
-       {path + ": line 3: overwrites data of an earlier record (1 record in all)"}},
+       path + ": line 3: overwrites data of an earlier record (1 record in all)"},
       // CR LF ends one line; the end record's checksum counts too.
       {HexRecordText(0, 0, "\x11\x22") + "\r\n:0100100003FF\r\n" + HexRecordText(0, 0x20, "\x11") +
            "\r\n:00000001FE\n", 0, MessageWarning,
-       {path + ": line 2: wrong record checksum (2 records in all)"}},
+       path + ": line 2: wrong record checksum (2 records in all)"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
     UseChip(1, 255);
-    const int placed = PlaceBytes(&owner_, path, c.text, c.mode);
-    EXPECT_EQ(placed, c.kind == MessageWarning ? 1 : 0) << c.texts[0];
-    EXPECT_EQ(Bank0Size + Bank1Size, placed ? 512u : 0u) << c.texts[0];
-    EXPECT_TRUE(placed || ImageRangeIs(c.mode == 1 ? 0x10000 : 0, c.mode == 0 ? 0x10000 : 0x20000, 0xFF)) << c.texts[0];
-    const RecordedShell shell = ShellRecord();
-    ASSERT_EQ(shell.messages.size(), c.texts.size()) << c.texts[0];
-    for (std::size_t i = 0; i < c.texts.size(); ++i) {
-      EXPECT_EQ(shell.messages[i].text, c.texts[i]);
-      EXPECT_EQ(shell.messages[i].kind, c.kind);
-      EXPECT_EQ(shell.messages[i].owner, &owner_);
-    }
+    const int placed = PlaceBytes(&owner_, path, c.bytes, c.mode);
+    EXPECT_EQ(placed, c.kind == MessageWarning ? 1 : 0);
+    EXPECT_EQ(Bank0Size + Bank1Size, placed ? 512u : 0u);
+    EXPECT_TRUE(placed || ImageRangeIs(c.mode == 1 ? 0x10000 : 0, c.mode == 0 ? 0x10000 : 0x20000, 0xFF));
+    ExpectMessages(&owner_, c.kind, {c.text});
   }
 }
 
@@ -149,7 +134,7 @@ TEST_F(Placement, TwoFilesOnePerBank) {
   ASSERT_EQ(report.messages.size(), 1u);
   EXPECT_EQ(Bank0Size, 0u);
   EXPECT_EQ(FirmwareImage[0], 0xFF);
-  EXPECT_EQ(OnlyMessage(MessageError), " open error");
+  ExpectMessages(&owner_, MessageError, {" open error"});
   EXPECT_EQ(ShellRecord().title, "RM516X ISP utility -- No file is opened");
 }
 

@@ -35,10 +35,9 @@ void LoadTestImage(int model, std::uint32_t bank0_pages, std::uint32_t bank1_pag
   FillImage();
   const std::uint32_t page_size = PageSize.load();
   std::mt19937 random(seed);
-  for (std::uint32_t i = 0; i < bank0_pages * page_size; ++i) FirmwareImage[i] = static_cast<std::uint8_t>(random());
-  for (std::uint32_t i = 0; i < bank1_pages * page_size; ++i) {
-    FirmwareImage[kBankSizeBytes + i] = static_cast<std::uint8_t>(random());
-  }
+  const auto next = [&] { return static_cast<std::uint8_t>(random()); };
+  std::generate_n(FirmwareImage, bank0_pages * page_size, next);
+  std::generate_n(FirmwareImage + kBankSizeBytes, bank1_pages * page_size, next);
   for (std::uint32_t page : blank_pages) std::fill_n(FirmwareImage + page * page_size, page_size, 0xFF);
   Bank0Size = bank0_pages * page_size;
   Bank1Size = bank1_pages * page_size;
@@ -121,8 +120,6 @@ TEST_P(Burn, EndsWithItsTextAndSendsNothingMore) {
   for (const auto& [prefix, count] : c.log_lines) EXPECT_EQ(sim.LogLines(prefix).size(), count) << prefix;
 }
 
-std::string CaseName(const ::testing::TestParamInfo<BurnCase>& info) { return info.param.name; }
-
 INSTANTIATE_TEST_SUITE_P(
     Chips, Burn,
     ::testing::Values(
@@ -157,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
         BurnCase{"ChecksumPagesThatCancel", 1, 2, 2, false, {"--fault", "cancel-sums=0x01:0x81"},
                  "CheckSum error", {{"RX checksum", 4}}},
         BurnCase{"ChecksumWrongAcknowledge", 0, 4, 0, false, {"--fault", "bad-ack=checksum"}, "ISP error"}),
-    CaseName);
+    [](const ::testing::TestParamInfo<BurnCase>& param) { return std::string(param.param.name); });
 
 TEST_F(BurnWorkerTest, OnlyOneWorkerAtATimeAndJoinGivesItsResult) {
   SimProcess sim({"--fault", "silent=handshake"});

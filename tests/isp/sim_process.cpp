@@ -46,22 +46,23 @@ void SimProcess::Terminate() {
   sim_.Wait(5000);
 }
 
-std::string SimProcess::Log() const {
-  const std::vector<std::uint8_t> bytes = ReadBytes((dir_.path() / "sim.log").string());
-  return {bytes.begin(), bytes.end()};
-}
+std::string SimProcess::Log() const { return ReadText((dir_.path() / "sim.log").string()); }
 
 std::vector<std::string> SimProcess::LogLines(const std::string& prefix) const {
-  std::vector<std::string> lines;
-  std::istringstream in(Log());
-  for (std::string line; std::getline(in, line);) {
-    if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line);
-  }
-  return lines;
+  return LinesStartingWith(Log(), prefix);
 }
 
 std::vector<std::uint8_t> SimProcess::Flash() const {
   return ReadBytes((dir_.path() / "flash.bin").string());
+}
+
+std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with(prefix)) lines.push_back(line);
+  }
+  return lines;
 }
 
 void OpenSimPort(const std::string& device) {

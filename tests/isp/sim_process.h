@@ -18,7 +18,6 @@ class SimProcess {
 
   const std::string& device() const { return device_; }
   const TempDir& dir() const { return dir_; }
-  pid_t pid() const { return sim_.pid(); }
 
   // Waits for the simulator to end on its own (its sessions done or abandoned); true when
   // it exited with status 0 in time. Sends SIGTERM and returns false otherwise.
@@ -35,6 +34,9 @@ class SimProcess {
   ChildProcess sim_;
   std::string device_;
 };
+
+// The text's lines (without their line ends) that start with prefix.
+std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix = "");
 
 // Opens the simulator's device as the tool's port at 115200 bit/s and empties its input.
 void OpenSimPort(const std::string& device);

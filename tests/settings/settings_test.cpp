@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,11 +29,7 @@ class ProfileFixture : public ::testing::Test {
     std::filesystem::create_directories(Folder());
     std::ofstream(IniPath(), std::ios::binary) << text;
   }
-  std::string ReadIni() const {
-    std::stringstream text;
-    text << std::ifstream(IniPath(), std::ios::binary).rdbuf();
-    return text.str();
-  }
+  std::string ReadIni() const { return ReadText(IniPath()); }
 
   TempDir temp_;
 };

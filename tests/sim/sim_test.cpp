@@ -1,7 +1,6 @@
 // The simulator as a host sees it, the host's side played byte by byte through the tool's
 // own port. Its faults and phases are shown by the real host in the isp tests; here is what
 // a correct host never makes it show: violations and its options.
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -27,15 +26,13 @@ Bytes Read(std::size_t count, int timeout_ms) {
 // Slides a four-byte window over the input until it holds the handshake word.
 bool WaitWord(int timeout_ms) {
   Bytes window(4, 0);
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (window != kWord) {
-    const Bytes b = Read(1, 50);
-    if (std::chrono::steady_clock::now() >= end) return false;
-    if (b.empty()) continue;
-    window.erase(window.begin());
-    window.push_back(b[0]);
-  }
-  return true;
+  return WaitUntil([&] {
+    for (std::uint8_t byte : Read(1, 50)) {
+      window.erase(window.begin());
+      window.push_back(byte);
+    }
+    return window == kWord;
+  }, timeout_ms);
 }
 
 TEST(Simulator, PagesOutsideTheBurnAreViolations) {

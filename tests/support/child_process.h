@@ -26,15 +26,12 @@ class ChildProcess {
   // Starts argv[0] (a path, or a name looked up on PATH) with standard input from /dev/null
   // and its output captured, or with unread_out a pipe whose reader went away. env holds
   // NAME=VALUE entries that replace or extend the test's own environment. When it cannot be
-  // started, started() is false and Err() says why.
+  // started, Err() says why.
   explicit ChildProcess(const std::vector<std::string>& argv, bool unread_out = false,
                         const std::vector<std::string>& env = {});
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
-
-  bool started() const { return pid_ > 0 || exit_code_ >= 0; }
-  pid_t pid() const { return pid_; }
 
   // Its exit status (128 + N after signal N), or -1 while it still runs after timeout_ms.
   // Once reaped, the status is kept.

@@ -13,11 +13,6 @@ extern char** environ;
 
 namespace {
 
-std::string ReadText(const std::filesystem::path& path) {
-  const auto bytes = ReadBytes(path.string());
-  return {bytes.begin(), bytes.end()};
-}
-
 std::string EnvName(const std::string& entry) { return entry.substr(0, entry.find('=')); }
 
 }  // namespace
@@ -85,6 +80,6 @@ void ChildProcess::Signal(int signal_number) {
   if (pid_ > 0) ::kill(pid_, signal_number);
 }
 
-std::string ChildProcess::Out() const { return ReadText(dir_.path() / "out"); }
+std::string ChildProcess::Out() const { return ReadText((dir_.path() / "out").string()); }
 
-std::string ChildProcess::Err() const { return start_error_ + ReadText(dir_.path() / "err"); }
+std::string ChildProcess::Err() const { return start_error_ + ReadText((dir_.path() / "err").string()); }

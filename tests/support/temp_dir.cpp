@@ -27,7 +27,18 @@ std::string TempDir::Write(const std::string& name, const std::vector<std::uint8
   return Write(name, std::string(bytes.begin(), bytes.end()));
 }
 
+std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed) ^ (i >> 8));
+  return bytes;
+}
+
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

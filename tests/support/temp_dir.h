@@ -21,4 +21,9 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// A file's worth of bytes that differ from page to page, the same for the same seed.
+std::vector<std::uint8_t> TestBytes(std::size_t count, unsigned seed);
+
+// A file's whole contents; empty when it cannot be read.
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
+std::string ReadText(const std::string& path);
