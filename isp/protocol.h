@@ -64,7 +64,8 @@ enum PhaseEvent : int {
 using PhaseHook = void (*)(BurnPhase phase, PhaseEvent event, std::uint32_t count);
 
 // Sets the 100/100 ms time-outs, waits for "zafo" (wherever it starts in the input), echoes
-// it and reads the version byte. Waits until the word comes or StopRequested is set.
+// it and reads the version byte. Waits until the word comes or StopRequested is set. Words
+// already queued behind a word are read first: the newest one is answered.
 // 1 with *version = the byte, or -1 when none arrived within 100 ms; 0 on a stop or when
 // the port was lost (PortLost), both with the text "".
 int Handshake(int* version);

@@ -70,6 +70,7 @@ struct BurnCase {
   int version = 23;   // what the handshake told
   int idle_ms = 500;  // simulator: host silence that ends the session (a loaded host pauses)
   int baud_index = 7;
+  std::size_t queued_words = 0;  // announcements left unread before the burn starts
 };
 
 void PrintTo(const BurnCase& c, std::ostream* os) { *os << c.name; }
@@ -86,6 +87,8 @@ TEST_P(Burn, EndsWithItsTextAndSendsNothingMore) {
     BaudRateIndex = c.baud_index;
     SetBaudRate(BaudRateTable[c.baud_index]);
   }
+  const std::size_t announced = sim.LogLines("TX handshake").size();
+  ASSERT_TRUE(WaitUntil([&] { return sim.LogLines("TX handshake").size() >= announced + c.queued_words; }, 5000));
   LoadTestImage(c.model, c.bank0_pages, c.bank1_pages, 21, {0, 100, 253});
   VerifyAfterBurn = c.verify ? 1 : 0;
   const bool ok = std::string(c.text).ends_with(" OK");
@@ -137,6 +140,9 @@ INSTANTIATE_TEST_SUITE_P(
         // The noise carried "zaf" without its "o"; a host that matched it would have echoed early.
         BurnCase{"HandshakeAfterNoise", 0, 1, 0, true, {"--fault", "noise", "--version", "7"}, "Verify OK",
                  {{"RX handshake", 1}, {"RX handshake 7a 61 66 6f", 1}}, 7},
+        // Words queued while nobody read the port: the newest is answered, as the chip expects.
+        BurnCase{"HandshakeAfterQueuedWords", 0, 1, 0, true, {"--announce-ms", "50"}, "Verify OK",
+                 {{"RX handshake", 1}}, 23, 500, 7, 3},
         BurnCase{"OutOfDateFirmware", 0, 1, 0, true, {"--version", "0"}, "Verify OK", {}, 0},
         BurnCase{"NoFirmwareVersion", 0, 1, 0, true, {"--version", "none"}, "Verify OK", {}, -1},
         BurnCase{"PageWholeAtTheSixthRead", 0, 3, 0, true, {"--fault", "short-read=1:5"}, "Verify OK",

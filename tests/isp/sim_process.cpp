@@ -1,8 +1,10 @@
 #include "tests/isp/sim_process.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 
@@ -32,7 +34,11 @@ SimProcess::SimProcess(const std::vector<std::string>& args) : sim_(SimArgv(dir_
   device_ = sim_.Out().substr(0, sim_.Out().find('\n'));
 }
 
-SimProcess::~SimProcess() { Terminate(); }
+SimProcess::~SimProcess() {
+  Terminate();
+  // What the chip saw is the first thing to read when a burn test fails.
+  if (::testing::Test::HasFailure()) std::fprintf(stderr, "rm516x-sim log:\n%s", Log().c_str());
+}
 
 bool SimProcess::WaitExit(int timeout_ms) {
   if (sim_.Wait(timeout_ms) == 0) return true;
