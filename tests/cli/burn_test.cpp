@@ -92,7 +92,7 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
     std::string port = c.port.empty() ? (dir.path() / "no-such-tty").string() : c.port;
     if (!c.sim_args.empty()) {
       std::vector<std::string> sim_args = c.sim_args;
-      sim_args.insert(sim_args.end(), {"--idle-ms", "300"});
+      sim_args.insert(sim_args.end(), {"--idle-ms", "600"});
       sim = std::make_unique<SimProcess>(sim_args);
       port = sim->device();
     }
@@ -130,7 +130,7 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
 // The simulator keeps its end of the line open for a second burn, which must find the
 // device free. The first has nobody reading its output and must still burn to the end.
 TEST(BurnCommand, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
-  SimProcess sim({"--sessions", "2", "--idle-ms", "300"});
+  SimProcess sim({"--sessions", "2", "--idle-ms", "600"});
   const std::string path = sim.dir().Write("app.bin", TestBytes(2000, 6));
   for (bool closed_stdout : {true, false}) {
     const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",

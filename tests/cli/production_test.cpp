@@ -13,7 +13,7 @@ namespace {
 // Chip 2 fails; its neighbours burn; every chip has its line, its log entry and its place in
 // the count, and the log keeps what it held.
 TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
-  SimProcess sim({"--sessions", "3", "--swap-ms", "500", "--idle-ms", "300",
+  SimProcess sim({"--sessions", "3", "--swap-ms", "500", "--idle-ms", "600",
                   "--fault", "bad-page-echo=1@2"});
   const std::string path = sim.dir().Write("app.bin", TestBytes(1024, 1));
   const std::string log = sim.dir().Write("chips.log", std::string("{\"earlier\":true}\n"));
@@ -43,7 +43,7 @@ TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
 // On a full disk the chip's line does not fit: it is taken back, so no torn line stays for
 // the next one to be glued to.
 TEST(ProductionBurn, LogLineThatDoesNotFitIsTakenBack) {
-  SimProcess sim({"--idle-ms", "300"});
+  SimProcess sim({"--idle-ms", "600"});
   const std::string path = sim.dir().Write("app.bin", TestBytes(512, 4));
   const std::string before = "{\"earlier\":\"" + std::string(980, 'x') + "\"}\n";
   const std::string log = sim.dir().Write("chips.log", before);
@@ -60,7 +60,7 @@ TEST(ProductionBurn, LogLineThatDoesNotFitIsTakenBack) {
 
 // A burned chip that keeps announcing is left alone until the line has been silent.
 TEST(ProductionBurn, LingeringChipIsNotBurnedTwice) {
-  SimProcess sim({"--sessions", "2", "--linger-ms", "1500", "--swap-ms", "400", "--idle-ms", "300",
+  SimProcess sim({"--sessions", "2", "--linger-ms", "1500", "--swap-ms", "400", "--idle-ms", "600",
                   "--announce-ms", "50"});
   const std::string path = sim.dir().Write("app.bin", TestBytes(512, 2));
   const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
@@ -80,7 +80,7 @@ TEST(ProductionBurn, LingeringChipIsNotBurnedTwice) {
 TEST(ProductionBurn, GangPortFailuresLeaveTheOthersBurning) {
   std::vector<std::unique_ptr<SimProcess>> sims;
   for (const std::string fault : {"bad-page-echo=2", "hangup=300", ""}) {
-    std::vector<std::string> args = {"--idle-ms", "300"};
+    std::vector<std::string> args = {"--idle-ms", "600"};
     if (!fault.empty()) args.insert(args.end(), {"--fault", fault});
     sims.push_back(std::make_unique<SimProcess>(args));
   }

@@ -21,7 +21,7 @@ void ExpectNothingErasedOrWritten(const SimProcess& sim) {
 TEST(ReadCommand, WritesTheFlashThatVerifyThenFindsEqual) {
   TempDir dir;
   SimProcess sim({"--chip", "RM5164", "--flash-in", dir.Write("in.bin", TestBytes(0x10000, 5)), "--sessions", "2",
-                  "--idle-ms", "300"});
+                  "--idle-ms", "600"});
   const std::string out = (dir.path() / "flash.ihx").string();
   const ToolRun read = RunIsp(dir.path(), {"read", "--chip", "RM5164", "--port", sim.device(),
                                            "--baud", "115200", "-o", out});
@@ -45,7 +45,7 @@ TEST(ReadCommand, BackupsRestoreIntoTheBanksTheyCameFrom) {
   TempDir dir;
   const std::vector<std::uint8_t> flash = TestBytes(0x20000, 3), old = TestBytes(0x20000, 8);
   SimProcess source({"--chip", "RM5168", "--flash-in", dir.Write("in.bin", flash), "--sessions", "12",
-                     "--idle-ms", "300"});
+                     "--idle-ms", "600"});
   const auto run = [&](const std::string& command, std::vector<std::string> args, const std::string& device) {
     args.insert(args.begin(), {command, "--chip", "RM5168", "--baud", "115200", "--wait", "10", "--port", device});
     const ToolRun tool = RunIsp(dir.path(), args);
@@ -113,7 +113,7 @@ TEST(VerifyCommand, ReportsTheFirstDifferenceAndHowManyBytesDiffer) {
     TempDir dir;
     const std::vector<std::uint8_t> flash = TestBytes(0x20000, 9);
     std::vector<std::string> sim_args = {"--chip", "RM5168", "--flash-in", dir.Write("in.bin", flash),
-                                         "--idle-ms", "300"};
+                                         "--idle-ms", "600"};
     sim_args.insert(sim_args.end(), c.sim_args.begin(), c.sim_args.end());
     SimProcess sim(sim_args);
     std::vector<std::uint8_t> file(flash.begin(), flash.begin() + 0x10400);

@@ -186,7 +186,7 @@ TEST_F(BurnWorkerTest, OnlyOneWorkerAtATimeAndJoinGivesItsResult) {
 TEST_F(BurnWorkerTest, StopWhileTheOutOfDateBoxIsOpenErasesNothing) {
   TempDir dir;
   const std::vector<std::uint8_t> flash(0x10000, 0x5A);
-  SimProcess sim({"--version", "0", "--flash-in", dir.Write("flash-in.bin", flash), "--idle-ms", "300"});
+  SimProcess sim({"--version", "0", "--flash-in", dir.Write("flash-in.bin", flash), "--idle-ms", "600"});
   OpenSimPort(sim.device());
   LoadTestImage(0, 4, 0, 2);
   SetMessageBoxAction(RequestBurnStop);
@@ -224,7 +224,7 @@ TEST_F(BurnWorkerTest, StopEndsAfterTheCommandInProgressWithTheStopText) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.trigger);
     ResetShellRecord();
-    SimProcess sim({"--pace", "--idle-ms", "300"});
+    SimProcess sim({"--pace", "--idle-ms", "600"});
     VerifyAfterBurn = c.verify ? 1 : 0;
     StartPacedBurn(sim, std::string(c.text) != "Program error");
     const bool seen = WaitUntil([&] { return BurnStatusText() == c.trigger; }, 10000);

@@ -36,7 +36,7 @@ bool WaitWord(int timeout_ms) {
 }
 
 TEST(Simulator, PagesOutsideTheBurnAreViolations) {
-  SimProcess sim({"--announce-ms", "20", "--idle-ms", "300"});
+  SimProcess sim({"--announce-ms", "20", "--idle-ms", "600"});
   OpenSimPort(sim.device());
   ASSERT_TRUE(WaitWord(1000));
   Bytes page(257, 0x0F);  // page byte 0x02 and its data, with no erase before
