@@ -14,10 +14,7 @@
 namespace {
 
 std::vector<std::string> SimArgv(const TempDir& dir, const std::vector<std::string>& args) {
-  // A chip answers within microseconds; on a loaded machine the simulator that plays it runs
-  // ahead of the load (where the user may raise a priority), so that the protocol's 100 ms
-  // answers do not fail for want of CPU.
-  std::vector<std::string> argv = {"nice", "-n", "-10", RM_SIM_PATH, "--log", (dir.path() / "sim.log").string(),
+  std::vector<std::string> argv = {RM_SIM_PATH, "--log", (dir.path() / "sim.log").string(),
                                    "--flash-out", (dir.path() / "flash.bin").string()};
   // A host on a loaded machine may echo a word only after the next one went out, and then
   // read that word's first byte as the version: a real chip's race, not what a test is about.
