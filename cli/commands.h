@@ -1,12 +1,9 @@
 #pragma once
 // The subcommands of rm516x-isp and the exit status they all share.
-#include <functional>
 #include <string>
 #include <vector>
 
-namespace CLI {
-class App;
-}
+#include "cli/options.h"
 
 // The exit status of every command, also listed in the README and in --help.
 enum ExitStatus : int {
@@ -20,16 +17,13 @@ enum ExitStatus : int {
 // The arguments the program was started with, after its name (set by main).
 extern std::vector<std::string> CommandArgs;
 
-// Runs a command once its options have been parsed; returns the exit status.
-using CommandRun = std::function<int()>;
-
-// Each adds its subcommand, with its options and help, to app. Each NAME_command.cpp holds one;
-// main.cpp lists them.
-CommandRun AddInfoCommand(CLI::App& app);
-CommandRun AddBurnCommand(CLI::App& app);
-CommandRun AddPortsCommand(CLI::App& app);
-CommandRun AddReadCommand(CLI::App& app);
-CommandRun AddVerifyCommand(CLI::App& app);
+// Each runs its command with the options parsed for it and returns the exit status. Each
+// NAME_command.cpp holds one.
+int RunInfo(const InfoOptions& options);
+int RunBurn(BurnOptions& options);
+int RunPorts(const PortsOptions& options);
+int RunRead(ReadOptions& options);
+int RunVerify(VerifyOptions& options);
 
 // Prints "rm516x-isp NAME: problem" and a hint towards --help to standard error; returns
 // kExitUsage.

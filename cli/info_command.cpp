@@ -1,8 +1,6 @@
 // rm516x-isp info: load files as the Open command does and show what would be burned.
 #include <cstdio>
-#include <memory>
-
-#include <CLI/CLI.hpp>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/load_options.h"
@@ -13,18 +11,6 @@
 
 namespace {
 
-constexpr const char* kInfoFooter =
-    "Loads FILE (and FILE2) into the flash image as the Open command does and shows what\n"
-    "would be burned: the title, the bank sizes and the image checksum.\n"
-    "The RM5164 takes one FILE. The RM5168 lays one FILE over both banks, or puts FILE\n"
-    "into bank 0 and FILE2 into bank 1.\n"
-    "The profile is read for the defaults and never written.\n";
-
-struct InfoOptions {
-  LoadOptions load;
-  std::string image_out;
-};
-
 // Writes every byte of FirmwareImage; a failure becomes an error message of the load's.
 bool WriteImage(const std::string& path, LoadReport& report) {
   const std::string bytes(reinterpret_cast<const char*>(FirmwareImage), sizeof FirmwareImage);
@@ -34,6 +20,8 @@ bool WriteImage(const std::string& path, LoadReport& report) {
   ShowMessage(MainWindowHandle(), text, MessageError);
   return false;
 }
+
+}  // namespace
 
 int RunInfo(const InfoOptions& options) {
   std::string error;
@@ -56,18 +44,4 @@ int RunInfo(const InfoOptions& options) {
     std::fputs(LoadReportText(report).c_str(), stdout);
   }
   return report.file_state != 0 && image_written ? kExitOk : kExitFailed;
-}
-
-}  // namespace
-
-CommandRun AddInfoCommand(CLI::App& app) {
-  auto options = std::make_shared<InfoOptions>();
-  CLI::App* command =
-      app.add_subcommand("info", "load files as the Open command does and show what would be burned");
-  command->footer(kInfoFooter);
-  AddLoadOptions(*command, options->load);
-  command->add_option("--image-out", options->image_out,
-                      "write the whole 131072-byte flash image to PATH")
-      ->type_name("PATH");
-  return [options] { return RunInfo(*options); };
 }

@@ -1,68 +1,12 @@
 #include "cli/load_options.h"
 
-#include <charconv>
 #include <cstdio>
-
-#include <CLI/CLI.hpp>
 
 #include "cli/json.h"
 #include "cli/terminal_shell.h"
 #include "image/bank_image.h"
 #include "image/file_open.h"
 #include "settings/settings.h"
-
-void AddChipOption(CLI::App& command, std::optional<int>& chip_model) {
-  const CLI::Validator chip(
-      [](std::string& text) {
-        for (int model : {0, 1}) {
-          if (CLI::detail::to_lower(text) == CLI::detail::to_lower(ChipName(model))) {
-            text = std::to_string(model);
-            return std::string();
-          }
-        }
-        return "unknown chip '" + text + "' (RM5164 or RM5168)";
-      },
-      "");
-  command.add_option("--chip", chip_model, "chip model (default: ChipID from the profile)")
-      ->type_name("RM5164|RM5168")
-      ->transform(chip);
-}
-
-void AddLoadOptions(CLI::App& command, LoadOptions& options) {
-  AddChipOption(command, options.chip_model);
-  // 0xFF, 255, 0x00 and 0, with any number of leading zeros and either case.
-  const CLI::Validator fill(
-      [](std::string& text) {
-        const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-        const char* first = text.data() + (hex ? 2 : 0);
-        const char* last = text.data() + text.size();
-        unsigned value = 1;
-        const auto [end, error] = std::from_chars(first, last, value, hex ? 16 : 10);
-        if (first == last || error != std::errc() || end != last || (value != 0 && value != 255)) {
-          return "unused bytes must be 0xFF or 0x00, not '" + text + "'";
-        }
-        text = std::to_string(value);
-        return std::string();
-      },
-      "");
-  command.add_option("--fill", options.fill_byte,
-                     "value of bytes no file supplies (default: UnusedBytes from the profile)")
-      ->type_name("0xFF|0x00")
-      ->transform(fill);
-  const CLI::Validator bank(
-      [](std::string& text) {
-        return text == "0" || text == "1" ? std::string() : "--bank must be 0 or 1, not '" + text + "'";
-      },
-      "");
-  command.add_option("--bank", options.bank,
-                     "RM5168: put the one FILE into this bank alone, as a backup made with read --bank")
-      ->type_name("0|1")
-      ->check(bank);
-  command.add_flag("--json", options.json, "print JSON instead of text");
-  command.add_option("FILE", options.files,
-                     "the file to load; on the RM5168 FILE goes to bank 0 and FILE2 to bank 1")
-      ->type_name("");
-}
 
 const char* ChipName(int model) { return model == 0 ? "RM5164" : "RM5168"; }
 

@@ -1,31 +1,10 @@
 #pragma once
-// What every command that loads files shares: the options --chip, --fill, --json and the
-// FILE [FILE2] operands, and the load itself, done exactly as the GUI's Open does it. The
-// profile is read for the defaults and never written.
-#include <optional>
+// What every command that loads files shares: the load of FILE [FILE2], done exactly as the
+// GUI's Open does it. The profile is read for the defaults and never written.
 #include <string>
-#include <vector>
 
+#include "cli/options.h"
 #include "image/load_report.h"
-
-namespace CLI {
-class App;
-}
-
-struct LoadOptions {
-  std::optional<int> chip_model;  // --chip: 0 RM5164, 1 RM5168; otherwise the profile's ChipID
-  std::optional<int> fill_byte;   // --fill: 255 or 0; otherwise the profile's UnusedBytes
-  std::optional<int> bank;        // --bank: one file into bank 0 or 1 alone
-  bool json = false;              // --json
-  std::vector<std::string> files;
-};
-
-// Adds --chip alone (RM5164 or RM5168, any case) for chip_model.
-void AddChipOption(CLI::App& command, std::optional<int>& chip_model);
-
-// Adds --chip, --fill, --bank, --json and the FILE [FILE2] operands to a command; their values
-// land in options, which must outlive the parse.
-void AddLoadOptions(CLI::App& command, LoadOptions& options);
 
 // "RM5164" or "RM5168".
 const char* ChipName(int model);

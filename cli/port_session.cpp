@@ -4,16 +4,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <thread>
-
-#include <CLI/CLI.hpp>
 
 #include <unistd.h>
 
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "cli/reset_hook.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_shell.h"
 #include "isp/burn_status.h"
@@ -26,14 +24,6 @@
 
 namespace {
 
-// Windows opens the port by its COM name, with the profile's port as the default; POSIX
-// has no such names and needs a device path.
-#ifdef _WIN32
-constexpr bool kComNamesOnly = true;
-#else
-constexpr bool kComNamesOnly = false;
-#endif
-
 constexpr int kProgressBarWidth = 40;
 
 // The first stop signal's number, set from its handler: lock-free atomics only.
@@ -45,46 +35,6 @@ extern "C" void OnStopSignal(int signal_number) {
   interrupted.compare_exchange_strong(none, signal_number);
   RequestBurnStop();
 }
-
-// The rate's index in BaudRateTable.
-const CLI::Validator kBaudRate(
-    [](std::string& text) {
-      for (int i = 0; i < 8; ++i) {
-        if (text == std::to_string(BaudRateTable[i])) {
-          text = std::to_string(i);
-          return std::string();
-        }
-      }
-      return "unknown baud rate '" + text +
-             "' (4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200)";
-    },
-    "");
-
-// COM1 to COM4 in any case, written as ComPortNames writes them.
-const CLI::Validator kComName(
-    [](std::string& text) {
-      // An adapter named by its serial number may sit on any COM port; it is found at open.
-      if (text.starts_with(kUsbSerialPrefix)) return std::string();
-      for (const char* name : ComPortNames) {
-        if (CLI::detail::to_lower(text) == CLI::detail::to_lower(name)) {
-          text = name;
-          return std::string();
-        }
-      }
-      return "unknown port '" + text + "' (COM1 to COM4)";
-    },
-    "");
-
-const CLI::Validator kSeconds(
-    [](const std::string& text) {
-      char* end = nullptr;
-      const double value = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0' || !(value > 0) || value > 1e6) {
-        return "--wait needs a number of seconds greater than 0, not '" + text + "'";
-      }
-      return std::string();
-    },
-    "");
 
 std::string ColorName(std::uint32_t color) {
   switch (color) {
@@ -290,32 +240,6 @@ std::string LoadFailureText(const LoadReport& report) {
 }
 
 }  // namespace
-
-void AddPortOptions(CLI::App& command, PortOptions& options) {
-  // One value each time, so that --port never takes the files that follow.
-  CLI::Option* port = command.add_option("--port", options.ports)
-                          ->expected(1)
-                          ->allow_extra_args(false)
-                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  if (kComNamesOnly) {
-    port->type_name("COM1..COM4")->transform(kComName)->description(
-        "the COM port (default: ComPort from the profile), or usb-serial:SERIAL for the USB "
-        "adapter with that serial number (see 'rm516x-isp ports')");
-  } else {
-    port->type_name("DEVICE")->description(
-        "the serial device, e.g. /dev/ttyUSB0, or usb-serial:SERIAL for the USB adapter with "
-        "that serial number (required; see 'rm516x-isp ports')");
-  }
-  command.add_option("--baud", options.baud_index,
-                     "4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200 "
-                     "(default: BaudRate from the profile)")
-      ->type_name("RATE")
-      ->transform(kBaudRate);
-  command.add_option("--wait", options.wait_seconds, "give up when no handshake comes within SECONDS")
-      ->type_name("SECONDS")
-      ->check(kSeconds);
-  AddResetOptions(command, options.reset);
-}
 
 bool CheckPortGiven(PortOptions& options, std::string& error) {
   if (options.ports.size() > 1) {

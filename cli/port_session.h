@@ -9,28 +9,17 @@
 #include <vector>
 
 #include "cli/load_options.h"
-#include "cli/reset_hook.h"
+#include "cli/options.h"
 #include "image/load_report.h"
 #include "isp/protocol.h"
 
-namespace CLI {
-class App;
-}
-
-struct PortOptions {
-  std::vector<std::string> ports;  // each --port as given; burn alone takes several
-  std::string port;                // the one a session opens
-  std::optional<int> baud_index;
-  std::optional<double> wait_seconds;
-  ResetOptions reset;
-  // Before the reset hooks, the session waits until the line has been silent this long:
-  // the last chip, still announcing, is off the line (0: no wait).
-  std::uint32_t quiet_before_ms = 0;
-};
-
-// Adds --port, --baud, --wait and the reset options; their values land in options, which must
-// outlive the parse.
-void AddPortOptions(CLI::App& command, PortOptions& options);
+// Windows opens the port by its COM name, with the profile's port as the default; POSIX
+// has no such names and needs a device path.
+#ifdef _WIN32
+inline constexpr bool kComNamesOnly = true;
+#else
+inline constexpr bool kComNamesOnly = false;
+#endif
 
 // Takes the one --port as the session's port. False, with a usage error in error, when
 // --port came more than once or the platform needs a device path and none was given.

@@ -1,10 +1,7 @@
 // rm516x-isp read: reads the chip's flash into a file without erasing or writing anything.
 #include <algorithm>
-#include <memory>
-#include <optional>
+#include <cctype>
 #include <string>
-
-#include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "cli/load_options.h"
@@ -20,33 +17,20 @@
 
 namespace {
 
-constexpr const char* kReadFooter =
-    "Waits for the chip's ISP handshake and reads every page of the chosen banks, erasing and\n"
-    "writing nothing. OUT ending in .bin gets the bytes laid out as the image (bank 1 at\n"
-    "0x10000), or one bank's bytes alone; restore the latter with burn --bank N. .hex or .ihx\n"
-    "gets Intel HEX (each bank under a type 04 record), which opens again as one file into\n"
-    "the banks it came from. OUT is replaced only by a complete read: a failed or stopped\n"
-    "one leaves it as it was.\n"
-    "Ctrl-C, SIGTERM and SIGHUP stop the read. The profile is read for the defaults and never\n"
-    "written.\n";
-
 // The pages a user may read: the RM5168 keeps the top of bank 1 for its ISP firmware.
 constexpr std::uint32_t kRm5164Pages = kRm5164Bank0LimitBytes / 256;
 constexpr std::uint32_t kRm5168Bank0Pages = kBankSizeBytes / 512;
 constexpr std::uint32_t kRm5168Bank1Pages = kRm5168Bank1LimitBytes / 512;
 
-struct ReadOptions {
-  std::optional<int> chip_model;
-  PortOptions port;
-  bool json = false;
-  std::string bank = "both";
-  std::string out;
-};
-
+// tail in lower case, text in any.
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         CLI::detail::to_lower(text.substr(text.size() - tail.size())) == tail;
+  if (text.size() < tail.size()) return false;
+  std::string end = text.substr(text.size() - tail.size());
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == tail;
 }
+
+}  // namespace
 
 int RunRead(ReadOptions& options) {
   std::string error;
@@ -100,22 +84,4 @@ int RunRead(ReadOptions& options) {
   }
   ReportEnd(options.json, true, BurnStatusText(), "");
   return kExitOk;
-}
-
-}  // namespace
-
-CommandRun AddReadCommand(CLI::App& app) {
-  auto options = std::make_shared<ReadOptions>();
-  CLI::App* command = app.add_subcommand("read", "read the chip's flash into a file over a serial port");
-  command->footer(kReadFooter);
-  AddChipOption(*command, options->chip_model);
-  AddPortOptions(*command, options->port);
-  command->add_flag("--json", options->json, "print JSON instead of text");
-  command->add_option("--bank", options->bank, "the banks to read (default: both; the RM5164 has bank 0 only)")
-      ->type_name("0|1|both")
-      ->check(CLI::IsMember({"0", "1", "both"}));
-  command->add_option("-o,--output", options->out, "the file to write: .bin, .hex or .ihx")
-      ->type_name("OUT")
-      ->required();
-  return [options] { return RunRead(*options); };
 }

@@ -1,25 +1,11 @@
 #pragma once
 // burn --repeat: chip after chip on one port, each with its numbered result, until --count
 // chips or a stop signal.
-#include <cstdint>
 #include <functional>
 #include <string>
 
+#include "cli/options.h"
 #include "cli/port_session.h"
-
-namespace CLI {
-class App;
-}
-
-struct RepeatOptions {
-  bool on = false;
-  int count = 0;                   // 0: until a stop signal
-  std::uint32_t gap_ms = 1000;     // the silence that says the last board is out
-  std::string log_path;            // "" for none
-};
-
-// Adds --repeat, --count, --gap-ms and --log.
-void AddRepeatOptions(CLI::App& command, RepeatOptions& options);
 
 // One chip's end, as its result line, its JSON event and its log line tell it.
 struct ChipResult {

@@ -1,10 +1,7 @@
 // rm516x-isp verify: load files as burn does, then compare the chip's flash with the image
 // without erasing or writing anything.
 #include <cstdio>
-#include <memory>
 #include <string>
-
-#include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "cli/load_options.h"
@@ -15,19 +12,6 @@
 #include "isp/read_back.h"
 
 namespace {
-
-constexpr const char* kVerifyFooter =
-    "Loads FILE (and FILE2) as burn does, waits for the chip's ISP handshake and reads back\n"
-    "only the ranges a burn would write (or, with --checksum, asks for their page sums),\n"
-    "erasing and writing nothing. Exit 0 when the chip holds the image, 1 when it differs.\n"
-    "Ctrl-C, SIGTERM and SIGHUP stop it. The profile is read for the defaults and never\n"
-    "written.\n";
-
-struct VerifyOptions {
-  LoadOptions load;
-  PortOptions port;
-  bool checksum = false;
-};
 
 // "" when the read-back holds the image over the plan's pages, else where and how much not.
 std::string ReadBackMismatch(const BurnPlan& plan) {
@@ -48,6 +32,8 @@ std::string ReadBackMismatch(const BurnPlan& plan) {
                 differing == 1 ? "" : "s", differing == 1 ? "s" : "");
   return text;
 }
+
+}  // namespace
 
 int RunVerify(VerifyOptions& options) {
   std::string error;
@@ -77,16 +63,4 @@ int RunVerify(VerifyOptions& options) {
   if (!json) PrintSessionLine(ok);
   ReportEnd(json, true, ok, "");
   return kExitOk;
-}
-
-}  // namespace
-
-CommandRun AddVerifyCommand(CLI::App& app) {
-  auto options = std::make_shared<VerifyOptions>();
-  CLI::App* command = app.add_subcommand("verify", "load files and compare them with the chip's flash");
-  command->footer(kVerifyFooter);
-  AddLoadOptions(*command, options->load);
-  AddPortOptions(*command, options->port);
-  command->add_flag("--checksum", options->checksum, "compare page sums instead of reading every byte");
-  return [options] { return RunVerify(*options); };
 }
