@@ -97,16 +97,21 @@ const CLI::Validator kComName(
     },
     "");
 
-const CLI::Validator kSeconds(
-    [](const std::string& text) {
-      char* end = nullptr;
-      const double value = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0' || !(value > 0) || value > 1e6) {
-        return "--wait needs a number of seconds greater than 0, not '" + text + "'";
-      }
-      return std::string();
-    },
-    "");
+// --wait and --reset-timeout: a number of seconds above 0.
+CLI::Validator PositiveSeconds(const std::string& option) {
+  return CLI::Validator(
+      [option](const std::string& text) {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !(value > 0) || value > 1e6) {
+          return option + " needs a number of seconds greater than 0, not '" + text + "'";
+        }
+        return std::string();
+      },
+      "");
+}
+
+const CLI::Validator kSeconds = PositiveSeconds("--wait");
 
 const CLI::Validator kResetLine(
     [](const std::string& text) {
@@ -128,16 +133,7 @@ const CLI::Validator kPulseMs(
     },
     "");
 
-const CLI::Validator kCommandSeconds(
-    [](const std::string& text) {
-      char* end = nullptr;
-      const double value = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0' || !(value > 0) || value > 1e6) {
-        return "--reset-timeout needs a number of seconds greater than 0, not '" + text + "'";
-      }
-      return std::string();
-    },
-    "");
+const CLI::Validator kCommandSeconds = PositiveSeconds("--reset-timeout");
 
 void AddChipOption(CLI::App& command, std::optional<int>& chip_model) {
   const CLI::Validator chip(
