@@ -2,25 +2,23 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <system_error>
 #include <thread>
 
 #include "image/bank_image.h"
 #include "isp/burn_status.h"
-#include "isp/protocol.h"
+#include "isp/read_back.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
+std::atomic<int> StopRequested{0};
+std::uint8_t ReadBackImage[kImageCapacityBytes];
+
 namespace {
 
-constexpr const char* kOutOfDateFirmware =
-    "The ISP firmware is out-of-date.\nPlease update the ISP firmware";
-
-// The current phase's progress counters, 8-bit as the dialog's arithmetic expects. Only the
-// running worker touches them, and workers never overlap.
-std::uint8_t phase_done = 0;
-std::uint8_t phase_total = 0;
+// The token the sessions look at, kept equal to StopRequested.
+StopToken global_stop;
 
 // Written by the running worker only; read after it has ended (JoinBurnWorker orders the two).
 PageSums last_page_sums;
@@ -28,120 +26,82 @@ PageSums last_page_sums;
 std::atomic<bool> worker_running{false};
 std::atomic<int> worker_result{-1};
 
-void OnPhaseEvent(BurnPhase phase, PhaseEvent event, std::uint32_t count) {
-  switch (event) {
-    case PhaseLoopBegins:
-      phase_total = static_cast<std::uint8_t>(count);
-      phase_done = 1;
-      switch (phase) {
-        case PhaseErase:
-          ShowBurnStatus(kColorBlue, "ISP erasing ...");
-          break;
-        case PhaseProgram:
-          ShowBurnProgress(0);
-          ShowBurnStatus(kColorBlue, "ISP programming");
-          break;
-        case PhaseVerify:
-          ShowBurnProgress(0);
-          EnableVerifyBox(false);
-          ShowBurnStatus(kColorBlue, "Verify");
-          break;
-        case PhaseChecksum:
-          ShowBurnStatus(kColorBlue, "Calculate CheckSum");
-          ShowBurnProgress(0);
-          break;
-      }
-      break;
-    case PhaseCommandAnswered:
-      // Only a loop of 256 or more commands (beyond every size limit) could wrap Total to 0.
-      if (phase_total != 0) ShowBurnProgress(phase_done * 100 / phase_total);
-      ++phase_done;
-      break;
-    case PhaseLoopSucceeded:
-      if (phase == PhaseVerify) {
-        EnableVerifyBox(true);
-        ShowBurnStatus(kColorGreen, "Verify OK");
-      } else {
-        ShowBurnStatus(kColorGreen, "CheckSum OK");
-      }
-      break;
+std::uint32_t ColorOf(Tone tone) {
+  switch (tone) {
+    case Tone::kBusy: return kColorBlue;
+    case Tone::kPassed: return kColorGreen;
+    case Tone::kWaiting:
+    case Tone::kFailed: break;
   }
+  return kColorRed;
 }
 
-void LockBurnControls() {
+// The session's events as the shell's calls.
+class ShellEvents final : public SessionEvents {
+ public:
+  void Status(Tone tone, const std::string& text) override { ShowBurnStatus(ColorOf(tone), text); }
+  void Progress(int percent) override { ShowBurnProgress(percent); }
+  void HandshakeSeen(int version) override { ::HandshakeSeen(version); }
+  void Message(int kind, const std::string& text) override { ShowMessage(MainWindowHandle(), text, kind); }
+  void CommandsBegin() override { SetBurnButton(BurnButton::Stop); }
+  void PhaseStarted(BurnPhase phase) override {
+    if (phase == PhaseVerify) EnableVerifyBox(false);
+  }
+  void PhaseSucceeded(BurnPhase phase) override {
+    if (phase == PhaseVerify) EnableVerifyBox(true);
+  }
+};
+
+void EndButtons(bool ok) {
+  if (!ok) {
+    OfferBurn(true);
+    EnableBurnButton(true);
+    EnableVerifyBox(true);
+  }
+  SetBurnButton(BurnButton::Close);
+}
+
+// The burn after the stop request was cleared. StartBurnWorker clears it on the calling
+// thread before the worker exists, so a Stop that comes while the thread is still starting
+// is not wiped out by the worker's own clearing.
+int RunGlobalBurn() {
+  last_page_sums = {};
   OfferBurn(false);
   LockBurnInputs(true);
-  ShowBurnProgress(0);
+  BurnSessionOptions options;
+  options.read_back = [] { return VerifyAfterBurn.load() != 0; };
+  ShellEvents events;
+  const SessionOutcome outcome = RunBurnSession(GlobalPort(), CurrentBurnPlan(), options, global_stop, events);
+  last_page_sums = outcome.sums;
+  EndButtons(outcome.ok);
+  return outcome.ok ? 1 : 0;
 }
 
 }  // namespace
 
-std::atomic<int> StopRequested{0};
-
-std::string FirmwareVersionText(int version) {
-  if (version < 1) return "";
-  // Always the units digit: version byte 20 reads "VER: 2.0".
-  char text[32];
-  std::snprintf(text, sizeof text, "VER: %d.%d", version / 10, version % 10);
-  return text;
+BurnPlan CurrentBurnPlan() {
+  return PlanFor(FirmwareImage, PageSize.load(), Bank0Size.load(), Bank1Size.load());
 }
 
-void RequestBurnStop() { StopRequested.store(1); }
+void RequestBurnStop() {
+  StopRequested.store(1);
+  global_stop.Request();
+}
 
-void ResetBurnStop() { StopRequested.store(0); }
+void ResetBurnStop() {
+  StopRequested.store(0);
+  global_stop.Reset();
+}
 
 int FailBurn(const std::string& text) {
   ShowBurnStatus(kColorRed, text);
-  OfferBurn(true);
-  EnableBurnButton(true);
-  EnableVerifyBox(true);
-  SetBurnButton(BurnButton::Close);
+  EndButtons(false);
   return 0;
 }
 
-namespace {
-
-// The burn after StopRequested was cleared. StartBurnWorker clears the flag on the calling
-// thread before the worker exists, so a Stop that comes while the thread is still starting
-// is not wiped out by the worker's own clearing.
-int RunBurn() {
-  const BurnPlan plan = CurrentBurnPlan();
-  last_page_sums = {};
-  LockBurnControls();
-  ShowBurnStatus(kColorRed, "Please enter ISP");
-
-  int version = -1;
-  if (!Handshake(&version)) return FailBurn("");
-  HandshakeSeen(version);
-  if (version < 1) ShowMessage(MainWindowHandle(), kOutOfDateFirmware, MessageError);
-  SetBurnButton(BurnButton::Stop);
-  // A Stop pressed during the version wait or while the out-of-date box was open has had
-  // no command to follow yet: honour it before the first erase byte.
-  if (StopRequested.load() != 0) return FailBurn("Erase error");
-
-  std::string failure;
-  if (!ErasePhase(plan, OnPhaseEvent, &failure)) return FailBurn(failure);
-  if (!ProgramPhase(plan, OnPhaseEvent, &failure)) return FailBurn(failure);
-  ShowBurnStatus(kColorGreen, "Program OK");
-
-  const bool read_back = VerifyAfterBurn.load() != 0;
-  if (!VerifyPhase(CurrentBurnPlan(), read_back, OnPhaseEvent, &failure)) return FailBurn(failure);
-  // Every burn is checked once: a box that was clear for the verify phase and set again
-  // before this one would otherwise end a burn that was never compared with "Program OK".
-  const bool request_sums = VerifyAfterBurn.load() == 0 || !read_back;
-  if (!ChecksumPhase(CurrentBurnPlan(), request_sums, BurnSum(), OnPhaseEvent, &failure,
-                     &last_page_sums)) {
-    return FailBurn(failure);
-  }
-  SetBurnButton(BurnButton::Close);
-  return 1;
-}
-
-}  // namespace
-
 int BurnWorker() {
   ResetBurnStop();
-  return RunBurn();
+  return RunGlobalBurn();
 }
 
 bool StartBurnWorker() {
@@ -150,7 +110,7 @@ bool StartBurnWorker() {
   ResetBurnStop();
   try {
     std::thread([] {
-      worker_result.store(RunBurn());
+      worker_result.store(RunGlobalBurn());
       worker_running.store(false);
       worker_running.notify_all();
     }).detach();
@@ -169,4 +129,12 @@ bool BurnWorkerRunning() { return worker_running.load(); }
 int JoinBurnWorker() {
   worker_running.wait(true);
   return worker_result.load();
+}
+
+int ReadChip(const BurnPlan& plan, ReadKind kind, PageSums* sums) {
+  ShellEvents events;
+  const SessionOutcome outcome =
+      RunReadSession(GlobalPort(), plan, kind, ReadBackImage, SessionTimeouts{}, global_stop, events);
+  if (outcome.ok && sums) *sums = outcome.sums;
+  return outcome.ok ? 1 : 0;
 }

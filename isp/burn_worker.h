@@ -1,8 +1,18 @@
 #pragma once
-// One burn: handshake, erase, program, verify or checksum, on its own thread.
+// The burn dialog's worker over the process's one port (GlobalPort) and the front end's
+// shell: a transitional layer over RunBurn that the front ends leave as they move to
+// sessions of their own.
+#include <atomic>
 #include <string>
 
 #include "isp/protocol.h"
+#include "isp/session.h"
+
+// Non-zero once a stop was asked for (RequestBurnStop); cleared only when a worker starts.
+extern std::atomic<int> StopRequested;
+
+// The plan for FirmwareImage with the bank sizes and PageSize as they are now.
+BurnPlan CurrentBurnPlan();
 
 // The whole burn on the calling thread. 1 after a complete burn, 0 after a failure or a stop.
 int BurnWorker();
@@ -22,9 +32,6 @@ void ResetBurnStop();
 // What the last burn's checksum phase was told (nothing differing when it asked for no sums
 // or did not get that far). Read it once the burn has ended.
 PageSums LastBurnPageSums();
-
-// "VER: 2.3" for version byte 23; "" for a version the chip did not tell (below 1).
-std::string FirmwareVersionText(int version);
 
 // Clears the stop request, then starts BurnWorker on a new thread and returns at once: a stop
 // set after this returns always reaches the worker. Refuses (returns false) while an earlier

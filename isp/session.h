@@ -11,15 +11,24 @@
 #include "serial/serial_port.h"
 
 // A stop asked for by another thread or a signal handler (lock-free); a session looks at it
-// between commands and while it waits for the handshake.
+// between commands and while it waits for the handshake. A token with a parent is also
+// stopped by its parent's stop: one stop for a whole run, one more per port.
 class StopToken {
  public:
+  StopToken() = default;
+  explicit StopToken(const StopToken* parent) : parent_(parent) {}
+  StopToken(const StopToken&) = delete;
+  StopToken& operator=(const StopToken&) = delete;
+
   void Request() noexcept { requested_.store(true); }
   void Reset() noexcept { requested_.store(false); }
-  bool Requested() const noexcept { return requested_.load(); }
+  bool Requested() const noexcept {
+    return requested_.load() || (parent_ != nullptr && parent_->Requested());
+  }
 
  private:
   std::atomic<bool> requested_{false};
+  const StopToken* parent_ = nullptr;
   static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
@@ -54,7 +63,7 @@ struct SessionTimeouts {
   std::uint32_t program_ms = kProgramTimeoutMs;
 };
 
-struct BurnOptions {
+struct BurnSessionOptions {
   // Read every page back after programming (otherwise ask for the page sums). Asked once when
   // the verify phase begins and once when the checksum phase begins, so a front end may change
   // its mind until then, as the burn dialog's Verify box does.
@@ -74,7 +83,7 @@ struct SessionOutcome {
 
 // The burn: handshake (waited for until the token stops it), erase, program, verify or
 // checksum. The port must be open at the burn's rate.
-SessionOutcome RunBurn(SerialPort& port, const BurnPlan& plan, const BurnOptions& options,
+SessionOutcome RunBurnSession(SerialPort& port, const BurnPlan& plan, const BurnSessionOptions& options,
                        const StopToken& stop, SessionEvents& events);
 
 enum ReadKind : int {
@@ -88,7 +97,7 @@ enum ReadKind : int {
 // used only to compare page sums with (nullptr: not compared). Tells "Please enter ISP",
 // "Reading" with its progress, then "Read OK" or the failure. A differing page sum is no
 // failure of the read: outcome.sums tells it.
-SessionOutcome ReadChip(SerialPort& port, const BurnPlan& plan, ReadKind kind, std::uint8_t* read_back,
+SessionOutcome RunReadSession(SerialPort& port, const BurnPlan& plan, ReadKind kind, std::uint8_t* read_back,
                         const SessionTimeouts& timeouts, const StopToken& stop, SessionEvents& events);
 
 // "VER: 2.3" for version byte 23; "" for a version the chip did not tell (below 1).
