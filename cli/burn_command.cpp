@@ -1,28 +1,39 @@
-// rm516x-isp burn: load files as the Open command does, then run one burn on the worker
-// thread and print what the burn dialog would show.
-#include <cstdio>
+// rm516x-isp burn: load files as the Open command does, then burn them on one port, or on
+// every --port at once (a gang: one thread and one port each, all burning the one image).
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "cli/commands.h"
-#include "cli/gang_burn.h"
 #include "cli/load_options.h"
-#include "cli/port_session.h"
+#include "cli/output.h"
+#include "cli/port_run.h"
 #include "cli/repeat_burn.h"
-#include "isp/burn_status.h"
+#include "cli/stop_signals.h"
 #include "isp/burn_worker.h"
-#include "settings/settings.h"
 
 namespace {
 
-// One burn on the worker thread, as RunPortSession's session.
-int BurnOnWorker() {
-  if (!StartBurnWorker()) return -1;
-  // Starting the worker cleared the flag: a signal that came before must be said again.
-  if (StopSignalSeen()) RequestBurnStop();
-  const int result = JoinBurnWorker();
-  // The dialog says only "CheckSum error"; a script is also told which page.
-  if (result == 0) SetSessionFailureDetail(PageSumMismatchText(LastBurnPageSums()));
-  return result;
+int RunGang(const BurnOptions& options, const BurnJob& job, const ProfileSettings& profile, Output& output) {
+  const std::vector<std::string>& ports = options.port.ports;
+  std::vector<PortOutcome> ends(ports.size());
+  {
+    std::vector<std::jthread> threads;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+      threads.emplace_back([&, i] {
+        ends[i] = BurnOnPort(ports[i], i, options.port, job, profile, output, RunStop());
+        output.PortEnd(i, ends[i].status == kExitOk, ends[i].text, ends[i].error_line);
+      });
+    }
+  }
+  std::size_t failed = 0;
+  for (const PortOutcome& end : ends) failed += end.status != kExitOk ? 1 : 0;
+  const std::string summary =
+      std::to_string(ports.size() - failed) + " port(s) done, " + std::to_string(failed) + " failed";
+  output.Line(summary);
+  output.End(failed == 0, summary, summary);
+  if (const int signal_number = StopSignalNumber(); signal_number != 0) return kExitSignalBase + signal_number;
+  return failed == 0 ? kExitOk : kExitFailed;
 }
 
 }  // namespace
@@ -32,14 +43,20 @@ int RunBurn(BurnOptions& options) {
   const bool gang = options.port.ports.size() > 1;
   if (!gang && !CheckPortGiven(options.port, error)) return UsageError("burn", error);
   if (!PrepareLoad(options.load, error)) return UsageError("burn", error);
-  if (options.verify) VerifyAfterBurn = *options.verify;
+  const ProfileSettings profile = ReadProfileSettings();
 
-  const bool json = options.load.json;
-  if (!LoadForSession(options.load)) return kExitFailed;
-  if (gang) return RunGangBurn(options.port.ports, json);
-  if (options.repeat.on) return RunRepeatBurn(options.port, options.repeat, json, BurnOnWorker);
+  Output output(options.load.json, gang ? options.port.ports : std::vector<std::string>{options.port.port});
+  LoadedImage loaded;
+  if (!LoadForSession(options.load, output, loaded)) return kExitFailed;
+  // Caught from before the first open to the exit, so that no signal ends the process
+  // between a port's opening and its closing.
+  CatchRunStop();
+  const BurnJob job{&loaded.plan, options.verify.value_or(profile.verify) != 0, PortRate(options.port, profile),
+                    loaded.image_checksum, options.repeat.on ? &options.repeat : nullptr};
+  if (gang) return RunGang(options, job, profile, output);
 
-  const int status = RunPortSession(options.port, json, "burn", BurnOnWorker);
-  if (status == kExitOk) ReportEnd(json, true, BurnStatusText(), "");
-  return status;
+  const PortOutcome end = BurnOnPort(options.port.port, 0, options.port, job, profile, output, RunStop());
+  if (options.repeat.on) output.Line(end.text);
+  output.End(end.status == kExitOk, end.text, end.error_line);
+  return end.status;
 }

@@ -14,9 +14,6 @@ enum ExitStatus : int {
   kExitSignalBase = 128,
 };
 
-// The arguments the program was started with, after its name (set by main).
-extern std::vector<std::string> CommandArgs;
-
 // Each runs its command with the options parsed for it and returns the exit status. Each
 // NAME_command.cpp holds one.
 int RunInfo(const InfoOptions& options);

@@ -6,6 +6,7 @@
 #include "cli/terminal_shell.h"
 #include "image/bank_image.h"
 #include "image/file_open.h"
+#include "isp/burn_worker.h"
 #include "settings/settings.h"
 
 const char* ChipName(int model) { return model == 0 ? "RM5164" : "RM5168"; }
@@ -75,4 +76,38 @@ std::string LoadReportJsonMembers(const LoadReport& report) {
   // Members only, without the braces: a command may add its own around them.
   const std::string object = JsonDump(members);
   return object.substr(1, object.size() - 2);
+}
+
+namespace {
+
+// Why a load placed nothing, in the words of its last error.
+std::string LoadFailureText(const LoadReport& report) {
+  std::string text = "nothing was loaded";
+  for (const LoadMessage& message : report.messages) {
+    if (message.kind == MessageError) text = message.text;
+  }
+  return text;
+}
+
+}  // namespace
+
+bool LoadForSession(const LoadOptions& load, Output& output, LoadedImage& loaded) {
+  // The load's messages are told here, in the run's output, not by the shell.
+  SetTerminalEcho(false);
+  const LoadReport report = RunLoad(load);
+  for (const LoadMessage& message : report.messages) output.RunMessage(message.kind, message.text);
+  if (report.file_state == 0) {
+    if (load.json) {
+      const std::string reason = LoadFailureText(report);
+      output.End(false, reason, reason);
+    }
+    return false;
+  }
+  if (!load.json) {
+    const std::string text = LoadReportText(report);
+    output.Line(text.substr(0, text.size() - 1));
+  }
+  loaded.plan = CurrentBurnPlan();
+  loaded.image_checksum = report.image_checksum;
+  return true;
 }

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "cli/options.h"
+#include "cli/output.h"
 #include "image/load_report.h"
+#include "isp/protocol.h"
 
 // "RM5164" or "RM5168".
 const char* ChipName(int model);
@@ -25,3 +27,13 @@ std::string LoadReportText(const LoadReport& report);
 // The load as JSON members (no braces): chip, fill, file_state, files, bank0_size,
 // bank1_size, image_checksum, burn_sum, messages.
 std::string LoadReportJsonMembers(const LoadReport& report);
+
+// What a session burns or compares with, once the load is done.
+struct LoadedImage {
+  BurnPlan plan{};
+  std::uint32_t image_checksum = 0;
+};
+
+// Before a command that burns or compares files: the load, its messages and its report
+// printed. False when nothing was placed; the failure has been told (and ended, with --json).
+bool LoadForSession(const LoadOptions& load, Output& output, LoadedImage& loaded);

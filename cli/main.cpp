@@ -6,7 +6,6 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 
-std::vector<std::string> CommandArgs;
 
 int UsageError(const std::string& command, const std::string& problem) {
   const std::string who = command.empty() ? "rm516x-isp" : "rm516x-isp " + command;
@@ -15,7 +14,6 @@ int UsageError(const std::string& command, const std::string& problem) {
 }
 
 int main(int argc, char** argv) {
-  CommandArgs.assign(argv + 1, argv + argc);
   CommandLine line = ParseCommandLine(argc, argv);
   if (line.exit_status) return *line.exit_status;
   if (auto* info = std::get_if<InfoOptions>(&line.command)) return RunInfo(*info);

@@ -10,7 +10,7 @@
 
 #include "cli/commands.h"
 #include "cli/load_options.h"
-#include "cli/port_session.h"
+#include "cli/port_run.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
 

@@ -2,17 +2,18 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/load_options.h"
-#include "cli/port_session.h"
+#include "cli/output.h"
+#include "cli/port_run.h"
 #include "cli/replace_file.h"
+#include "cli/stop_signals.h"
 #include "image/bank_image.h"
 #include "image/hex_writer.h"
-#include "isp/burn_status.h"
-#include "isp/burn_worker.h"
 #include "isp/protocol.h"
-#include "isp/read_back.h"
+#include "isp/session.h"
 #include "settings/settings.h"
 
 namespace {
@@ -39,49 +40,57 @@ int RunRead(ReadOptions& options) {
   if (!hex && !EndsWith(options.out, ".bin")) {
     return UsageError("read", "OUT must end in .bin, .hex or .ihx, not '" + options.out + "'");
   }
-  LoadSettings();
-  const int model = options.chip_model.value_or(ChipModel == 0 ? 0 : 1);
+  const ProfileSettings profile = ReadProfileSettings();
+  const int model = options.chip_model.value_or(profile.chip_model == 0 ? 0 : 1);
   if (model == 0 && options.bank != "0" && options.bank != "both") {
     return UsageError("read", "the RM5164 has bank 0 only");
   }
-  UseChipModel(model);
   const bool bank0 = options.bank != "1";
   const bool bank1 = model == 1 && options.bank != "0";
-  const BurnPlan plan{FirmwareImage, PageSize.load(),
+  const BurnPlan plan{nullptr, PageSizeForModel(model),
                       bank0 ? (model == 0 ? kRm5164Pages : kRm5168Bank0Pages) : 0,
                       bank1 ? kRm5168Bank1Pages : 0};
 
-  BeginSessionOutput(options.json);
+  Output output(options.json, {options.port.port});
   // Before the port: a read that cannot be kept must not make the user wait for it.
   if (!CheckReplaceable(options.out, error)) {
-    ReportEnd(options.json, false, error, error);
+    output.End(false, error, error);
     return kExitFailed;
   }
-  std::fill(std::begin(ReadBackImage), std::end(ReadBackImage), std::uint8_t{0xFF});
-  const int status = RunPortSession(options.port, options.json, "read", [&plan] {
-    BeginSessionStop();
-    return ReadChip(plan, ReadPages, nullptr);
-  });
-  if (status != kExitOk) return status;
+  const std::string device = ResolvePortDevice(options.port.port, profile, error);
+  if (device.empty()) {
+    output.End(false, error, error);
+    return kExitFailed;
+  }
+  CatchRunStop();
+  std::vector<std::uint8_t> read_back(kImageCapacityBytes, 0xFF);
+  PortEvents events(output, 0);
+  const PortRun run = RunOnPort(device, PortRate(options.port, profile), options.port, events, RunStop(),
+                                [&](SerialPort& port, const StopToken& stop, SessionEvents& sink) {
+                                  return RunReadSession(port, plan, ReadPages, read_back.data(), SessionTimeouts{},
+                                                        stop, sink);
+                                });
+  if (run.status != kExitOk) {
+    output.End(false, run.text, run.error_line);
+    return run.status;
+  }
 
   const std::uint32_t bank0_bytes = plan.bank0_pages * plan.page_size_bytes;
   const std::uint32_t bank1_bytes = plan.bank1_pages * plan.page_size_bytes;
   std::string bytes;
   if (hex) {
-    bytes = WriteHexText(ReadBackImage, bank0_bytes, bank1_bytes);
+    bytes = WriteHexText(read_back.data(), bank0_bytes, bank1_bytes);
   } else {
     // Bank 1 alone starts the file: burn --bank 1 puts it back.
     const std::uint32_t from = bank0_bytes > 0 ? 0 : kBankSizeBytes;
     const std::uint32_t end = bank1_bytes > 0 ? kBankSizeBytes + bank1_bytes : bank0_bytes;
-    bytes.assign(reinterpret_cast<const char*>(ReadBackImage) + from, end - from);
+    bytes.assign(reinterpret_cast<const char*>(read_back.data()) + from, end - from);
   }
   if (!ReplaceWhole(options.out, bytes, error)) {
-    ReportEnd(options.json, false, error, error);
+    output.End(false, error, error);
     return kExitFailed;
   }
-  if (!options.json) {
-    PrintSessionLine(std::to_string(bank0_bytes + bank1_bytes) + " bytes read into " + options.out);
-  }
-  ReportEnd(options.json, true, BurnStatusText(), "");
+  output.Line(std::to_string(bank0_bytes + bank1_bytes) + " bytes read into " + options.out);
+  output.End(true, run.text, "");
   return kExitOk;
 }

@@ -2,92 +2,112 @@
 
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include "cli/append_line.h"
 #include "cli/commands.h"
 #include "cli/json.h"
-#include "image/bank_image.h"
-#include "isp/burn_status.h"
 
 namespace {
 
+// Ports of a gang log to the same file: their lines go out one at a time.
+std::mutex log_mutex;
+
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+#ifdef _WIN32
+  gmtime_s(&parts, &now);
+#else
+  gmtime_r(&now, &parts);
+#endif
   char text[32];
-  // Only the main thread formats times.
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
   return text;
 }
 
 double Rounded(double seconds) { return static_cast<double>(static_cast<long long>(seconds * 100 + 0.5)) / 100; }
 
-Json ChipJson(const ChipResult& result) {
-  return {{"chip", result.chip},       {"port", result.port},          {"ok", result.ok},
-          {"text", result.text},       {"version", result.version},    {"seconds", Rounded(result.seconds)}};
+bool LogChip(const std::string& path, const ChipResult& result, std::uint32_t image_checksum, std::string& error) {
+  char checksum[8];
+  std::snprintf(checksum, sizeof checksum, "%04X", static_cast<unsigned>(image_checksum & 0xFFFF));
+  const Json line = {{"time", UtcNow()},   {"port", result.port},         {"chip", result.chip},
+                     {"image_checksum", checksum}, {"ok", result.ok},    {"result", result.text},
+                     {"version", result.version}, {"seconds", Rounded(result.seconds)}};
+  std::lock_guard lock(log_mutex);
+  return AppendLine(path, JsonDump(line), error);
+}
+
+PortRun BurnOnce(const std::string& device, PortOptions& options, const BurnJob& job, PortEvents& events,
+                 const StopToken& stop) {
+  BurnSessionOptions session_options;
+  const bool verify = job.verify;
+  session_options.read_back = [verify] { return verify; };
+  return RunOnPort(
+      device, job.rate, options, events, stop,
+      [&](SerialPort& port, const StopToken& session_stop, SessionEvents& sink) {
+        return RunBurnSession(port, *job.plan, session_options, session_stop, sink);
+      },
+      // The dialog says only "CheckSum error"; a script is also told which page.
+      [](const SessionOutcome& outcome) { return PageSumMismatchText(outcome.sums); });
 }
 
 }  // namespace
 
-std::string ChipResultLine(const ChipResult& result) {
-  char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.1f s", result.seconds);
-  // Appended, not "#" + a temporary: that trips a false -Wrestrict in MinGW's GCC 12 at -O3.
-  std::string line = "#";
-  line += std::to_string(result.chip) + "  " + result.port + "  " + result.text + "  " +
-          (result.version.empty() ? "VER: -" : result.version) + "  " + seconds;
-  return line;
+std::string PageSumMismatchText(const PageSums& sums) {
+  if (sums.differing_bank < 0) return "";
+  char text[96];
+  std::snprintf(text, sizeof text, "the sum of page 0x%02X of bank %d is %.4X, the image's %.4X",
+                static_cast<unsigned>(sums.differing_page), sums.differing_bank,
+                static_cast<unsigned>(sums.chip_sum), static_cast<unsigned>(sums.image_sum));
+  return text;
 }
 
-int RunRepeatBurn(PortOptions& port, const RepeatOptions& options, bool json,
-                  const std::function<int()>& burn) {
+PortOutcome BurnOnPort(const std::string& port, std::size_t index, PortOptions options, const BurnJob& job,
+                       const ProfileSettings& profile, Output& output, const StopToken& stop) {
+  PortOutcome end;
+  std::string error;
+  const std::string device = ResolvePortDevice(port, profile, error);
+  if (device.empty()) {
+    end.text = end.error_line = error;
+    return end;
+  }
+  PortEvents events(output, index);
+  if (job.repeat == nullptr) {
+    const PortRun run = BurnOnce(device, options, job, events, stop);
+    return {run.status, run.text, run.error_line};
+  }
+
+  const RepeatOptions& repeat = *job.repeat;
   std::string run_error;
-  if (!options.log_path.empty() && !AppendLine(options.log_path, "", run_error)) {
-    ReportEnd(json, false, run_error, run_error);
-    return kExitFailed;
+  if (!repeat.log_path.empty() && !AppendLine(repeat.log_path, "", run_error)) {
+    return {kExitFailed, run_error, run_error};
   }
   int burned = 0;
   int failed = 0;
-  for (int chip = 1; options.count == 0 || chip <= options.count; ++chip) {
-    port.quiet_before_ms = chip > 1 ? options.gap_ms : 0;
-    std::string end_error;
-    CaptureSessionEnd([&end_error](bool, const std::string&, const std::string& error_line) {
-      end_error = error_line;
-    });
-    const int status = RunPortSession(port, json, "burn", burn);
-    CaptureSessionEnd(nullptr);
-    const bool stopped = status >= kExitSignalBase;
-
-    if (!SessionHandshakeSeen()) {
-      if (!stopped) run_error = end_error;
+  bool stopped = false;
+  for (int chip = 1; repeat.count == 0 || chip <= repeat.count; ++chip) {
+    options.quiet_before_ms = chip > 1 ? repeat.gap_ms : 0;
+    const PortRun run = BurnOnce(device, options, job, events, stop);
+    stopped = run.status >= kExitSignalBase;
+    // A chip counts from its handshake on; a stop before it ends the run as --count does,
+    // and any other failure before it ends the run failed.
+    if (!run.handshake_seen) {
+      if (!stopped) run_error = run.error_line;
       break;
     }
-    const ChipResult result{chip, port.port, status == kExitOk,
-                            status == kExitOk ? BurnStatusText() : end_error,
-                            SessionVersionText(),
-                            SessionSeconds()};
+    const ChipResult result{chip,        device, run.status == kExitOk, run.status == kExitOk ? run.text : run.error_line,
+                            events.VersionText(), run.seconds};
     ++(result.ok ? burned : failed);
-    if (json) {
-      Json event = {{"event", "chip"}};
-      event.update(ChipJson(result));
-      PrintSessionLine(JsonDump(event));
-    } else {
-      PrintSessionLine(ChipResultLine(result));
-    }
-    if (!options.log_path.empty()) {
-      char checksum[8];
-      std::snprintf(checksum, sizeof checksum, "%04X", static_cast<unsigned>(ImageChecksum & 0xFFFF));
-      Json line = {{"time", UtcNow()}, {"port", result.port}, {"chip", result.chip},
-                   {"image_checksum", checksum}, {"ok", result.ok}, {"result", result.text},
-                   {"version", result.version}, {"seconds", Rounded(result.seconds)}};
-      // A chip that leaves no trace must not be followed by more.
-      if (!AppendLine(options.log_path, JsonDump(line), run_error)) break;
-    }
+    output.Chip(result);
+    // A chip that leaves no trace must not be followed by more.
+    if (!repeat.log_path.empty() && !LogChip(repeat.log_path, result, job.image_checksum, run_error)) break;
     if (stopped) break;
   }
-
   const std::string summary = std::to_string(burned) + " burned, " + std::to_string(failed) + " failed";
-  if (!json) PrintSessionLine(summary);
   const bool ok = failed == 0 && run_error.empty();
-  ReportEnd(json, ok, summary, run_error.empty() ? summary : run_error);
-  return ok ? kExitOk : kExitFailed;
+  end.status = ok ? kExitOk : kExitFailed;
+  end.text = summary;
+  end.error_line = ok ? "" : run_error.empty() ? summary : run_error;
+  return end;
 }

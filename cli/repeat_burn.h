@@ -1,28 +1,34 @@
 #pragma once
-// burn --repeat: chip after chip on one port, each with its numbered result, until --count
-// chips or a stop signal.
-#include <functional>
+// What burn does on one port: one chip, or with --repeat chip after chip with its numbered
+// result, until --count chips or a stop. A gang runs one of these per port, each on its own
+// thread.
 #include <string>
 
 #include "cli/options.h"
-#include "cli/port_session.h"
+#include "cli/output.h"
+#include "cli/port_run.h"
 
-// One chip's end, as its result line, its JSON event and its log line tell it.
-struct ChipResult {
-  int chip = 0;
-  std::string port;
-  bool ok = false;
-  std::string text;     // the last status, or after a failure why it failed
-  std::string version;  // "VER: 2.3", "" when the chip did not tell
-  double seconds = 0;   // from the wait for its handshake to its end
+// How one port's run ended.
+struct PortOutcome {
+  int status = 1;          // kExitOk, kExitFailed, 128 + the stop signal
+  std::string text;        // the last status text, or --repeat's "N burned, M failed"
+  std::string error_line;  // why not, "" when it completed
 };
 
-// "#1  /dev/ttyUSB0  Verify OK  VER: 2.3  4.2 s"
-std::string ChipResultLine(const ChipResult& result);
+struct BurnJob {
+  const BurnPlan* plan;
+  bool verify;                      // read back (else page sums)
+  std::uint32_t rate;
+  std::uint32_t image_checksum;     // for --log
+  const RepeatOptions* repeat;      // nullptr: one chip
+};
 
-// Runs burn (as RunPortSession's session) for each chip: every chip after the first once the
-// line has been silent for gap_ms. A chip counts from its handshake on; a stop signal before
-// it ends the run as --count does, and any other failure before it ends the run failed.
-// Prints "N burned, M failed" and returns kExitOk only when none failed.
-int RunRepeatBurn(PortOptions& port, const RepeatOptions& options, bool json,
-                  const std::function<int()>& burn);
+// Runs the job on the port given as port (a device, or usb-serial:...), printed as port
+// index of output. Prints its chips' results (and, with --repeat but one port, the summary
+// line); the end is the caller's.
+PortOutcome BurnOnPort(const std::string& port, std::size_t index, PortOptions options, const BurnJob& job,
+                       const ProfileSettings& profile, Output& output, const StopToken& stop);
+
+// "the sum of page 0x03 of bank 0 is 1234, the image's 1334" for the first page whose sum
+// differed; "" when none did.
+std::string PageSumMismatchText(const PageSums& sums);

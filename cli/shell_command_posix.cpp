@@ -1,6 +1,8 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -40,13 +42,66 @@ void EndGroup(pid_t child) {
   }
 }
 
+// The command's output, split into lines for a sink. Reads only what is there: a command
+// may leave a background child holding the pipe.
+class OutputLines {
+ public:
+  explicit OutputLines(const CommandOutputSink& sink) : sink_(sink) {
+    if (!sink_) return;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return;
+    read_end_ = ends[0];
+    write_end_ = ends[1];
+    ::fcntl(read_end_, F_SETFL, O_NONBLOCK);
+  }
+  ~OutputLines() {
+    CloseWriteEnd();
+    Take();
+    if (!pending_.empty()) sink_(pending_);
+    if (read_end_ >= 0) ::close(read_end_);
+  }
+  OutputLines(const OutputLines&) = delete;
+  OutputLines& operator=(const OutputLines&) = delete;
+
+  // Where the command writes: the pipe, or our standard error.
+  int target() const { return write_end_ >= 0 ? write_end_ : STDERR_FILENO; }
+  void CloseWriteEnd() {
+    if (write_end_ >= 0) ::close(write_end_);
+    write_end_ = -1;
+  }
+  void Take() {
+    if (read_end_ < 0) return;
+    char buffer[512];
+    for (;;) {
+      const ssize_t n = ::read(read_end_, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      pending_.append(buffer, static_cast<std::size_t>(n));
+      for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+        sink_(pending_.substr(0, end));
+        pending_.erase(0, end + 1);
+      }
+    }
+  }
+
+ private:
+  const CommandOutputSink& sink_;
+  int read_end_ = -1;
+  int write_end_ = -1;
+  std::string pending_;
+};
+
 }  // namespace
 
-std::string RunShellCommand(const std::string& command, double timeout_seconds, bool (*stopped)()) {
-  // Its output goes to standard error: standard output carries the burn (JSON with --json).
+std::string RunShellCommand(const std::string& command, double timeout_seconds, const StopToken& stop,
+                            const CommandOutputSink& on_output) {
+  // Its output goes to standard error or the sink: standard output carries the burn (JSON
+  // with --json).
+  OutputLines output(on_output);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, output.target(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, output.target(), STDERR_FILENO);
   // We ignore SIGPIPE for ourselves; the command's pipelines must not inherit that.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -63,6 +118,7 @@ std::string RunShellCommand(const std::string& command, double timeout_seconds, 
                                 const_cast<char* const*>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
+  output.CloseWriteEnd();
   if (error != 0) return std::string("could not be started: ") + std::strerror(error);
 
   const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
@@ -76,7 +132,8 @@ std::string RunShellCommand(const std::string& command, double timeout_seconds, 
       EndGroup(child);
       return std::string("could not be waited for: ") + std::strerror(wait_error);
     }
-    if (stopped()) {
+    output.Take();
+    if (stop.Requested()) {
       EndGroup(child);
       return "was stopped";
     }

@@ -42,7 +42,8 @@ HANDLE InheritableCopy(DWORD which) {
 
 }  // namespace
 
-std::string RunShellCommand(const std::string& command, double timeout_seconds, bool (*stopped)()) {
+std::string RunShellCommand(const std::string& command, double timeout_seconds, const StopToken& stop,
+                            const CommandOutputSink&) {
   // A job holds the shell and everything it starts, so that a stop or the time-out ends them
   // all; the process is created suspended so that nothing runs before it is in the job.
   const OwnedHandle job(CreateJobObjectA(nullptr, nullptr));
@@ -88,7 +89,7 @@ std::string RunShellCommand(const std::string& command, double timeout_seconds, 
       end_all();
       return why;
     }
-    if (stopped()) {
+    if (stop.Requested()) {
       end_all();
       return "was stopped";
     }

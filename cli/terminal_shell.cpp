@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "cli/output.h"
 #include "shell/shell.h"
 
 namespace {
@@ -28,16 +29,6 @@ void SetTerminalHooks(TerminalHooks new_hooks) {
   hooks = std::move(new_hooks);
 }
 
-std::string FormatTerminalMessage(int kind, const std::string& text) {
-  const std::string prefix = kind == MessageWarning ? "warning: " : "error: ";
-  std::string out = prefix;
-  for (char c : text) {
-    out += c;
-    if (c == '\n') out.append(prefix.size(), ' ');
-  }
-  out += '\n';
-  return out;
-}
 
 Window MainWindowHandle() { return nullptr; }
 

@@ -20,6 +20,4 @@ struct TerminalHooks {
 void SetTerminalEcho(bool echo);
 void SetTerminalHooks(TerminalHooks hooks);
 
-// "error: " or "warning: ", then the text; a line break inside the text starts a new line
-// indented to the width of the prefix. Ends with a line break.
-std::string FormatTerminalMessage(int kind, const std::string& text);
+

@@ -31,18 +31,32 @@ std::string ReadTextSetting(const char* key, const char* fallback) {
 
 }  // namespace
 
-void LoadSettings() {
-  FileName1 = ReadTextSetting("OpenFileName1", "");
-  FileName2 = ReadTextSetting("OpenFileName2", "");
-  OpenPath = ReadTextSetting("OpenFilePath", ".");
-  BaudRateIndex = ReadRangedSetting("BaudRate", 6, 0, 7);
-  ComPortIndex = ReadRangedSetting("ComPort", 0, 0, 3);
-  UseChipModel(ReadRangedSetting("ChipID", 0, 0, 1));
+ProfileSettings ReadProfileSettings() {
+  ProfileSettings settings;
+  settings.file_name1 = ReadTextSetting("OpenFileName1", "");
+  settings.file_name2 = ReadTextSetting("OpenFileName2", "");
+  settings.open_path = ReadTextSetting("OpenFilePath", ".");
+  settings.baud_index = ReadRangedSetting("BaudRate", 6, 0, 7);
+  settings.com_port = ReadRangedSetting("ComPort", 0, 0, 3);
+  settings.chip_model = ReadRangedSetting("ChipID", 0, 0, 1);
   // Any number is kept: only its low 8 bits reach the image.
   bool is_number = true;
-  FillByte = ProfileReadInt(kProfileSection, "UnusedBytes", 255, &is_number);
-  if (!is_number) FillByte = 255;
-  VerifyAfterBurn = ReadRangedSetting("Verify", 1, 0, 1);
+  settings.fill_byte = ProfileReadInt(kProfileSection, "UnusedBytes", 255, &is_number);
+  if (!is_number) settings.fill_byte = 255;
+  settings.verify = ReadRangedSetting("Verify", 1, 0, 1);
+  return settings;
+}
+
+void LoadSettings() {
+  const ProfileSettings settings = ReadProfileSettings();
+  FileName1 = settings.file_name1;
+  FileName2 = settings.file_name2;
+  OpenPath = settings.open_path;
+  BaudRateIndex = settings.baud_index;
+  ComPortIndex = settings.com_port;
+  UseChipModel(settings.chip_model);
+  FillByte = settings.fill_byte;
+  VerifyAfterBurn = settings.verify;
   // The port names and rates are constant tables of the serial module: nothing to set up.
 }
 
