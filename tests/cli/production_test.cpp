@@ -2,9 +2,17 @@
 // once, against simulators that model boards being swapped.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "serial/serial_port.h"
 #include "tests/cli/run_tool.h"
 #include "tests/isp/sim_process.h"
 
@@ -102,4 +110,86 @@ TEST(ProductionBurn, GangPortFailuresLeaveTheOthersBurning) {
   EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
 }
 
+// The image is read once, from a pipe, and burned on every port; every port's reset command
+// speaks with its port's prefix; the run ends with one end event.
+TEST(ProductionBurn, GangBurnsTheImageReadOnceOnEveryPort) {
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  for (int i = 0; i < 3; ++i) sims.push_back(std::make_unique<SimProcess>(std::vector<std::string>{"--idle-ms", "600"}));
+  const std::vector<std::uint8_t> image = TestBytes(2048, 5);
+  const std::string fifo = (sims[0]->dir().path() / "app.bin").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] {
+    std::ofstream out(fifo, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  });
+  std::vector<std::string> args = {"burn", "--chip", "RM5164", "--baud", "115200", "--wait", "10", "--json",
+                                   "--reset-command", "echo reset one; echo reset two"};
+  for (const auto& sim : sims) args.insert(args.end(), {"--port", sim->device()});
+  args.push_back(fifo);
+  const ToolRun run = RunIsp(sims[0]->dir().path(), args);
+  writer.join();
+
+  EXPECT_EQ(run.exit_code, 0) << run.err << run.out;
+  const std::vector<std::string> lines = LinesStartingWith(run.out);
+  EXPECT_EQ(LinesStartingWith(run.out, R"({"event":"end")").size(), 1u) << run.out;
+  EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":true,"text":"3 port(s) done, 0 failed"})");
+  for (const auto& sim : sims) {
+    const std::string port = R"({"port":")" + sim->device() + R"(",)";
+    EXPECT_EQ(LinesStartingWith(run.out, port + R"("event":"result","ok":true,"text":"Verify OK"})").size(), 1u)
+        << run.out;
+    EXPECT_EQ(LinesStartingWith(run.out, port + R"("event":"output","text":"reset )").size(), 2u) << run.out;
+    ASSERT_TRUE(sim->WaitExit(3000));
+    const std::vector<std::uint8_t> flash = sim->Flash();
+    ASSERT_GE(flash.size(), image.size());
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin())) << sim->device();
+  }
+}
+
+// The processes whose parent is pid.
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+  std::vector<pid_t> children;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = ReadText((entry.path() / "stat").string());
+    // "pid (comm) state ppid ...": the name may hold spaces, so read after the last ')'.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    int parent = 0;
+    char state = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == pid) {
+      children.push_back(static_cast<pid_t>(std::stoi(name)));
+    }
+  }
+  return children;
+}
+
+// Four ports waiting for their chips are one process; killed, it leaves every port free.
+TEST(ProductionBurn, GangIsOneProcessAndAKillFreesEveryPort) {
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  for (int i = 0; i < 4; ++i) {
+    sims.push_back(std::make_unique<SimProcess>(std::vector<std::string>{"--fault", "silent=handshake"}));
+  }
+  const std::string path = sims[0]->dir().Write("app.bin", TestBytes(512, 6));
+  std::vector<std::string> argv = {RM_ISP_TOOL, "burn", "--chip", "RM5164", "--baud", "115200", "--json"};
+  for (const auto& sim : sims) argv.insert(argv.end(), {"--port", sim->device()});
+  argv.push_back(path);
+  ChildProcess tool(argv, false, {"XDG_CONFIG_HOME=" + sims[0]->dir().path().string(), "HOME=" + sims[0]->dir().path().string()});
+  ASSERT_TRUE(WaitUntil([&] { return LinesStartingWith(tool.Out(), R"({"port")").size() >= 4; }, 10000))
+      << tool.Out() << tool.Err();
+  for (const auto& sim : sims) {
+    ASSERT_NE(tool.Out().find(R"({"port":")" + sim->device() + R"(","event":"status","text":"Please enter ISP")"),
+              std::string::npos) << tool.Out();
+  }
+  EXPECT_TRUE(ChildrenOf(tool.pid()).empty());
+
+  tool.Signal(SIGKILL);
+  EXPECT_EQ(tool.Wait(5000), 128 + SIGKILL);
+  for (const auto& sim : sims) {
+    SerialPort port;
+    EXPECT_TRUE(port.Open(sim->device(), 115200)) << port.LastError();
+  }
+}
+
 }  // namespace
+

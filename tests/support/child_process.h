@@ -37,6 +37,8 @@ class ChildProcess {
   // Once reaped, the status is kept.
   int Wait(int timeout_ms);
   void Signal(int signal_number);
+  // Its process id while it runs (-1 once reaped or never started).
+  pid_t pid() const { return pid_; }
 
   // The captured streams so far.
   std::string Out() const;
