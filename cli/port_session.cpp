@@ -18,7 +18,7 @@
 #include "isp/burn_worker.h"
 #include "isp/protocol.h"
 #include "serial/port_list.h"
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 

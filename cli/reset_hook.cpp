@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "cli/port_session.h"
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 
 std::string TimedOutText(double timeout_seconds) {
   char text[64];

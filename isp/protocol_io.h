@@ -5,7 +5,7 @@
 
 #include "isp/burn_status.h"
 #include "isp/protocol.h"
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 
 // One byte from the receive queue under the read time-out in force; false when none came.
 inline bool ReadByte(std::uint8_t* byte) { return PortRead(byte, 1) == 1; }

@@ -11,7 +11,7 @@
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
 #include "isp/protocol.h"
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 #include "tests/isp/sim_process.h"
 #include "tests/support/recording_shell.h"
