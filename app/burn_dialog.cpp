@@ -6,7 +6,7 @@
 #include "app/resources/resource.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 

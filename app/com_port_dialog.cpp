@@ -1,7 +1,7 @@
 #include "app/app.h"
 #include "app/commands.h"
 #include "app/resources/resource.h"
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 

@@ -6,7 +6,7 @@
 #include "app/resources/resource.h"
 #include "image/bank_image.h"
 #include "isp/burn_worker.h"
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 
 std::atomic<HWND> MainWindow{nullptr};

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 
 namespace {

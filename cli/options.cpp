@@ -12,7 +12,7 @@
 #include "cli/load_options.h"
 #include "cli/port_run.h"
 #include "serial/port_list.h"
-#include "serial/serial_port.h"
+#include "serial/port_names.h"
 
 namespace {
 

@@ -102,7 +102,7 @@ void Output::Redraw(const std::string& above) {
   for (const PortView& view : views_) {
     const int percent = view.percent < 0 ? 0 : view.percent;
     const int filled = percent * kGangBarWidth / 100;
-    char number[8];
+    char number[16];
     std::snprintf(number, sizeof number, "%3d%%", percent);
     out += "\r\x1b[2K" + view.port + "  [" + std::string(filled, '#') +
            std::string(kGangBarWidth - filled, '.') + "] " + number + "  " + view.text + "\n";

@@ -8,7 +8,7 @@
 #include "cli/reset_hook.h"
 #include "cli/stop_signals.h"
 #include "serial/port_list.h"
-#include "serial/global_port.h"
+#include "serial/port_names.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "isp/session.h"
-#include "serial/global_port.h"
+#include "serial/port_names.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 

@@ -4,25 +4,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
 
-#include "serial/serial_backend.h"
-#include "serial/serial_port.h"
-#include "serial/serial_win32_seam.h"
-
-SerialEscapeCall SerialSysEscape = EscapeCommFunction;
+#include "serial/port_backend_win32.h"
+#include "serial/port_names.h"
 
 namespace {
-
-std::atomic<HANDLE> port_handle{INVALID_HANDLE_VALUE};
-// A write cut short by its time-out left output behind, which the next write discards. A
-// completed write is never purged after: the purge also drops bytes the driver still holds
-// for the line (under Wine, a pseudo-terminal's unread bytes: a page byte before its data).
-std::atomic<bool> output_left{false};
-
-// Used by the burn worker only, one request at a time (PortIoMutex is held around them).
-OVERLAPPED ReadOverlapped{};
-OVERLAPPED WriteOverlapped{};
 
 // A driver that ignores its time-outs must not hold the worker for ever: after this much
 // past the time-out the request is cancelled.
@@ -43,7 +32,7 @@ bool DeviceGone(DWORD error, bool cancelled_by_us) {
 }
 
 // Starts nothing; waits for the started request and returns its byte count.
-DWORD AwaitRequest(HANDLE device, OVERLAPPED* request, DWORD timeout_ms) {
+DWORD AwaitRequest(HANDLE device, OVERLAPPED* request, DWORD timeout_ms, bool* gone) {
   bool cancelled = false;
   if (WaitForSingleObject(request->hEvent, timeout_ms + kTimeoutGraceMs) != WAIT_OBJECT_0) {
     CancelIo(device);
@@ -51,7 +40,7 @@ DWORD AwaitRequest(HANDLE device, OVERLAPPED* request, DWORD timeout_ms) {
   }
   DWORD transferred = 0;
   if (!GetOverlappedResult(device, request, &transferred, TRUE)) {
-    if (DeviceGone(GetLastError(), cancelled)) NotePortLost();
+    if (DeviceGone(GetLastError(), cancelled)) *gone = true;
     // A cancelled or failed request still reports what it moved before it ended.
     transferred = static_cast<DWORD>(request->InternalHigh);
   }
@@ -102,122 +91,150 @@ std::string PathForDevice(const std::string& device) {
   return device;
 }
 
-}  // namespace
-
-std::string BackendDeviceForIndex(int index) { return ComPortNames[index]; }
-
-bool BackendOpen(const std::string& device, std::string* error) {
-  HANDLE handle = CreateFileA(PathForDevice(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
-  if (handle == INVALID_HANDLE_VALUE) {
-    *error = DescribeOpenError(device, GetLastError());
-    return false;
+class Win32Backend final : public PortBackend {
+ public:
+  explicit Win32Backend(Win32SystemCalls calls) : calls_(std::move(calls)) {}
+  ~Win32Backend() override {
+    Close();
+    for (OVERLAPPED* request : {&read_request_, &write_request_}) {
+      if (request->hEvent != NULL) CloseHandle(request->hEvent);
+    }
   }
-  // Asked what it does, not what file type it reports: virtual and redirected port drivers
-  // may report one other than "character". A handle that has no line settings is no port
-  // (Wine opens a COM name whose device is missing as such a handle, whose reads all fail).
-  DCB probe;
-  ZeroMemory(&probe, sizeof probe);
-  probe.DCBlength = sizeof probe;
-  if (!GetCommState(handle, &probe)) {
-    CloseHandle(handle);
-    *error = "cannot open " + device + ": not a serial device";
-    return false;
+
+  bool Open(const std::string& device, std::string* error) override {
+    HANDLE handle = CreateFileA(PathForDevice(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
+    if (handle == INVALID_HANDLE_VALUE) {
+      *error = DescribeOpenError(device, GetLastError());
+      return false;
+    }
+    // Asked what it does, not what file type it reports: virtual and redirected port drivers
+    // may report one other than "character". A handle that has no line settings is no port
+    // (Wine opens a COM name whose device is missing as such a handle, whose reads all fail).
+    DCB probe;
+    ZeroMemory(&probe, sizeof probe);
+    probe.DCBlength = sizeof probe;
+    if (!GetCommState(handle, &probe)) {
+      CloseHandle(handle);
+      *error = "cannot open " + device + ": not a serial device";
+      return false;
+    }
+    output_left_.store(false);
+    handle_.store(handle);
+    return true;
   }
-  output_left.store(false);
-  port_handle.store(handle);
-  return true;
-}
 
-void BackendClose() {
-  HANDLE handle = port_handle.exchange(INVALID_HANDLE_VALUE);
-  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-}
-
-bool BackendIsOpen() { return port_handle.load() != INVALID_HANDLE_VALUE; }
-
-void BackendApplyLineSettings(std::uint32_t rate) {
-  HANDLE handle = port_handle.load();
-  if (handle == INVALID_HANDLE_VALUE) return;
-  // Everything else 0: no flow control, DTR and RTS disabled, no character replacement.
-  // Two members cannot stay 0 on Windows: SetCommState refuses a record whose XonChar equals
-  // XoffChar, and only binary mode is supported. Both are inert here (XON/XOFF is off), but
-  // without them the rate would silently never be applied.
-  DCB settings;
-  ZeroMemory(&settings, sizeof settings);
-  settings.DCBlength = sizeof settings;
-  settings.BaudRate = rate;
-  settings.fBinary = TRUE;
-  settings.ByteSize = 8;
-  settings.Parity = NOPARITY;
-  settings.StopBits = ONESTOPBIT;
-  settings.XonChar = 0x11;
-  settings.XoffChar = 0x13;
-  SetCommState(handle, &settings);  // refused settings are not reported, on purpose
-}
-
-void BackendApplyTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms) {
-  HANDLE handle = port_handle.load();
-  if (handle == INVALID_HANDLE_VALUE) return;
-  COMMTIMEOUTS timeouts;
-  timeouts.ReadIntervalTimeout = 0;
-  timeouts.ReadTotalTimeoutMultiplier = 0;
-  timeouts.ReadTotalTimeoutConstant = read_timeout_ms;
-  timeouts.WriteTotalTimeoutMultiplier = 0;
-  timeouts.WriteTotalTimeoutConstant = write_timeout_ms;
-  SetCommTimeouts(handle, &timeouts);  // result ignored, as for the line settings
-}
-
-std::uint32_t BackendRead(std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms) {
-  if (count == 0) return 0;
-  const ULONGLONG start = GetTickCount64();
-  HANDLE handle = port_handle.load();
-  if (!PrepareRequest(&ReadOverlapped)) {
-    Sleep(timeout_ms);
-    return 0;
+  void Close() override {
+    HANDLE handle = handle_.exchange(INVALID_HANDLE_VALUE);
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
-  if (!ReadFile(handle, buffer, count, NULL, &ReadOverlapped) &&
-      GetLastError() != ERROR_IO_PENDING) {
-    if (DeviceGone(GetLastError(), false)) {
-      NotePortLost();
+
+  bool IsOpen() const override { return handle_.load() != INVALID_HANDLE_VALUE; }
+
+  void ApplyLineSettings(std::uint32_t rate) override {
+    HANDLE handle = handle_.load();
+    if (handle == INVALID_HANDLE_VALUE) return;
+    // Everything else 0: no flow control, DTR and RTS disabled, no character replacement.
+    // Two members cannot stay 0 on Windows: SetCommState refuses a record whose XonChar
+    // equals XoffChar, and only binary mode is supported. Both are inert here (XON/XOFF is
+    // off), but without them the rate would silently never be applied.
+    DCB settings;
+    ZeroMemory(&settings, sizeof settings);
+    settings.DCBlength = sizeof settings;
+    settings.BaudRate = rate;
+    settings.fBinary = TRUE;
+    settings.ByteSize = 8;
+    settings.Parity = NOPARITY;
+    settings.StopBits = ONESTOPBIT;
+    settings.XonChar = 0x11;
+    settings.XoffChar = 0x13;
+    SetCommState(handle, &settings);  // refused settings are not reported, on purpose
+  }
+
+  void ApplyTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms) override {
+    HANDLE handle = handle_.load();
+    if (handle == INVALID_HANDLE_VALUE) return;
+    COMMTIMEOUTS timeouts;
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = read_timeout_ms;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = write_timeout_ms;
+    SetCommTimeouts(handle, &timeouts);  // result ignored, as for the line settings
+  }
+
+  std::uint32_t Read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms,
+                     bool* gone) override {
+    if (count == 0) return 0;
+    const ULONGLONG start = GetTickCount64();
+    HANDLE handle = handle_.load();
+    if (!PrepareRequest(&read_request_)) {
+      Sleep(timeout_ms);
       return 0;
     }
-    // A failed device answers at once; keep the caller's loop at the pace of its time-out.
-    ULONGLONG spent = GetTickCount64() - start;
-    if (spent < timeout_ms) Sleep(static_cast<DWORD>(timeout_ms - spent));
-    return 0;
+    if (!ReadFile(handle, buffer, count, NULL, &read_request_) && GetLastError() != ERROR_IO_PENDING) {
+      if (DeviceGone(GetLastError(), false)) {
+        *gone = true;
+        return 0;
+      }
+      // A failed device answers at once; keep the caller's loop at the pace of its time-out.
+      ULONGLONG spent = GetTickCount64() - start;
+      if (spent < timeout_ms) Sleep(static_cast<DWORD>(timeout_ms - spent));
+      return 0;
+    }
+    return AwaitRequest(handle, &read_request_, timeout_ms, gone);
   }
-  return AwaitRequest(handle, &ReadOverlapped, timeout_ms);
-}
 
-void BackendWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms) {
-  const ULONGLONG start = GetTickCount64();
-  HANDLE handle = port_handle.load();
-  if (output_left.exchange(false)) PurgeComm(handle, PURGE_TXCLEAR);  // result ignored
-  if (!PrepareRequest(&WriteOverlapped)) {
-    Sleep(timeout_ms);
-    return;
-  }
-  if (!WriteFile(handle, buffer, count, NULL, &WriteOverlapped) &&
-      GetLastError() != ERROR_IO_PENDING) {
-    if (DeviceGone(GetLastError(), false)) {
-      NotePortLost();
+  void Write(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms,
+             bool* gone) override {
+    const ULONGLONG start = GetTickCount64();
+    HANDLE handle = handle_.load();
+    if (output_left_.exchange(false)) PurgeComm(handle, PURGE_TXCLEAR);  // result ignored
+    if (!PrepareRequest(&write_request_)) {
+      Sleep(timeout_ms);
       return;
     }
-    ULONGLONG spent = GetTickCount64() - start;
-    if (spent < timeout_ms) Sleep(static_cast<DWORD>(timeout_ms - spent));
-    return;
+    if (!WriteFile(handle, buffer, count, NULL, &write_request_) && GetLastError() != ERROR_IO_PENDING) {
+      if (DeviceGone(GetLastError(), false)) {
+        *gone = true;
+        return;
+      }
+      ULONGLONG spent = GetTickCount64() - start;
+      if (spent < timeout_ms) Sleep(static_cast<DWORD>(timeout_ms - spent));
+      return;
+    }
+    if (AwaitRequest(handle, &write_request_, timeout_ms, gone) < count) output_left_.store(true);
   }
-  if (AwaitRequest(handle, &WriteOverlapped, timeout_ms) < count) output_left.store(true);
+
+  void PurgeReceive() override {
+    HANDLE handle = handle_.load();
+    if (handle != INVALID_HANDLE_VALUE) PurgeComm(handle, PURGE_RXCLEAR);  // result ignored
+  }
+
+  bool SetModemLine(ModemLine line, bool asserted) override {
+    const DWORD function = line == ModemLine::kDtr ? (asserted ? SETDTR : CLRDTR)
+                                                   : (asserted ? SETRTS : CLRRTS);
+    return calls_.escape(handle_.load(), function) != FALSE;
+  }
+
+ private:
+  const Win32SystemCalls calls_;
+  std::atomic<HANDLE> handle_{INVALID_HANDLE_VALUE};
+  // A write cut short by its time-out left output behind, which the next write discards. A
+  // completed write is never purged after: the purge also drops bytes the driver still holds
+  // for the line (under Wine, a pseudo-terminal's unread bytes: a page byte before its data).
+  std::atomic<bool> output_left_{false};
+  // One request of each kind at a time: the port's lock is held around them.
+  OVERLAPPED read_request_{};
+  OVERLAPPED write_request_{};
+};
+
+}  // namespace
+
+std::unique_ptr<PortBackend> MakeWin32Backend(Win32SystemCalls calls) {
+  return std::make_unique<Win32Backend>(std::move(calls));
 }
 
-void BackendPurgeReceive() {
-  HANDLE handle = port_handle.load();
-  if (handle != INVALID_HANDLE_VALUE) PurgeComm(handle, PURGE_RXCLEAR);  // result ignored
-}
+std::unique_ptr<PortBackend> MakePlatformBackend() { return MakeWin32Backend(); }
 
-bool BackendSetModemLine(ModemLine line, bool asserted) {
-  const DWORD function = line == ModemLine::kDtr ? (asserted ? SETDTR : CLRDTR)
-                                                 : (asserted ? SETRTS : CLRRTS);
-  return SerialSysEscape(port_handle.load(), function) != FALSE;
-}
+std::string BackendDeviceForIndex(int index) { return ComPortNames[index]; }

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "tests/cli/run_tool.h"
 #include "tests/isp/sim_process.h"
 

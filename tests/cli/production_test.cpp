@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,6 @@
 #include <memory>
 #include <thread>
 
-#include "serial/serial_port.h"
 #include "tests/cli/run_tool.h"
 #include "tests/isp/sim_process.h"
 
@@ -175,8 +175,12 @@ TEST(ProductionBurn, GangIsOneProcessAndAKillFreesEveryPort) {
   for (const auto& sim : sims) argv.insert(argv.end(), {"--port", sim->device()});
   argv.push_back(path);
   ChildProcess tool(argv, false, {"XDG_CONFIG_HOME=" + sims[0]->dir().path().string(), "HOME=" + sims[0]->dir().path().string()});
-  ASSERT_TRUE(WaitUntil([&] { return LinesStartingWith(tool.Out(), R"({"port")").size() >= 4; }, 10000))
-      << tool.Out() << tool.Err();
+  const auto waiting = [&] {
+    std::size_t ports = 0;
+    for (std::size_t at = 0; (at = tool.Out().find("Please enter ISP", at)) != std::string::npos; ++at) ++ports;
+    return ports;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return waiting() >= 4; }, 10000)) << tool.Out() << tool.Err();
   for (const auto& sim : sims) {
     ASSERT_NE(tool.Out().find(R"({"port":")" + sim->device() + R"(","event":"status","text":"Please enter ISP")"),
               std::string::npos) << tool.Out();
@@ -185,9 +189,13 @@ TEST(ProductionBurn, GangIsOneProcessAndAKillFreesEveryPort) {
 
   tool.Signal(SIGKILL);
   EXPECT_EQ(tool.Wait(5000), 128 + SIGKILL);
+  // Nothing holds a port's lock any more. (A pseudo-terminal's slave also keeps the exclusive
+  // flag of its last user, which a real device drops at its last close.)
   for (const auto& sim : sims) {
-    SerialPort port;
-    EXPECT_TRUE(port.Open(sim->device(), 115200)) << port.LastError();
+    const int fd = ::open(sim->device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << sim->device();
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << sim->device() << " is still locked";
+    ::close(fd);
   }
 }
 

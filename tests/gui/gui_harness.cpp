@@ -6,7 +6,7 @@
 #include "app/app.h"
 #include "image/file_open.h"
 #include "isp/burn_worker.h"
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 
 namespace {

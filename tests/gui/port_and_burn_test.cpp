@@ -13,7 +13,7 @@
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
 #include "isp/protocol.h"
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 #include "tests/gui/gui_harness.h"
 

@@ -43,7 +43,7 @@ class RecordingEvents final : public SessionEvents {
   }
   std::string LastStatus() const {
     const auto lines = Lines("status ");
-    return lines.empty() ? "" : lines.back().substr(9);
+    return lines.empty() ? "" : lines.back().substr(7);
   }
 
   std::function<void()> on_message;

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 
 namespace {

@@ -1,10 +1,12 @@
 // Port behaviour that needs no device: the failed open, the wait on a port that is not
-// open, the status texts. Built for both platforms (the Windows build runs it under Wine).
+// open, the status texts of the process-wide port. Built for both platforms (the Windows
+// build runs it under Wine).
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "serial/port_list.h"
+#include "serial/global_port.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 #include "tests/support/recording_shell.h"
@@ -46,6 +48,29 @@ TEST(SerialPortNeverOpened, FailedStartUpOpenAndTheWaitsThatFollow) {
   EXPECT_LT(read_ms, 4000);
 
   SetPortDevice("");
+}
+
+// A port without a device keeps its own time-outs and waits them out, so a caller's loop
+// does not spin; it refuses the modem lines at once.
+TEST(SerialPortWithoutDevice, FailsToOpenAndWaitsOutItsOwnTimeOut) {
+  SerialPort port;
+  EXPECT_FALSE(port.Open(RM_MISSING_PORT, 9600));
+  EXPECT_EQ(port.LastError(), RM_MISSING_PORT_ERROR);
+  EXPECT_EQ(port.Device(), RM_MISSING_PORT);
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_FALSE(port.Lost());
+
+  port.SetTimeouts(300, 300);
+  std::uint8_t byte = 0;
+  auto start = Clock::now();
+  EXPECT_EQ(port.Read(&byte, 1), 0u);
+  EXPECT_GE(MsSince(start), 300);
+  start = Clock::now();
+  port.Write(&byte, 1);
+  EXPECT_GE(MsSince(start), 300);
+  start = Clock::now();
+  EXPECT_FALSE(port.PulseModemLine(ModemLine::kDtr, false, 1000));
+  EXPECT_LT(MsSince(start), 1000);
 }
 
 TEST(SerialPortStatus, NamesThePortOrShowsDisconnect) {

@@ -13,13 +13,17 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
+#include "serial/global_port.h"
+#include "serial/port_backend_posix.h"
 #include "serial/serial_port.h"
-#include "serial/serial_posix_seam.h"
 #include "serial/termios_rate.h"
 #include "settings/settings.h"
 #include "tests/support/recording_shell.h"
@@ -28,47 +32,39 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
 
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-const SerialModemCall RealModemLines = SerialSysModemLines;
-const SerialInfoCall RealSerialInfo = SerialSysSerialInfo;
-
-class SerialPort : public ::testing::Test {
- protected:
-  void SetUp() override {
+// A pseudo-terminal pair of which only the master stays with the test; the port opens the
+// slave by its path.
+class Pty {
+ public:
+  Pty() {
     int slave = -1;
     char name[64] = {};
-    ASSERT_EQ(openpty(&master_, &slave, name, nullptr, nullptr), 0) << std::strerror(errno);
-    slave_path_ = name;
-    // Only the master stays with the test; the port opens the slave by its path.
+    if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) {
+      ADD_FAILURE() << "openpty: " << std::strerror(errno);
+      return;
+    }
+    path_ = name;
     ::close(slave);
-    ResetShellRecord();
-    ComPortIndex = 0;
-    BaudRateIndex = 6;
-    SetPortDevice(slave_path_);
-    ASSERT_EQ(OpenComPort(), 1) << LastPortError();
   }
+  ~Pty() { HangUp(); }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
 
-  void TearDown() override {
-    ClosePort();
-    SetPortDevice("");
-    SerialSysRead = ::read;
-    SerialSysWrite = ::write;
-    SerialSysModemLines = RealModemLines;
-    SerialSysSerialInfo = RealSerialInfo;
-    if (master_ >= 0) ::close(master_);
-  }
+  const std::string& path() const { return path_; }
 
-  void Send(const std::vector<std::uint8_t>& bytes) {
+  void Send(const Bytes& bytes) {
     ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
 
   // Everything the port sends within wait_ms of silence.
-  std::vector<std::uint8_t> Received(int wait_ms = 200) {
-    std::vector<std::uint8_t> bytes;
+  Bytes Received(int wait_ms = 200) {
+    Bytes bytes;
     std::uint8_t chunk[4096];
     pollfd p{master_, POLLIN, 0};
     while (::poll(&p, 1, wait_ms) > 0 && (p.revents & POLLIN)) {
@@ -79,124 +75,145 @@ class SerialPort : public ::testing::Test {
     return bytes;
   }
 
+  // The device goes away under the port, as an unplugged adapter does.
+  void HangUp() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
+
+ private:
   int master_ = -1;
-  std::string slave_path_;
+  std::string path_;
 };
 
-// Boundary rows of the rate table, one without a Bxxx constant; any other index takes the
-// fallback.
-TEST_F(SerialPort, RateIndexSelectsItsTableRate) {
-  struct Case { int index; std::uint32_t rate; };
-  for (const Case& c : {Case{-1, 57600}, Case{0, 4800}, Case{2, 14400}, Case{7, 115200}, Case{8, 57600}}) {
-    BaudRateIndex = c.index;
-    ASSERT_EQ(ApplyLineSettings(), 1);
-    EXPECT_EQ(ReadArbitraryRate(SerialPortFd()), c.rate) << c.index;
-  }
+Bytes Counting(std::size_t count, std::uint8_t first) {
+  Bytes bytes(count);
+  std::iota(bytes.begin(), bytes.end(), first);
+  return bytes;
 }
+
+// Waits until the port's device has input, without consuming it.
+bool InputArrives(const SerialPort& port) {
+  pollfd arrived{PosixPortFd(port), POLLIN, 0};
+  return ::poll(&arrived, 1, 3000) == 1;
+}
+
+class PosixPort : public ::testing::Test {
+ protected:
+  // Opens a port on the pseudo-terminal with the given system calls.
+  SerialPort& Open(PosixSystemCalls calls = {}) {
+    port_ = std::make_unique<SerialPort>(MakePosixBackend(std::move(calls)));
+    EXPECT_TRUE(port_->Open(pty_.path(), 57600)) << port_->LastError();
+    return *port_;
+  }
+
+  Pty pty_;
+  std::unique_ptr<SerialPort> port_;
+};
 
 // Reads and writes of whole pages, raw, are what every burn test does; here are the cases a
 // burn cannot force.
-TEST_F(SerialPort, WriteSendsExactBytesAndPurgeDropsInput) {
-  SetPortTimeouts(500, 500);
-  std::vector<std::uint8_t> bytes(257);
-  std::iota(bytes.begin(), bytes.end(), std::uint8_t{0xF0});
+TEST_F(PosixPort, WriteSendsExactBytesAndPurgeDropsInput) {
+  SerialPort& port = Open();
+  port.SetTimeouts(500, 500);
+  const Bytes bytes = Counting(257, 0xF0);
   // A page byte and its data go out as two writes before the peer reads either; the
   // second write must not discard the first one's delivered bytes.
-  PortWrite(bytes.data(), 1);
-  PortWrite(bytes.data() + 1, 256);
-  EXPECT_EQ(Received(), bytes);
+  port.Write(bytes.data(), 1);
+  port.Write(bytes.data() + 1, 256);
+  EXPECT_EQ(pty_.Received(), bytes);
 
-  Send({'s', 't', 'a', 'l', 'e'});
-  pollfd arrived{SerialPortFd(), POLLIN, 0};
-  ASSERT_EQ(::poll(&arrived, 1, 3000), 1);
-  PurgeReceive();
-  Send({'n', 'e', 'w'});
+  pty_.Send({'s', 't', 'a', 'l', 'e'});
+  ASSERT_TRUE(InputArrives(port));
+  port.PurgeReceive();
+  pty_.Send({'n', 'e', 'w'});
   std::uint8_t buffer[8];
-  EXPECT_EQ(PortRead(buffer, 8), 3u);
+  EXPECT_EQ(port.Read(buffer, 8), 3u);
   EXPECT_EQ(std::string(buffer, buffer + 3), "new");
 }
 
-TEST_F(SerialPort, WriteCutShortByItsTimeOutReturnsAndTheNextWriteGoesOut) {
-  SetPortTimeouts(200, 200);
-  const std::vector<std::uint8_t> big(1 << 20, 0x55);  // far more than the pseudo-terminal buffers
+TEST_F(PosixPort, WriteCutShortByItsTimeOutReturnsAndTheNextWriteGoesOut) {
+  SerialPort& port = Open();
+  port.SetTimeouts(200, 200);
+  const Bytes big(1 << 20, 0x55);  // far more than the pseudo-terminal buffers
   auto start = Clock::now();
-  PortWrite(big.data(), static_cast<std::uint32_t>(big.size()));
+  port.Write(big.data(), static_cast<std::uint32_t>(big.size()));
   long long ms = MsSince(start);
   EXPECT_GE(ms, 200);
   EXPECT_LT(ms, 3000);
-  EXPECT_LT(Received(100).size(), big.size());
+  EXPECT_LT(pty_.Received(100).size(), big.size());
 
-  const std::vector<std::uint8_t> next = {'X', 'Y', 'Z'};
-  PortWrite(next.data(), 3);
-  EXPECT_EQ(Received(), next);
+  const Bytes next = {'X', 'Y', 'Z'};
+  port.Write(next.data(), 3);
+  EXPECT_EQ(pty_.Received(), next);
 }
 
-TEST_F(SerialPort, InterruptedAndShortTransfersAreResumed) {
-  static int calls = 0;
-  calls = 0;
-  SerialSysWrite = [](int fd, const void* data, std::size_t count) -> ssize_t {
+TEST_F(PosixPort, InterruptedAndShortTransfersAreResumed) {
+  int calls = 0;
+  PosixSystemCalls flaky;
+  flaky.write = [&calls](int fd, const void* data, std::size_t count) -> ssize_t {
     if (++calls % 2 == 1) {
       errno = EINTR;
       return -1;
     }
     return ::write(fd, data, std::min<std::size_t>(count, 3));
   };
-  SerialSysRead = [](int fd, void* data, std::size_t count) -> ssize_t {
+  flaky.read = [&calls](int fd, void* data, std::size_t count) -> ssize_t {
     if (++calls % 3 == 0) {
       errno = EINTR;
       return -1;
     }
     return ::read(fd, data, std::min<std::size_t>(count, 2));
   };
-  SetPortTimeouts(1000, 1000);
-  std::vector<std::uint8_t> bytes(40);
-  std::iota(bytes.begin(), bytes.end(), std::uint8_t{5});
-  PortWrite(bytes.data(), 40);
-  EXPECT_EQ(Received(), bytes);
+  SerialPort& port = Open(flaky);
+  port.SetTimeouts(1000, 1000);
+  const Bytes bytes = Counting(40, 5);
+  port.Write(bytes.data(), 40);
+  EXPECT_EQ(pty_.Received(), bytes);
 
-  Send(bytes);
+  pty_.Send(bytes);
   std::uint8_t buffer[40];
-  EXPECT_EQ(PortRead(buffer, 40), 40u);
-  EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 40), bytes);
+  EXPECT_EQ(port.Read(buffer, 40), 40u);
+  EXPECT_EQ(Bytes(buffer, buffer + 40), bytes);
 }
 
-// The ioctls a pulse makes, with when each was made.
-struct ModemCall {
-  unsigned long request;
-  int lines;
-  Clock::time_point at;
-};
-std::vector<ModemCall> modem_calls;
-
-TEST_F(SerialPort, ModemLinePulseDrivesTheLineThenRestsIt) {
-  SerialSysModemLines = [](int fd, unsigned long request, const int* lines) {
-    EXPECT_EQ(fd, SerialPortFd());
-    modem_calls.push_back({request, *lines, Clock::now()});
+TEST_F(PosixPort, ModemLinePulseDrivesTheLineThenRestsIt) {
+  struct ModemCall {
+    int fd;
+    unsigned long request;
+    int lines;
+    Clock::time_point at;
+  };
+  std::vector<ModemCall> modem_calls;
+  PosixSystemCalls recording;
+  recording.modem_lines = [&modem_calls](int fd, unsigned long request, const int* lines) {
+    modem_calls.push_back({fd, request, *lines, Clock::now()});
     return 0;
   };
+  SerialPort& port = Open(recording);
   // An active-low line is driven by clearing it and rests set.
   for (const auto& [line, bit, active_low] :
        {std::tuple{ModemLine::kDtr, TIOCM_DTR, false}, std::tuple{ModemLine::kRts, TIOCM_RTS, true}}) {
     SCOPED_TRACE(testing::Message() << "bit " << bit << " active_low " << active_low);
     modem_calls.clear();
-    EXPECT_TRUE(PulseModemLine(line, active_low, 60));
+    EXPECT_TRUE(port.PulseModemLine(line, active_low, 60));
     ASSERT_EQ(modem_calls.size(), 2u);
+    EXPECT_EQ(modem_calls[0].fd, PosixPortFd(port));
     EXPECT_EQ(modem_calls[0].request, active_low ? TIOCMBIC : TIOCMBIS);
     EXPECT_EQ(modem_calls[1].request, active_low ? TIOCMBIS : TIOCMBIC);
     EXPECT_EQ(modem_calls[0].lines, bit);
     EXPECT_EQ(modem_calls[1].lines, bit);
     EXPECT_GE(modem_calls[1].at - modem_calls[0].at, std::chrono::milliseconds(60));
   }
+  // The pseudo-terminal's own refusal ends a pulse at once.
+  Open();
+  EXPECT_FALSE(port_->PulseModemLine(ModemLine::kDtr, false, 10000));
 }
 
-// A fake adapter driver's flags; the pseudo-terminal every other test opens has none.
-int driver_flags = 0;
-
-// Open makes the line raw 8N1 at the selected rate and asks the driver for low latency,
+// Open makes the line raw 8N1 at the rate asked for and asks the driver for low latency,
 // whatever the device had; close gives back the settings and the flag found at open.
-TEST_F(SerialPort, OpenSetsUpTheLineAndCloseGivesBackWhatItFound) {
-  ClosePort();
-  const int fd = ::open(slave_path_.c_str(), O_RDWR | O_NOCTTY);
+TEST_F(PosixPort, OpenSetsUpTheLineAndCloseGivesBackWhatItFound) {
+  const int fd = ::open(pty_.path().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0) << std::strerror(errno);
   termios found{};  // a new pseudo-terminal is cooked; two stop bits make its format differ
   ASSERT_EQ(tcgetattr(fd, &found), 0);
@@ -204,23 +221,32 @@ TEST_F(SerialPort, OpenSetsUpTheLineAndCloseGivesBackWhatItFound) {
   cfsetospeed(&found, B9600);
   ASSERT_EQ(tcsetattr(fd, TCSANOW, &found), 0);
   ASSERT_EQ(tcgetattr(fd, &found), 0);
-  SerialSysSerialInfo = [](int, unsigned long request, void* info) {
+  int driver_flags = 0x10;  // a fake adapter driver's flags; a pseudo-terminal has none
+  PosixSystemCalls adapter;
+  adapter.serial_info = [&driver_flags](int, unsigned long request, void* info) {
     auto* serial = static_cast<serial_struct*>(info);
     if (request == TIOCGSERIAL) serial->flags = driver_flags;
     if (request == TIOCSSERIAL) driver_flags = serial->flags;
     return 0;
   };
-  driver_flags = 0x10;
 
-  ASSERT_EQ(ReopenComPort(), 1) << LastPortError();
+  SerialPort& port = Open(adapter);
   EXPECT_EQ(driver_flags, 0x10 | ASYNC_LOW_LATENCY);
   termios raw{};
-  ASSERT_EQ(tcgetattr(SerialPortFd(), &raw), 0);
+  ASSERT_EQ(tcgetattr(PosixPortFd(port), &raw), 0);
   // The byte tests show no input or output processing; a pseudo-terminal forces CS8.
   EXPECT_EQ(raw.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
             static_cast<tcflag_t>(CS8 | CLOCAL | CREAD));
-  ClosePort();
+  // Rates with and without a Bxxx constant.
+  for (std::uint32_t rate : {4800u, 14400u, 115200u}) {
+    port.SetRate(rate);
+    EXPECT_EQ(ReadArbitraryRate(PosixPortFd(port)), rate);
+    EXPECT_EQ(port.Rate(), rate);
+  }
+  port.Close();
+  port.Close();  // twice is harmless
 
+  EXPECT_FALSE(port.IsOpen());
   EXPECT_EQ(driver_flags, 0x10);
   termios after{};
   ASSERT_EQ(tcgetattr(fd, &after), 0);
@@ -230,26 +256,149 @@ TEST_F(SerialPort, OpenSetsUpTheLineAndCloseGivesBackWhatItFound) {
   EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B9600));
 }
 
-// Every refused open says why, in the user's terms.
-TEST_F(SerialPort, RefusedOpensSayWhy) {
-  ClosePort();
+// Every refused open says why, in the user's terms; the device is free again once the port
+// that held it is gone.
+TEST_F(PosixPort, RefusedOpensSayWhyAndTheDestructorFreesTheDevice) {
   TempDir dir;
   const std::string file = dir.Write("ttyFAKE", "");
-  SetPortDevice(file);  // whatever its name
-  EXPECT_EQ(ReopenComPort(), 0);
-  EXPECT_EQ(LastPortError(), "cannot open " + file + ": not a serial device");
+  SerialPort port;
+  EXPECT_FALSE(port.Open(file, 9600));
+  EXPECT_EQ(port.LastError(), "cannot open " + file + ": not a serial device");
   EXPECT_EQ(DescribeOpenError(file, EACCES),
             "cannot open " + file + ": Permission denied (is the user in the root group?)");
 
+  const std::string busy =
+      "cannot open " + pty_.path() + ": Device or resource busy (another program is using it)";
+  {
+    SerialPort holder;
+    ASSERT_TRUE(holder.Open(pty_.path(), 9600)) << holder.LastError();
+    EXPECT_FALSE(port.Open(pty_.path(), 9600));
+    EXPECT_EQ(port.LastError(), busy);
+  }
+  EXPECT_TRUE(port.Open(pty_.path(), 9600)) << port.LastError();
+  EXPECT_EQ(port.LastError(), "");
+  port.Close();
+
   // Another program holding the port, with flock as ours takes it.
-  const int other = ::open(slave_path_.c_str(), O_RDWR | O_NOCTTY);
+  const int other = ::open(pty_.path().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(other, 0) << std::strerror(errno);
   ASSERT_EQ(::flock(other, LOCK_EX), 0);
-  SetPortDevice(slave_path_);
-  EXPECT_EQ(ReopenComPort(), 0);
-  EXPECT_EQ(LastPortError(),
-            "cannot open " + slave_path_ + ": Device or resource busy (another program is using it)");
+  EXPECT_FALSE(port.Open(pty_.path(), 9600));
+  EXPECT_EQ(port.LastError(), busy);
   ::close(other);
+}
+
+// A hang-up ends a read at once, and every later request too, until the port is opened
+// afresh.
+TEST_F(PosixPort, HangUpMarksThePortLostUntilTheNextOpen) {
+  SerialPort& port = Open();
+  port.SetTimeouts(5000, 5000);
+  pty_.Send({'o', 'k'});
+  std::uint8_t buffer[8] = {};
+  ASSERT_EQ(port.Read(buffer, 2), 2u);
+  EXPECT_FALSE(port.Lost());
+  pty_.HangUp();
+  auto start = Clock::now();
+  EXPECT_EQ(port.Read(buffer, 8), 0u);
+  EXPECT_TRUE(port.Lost());
+  port.Write(buffer, 8);
+  EXPECT_EQ(port.Read(buffer, 8), 0u);
+  EXPECT_LT(MsSince(start), 4000);
+
+  Pty back;
+  ASSERT_TRUE(port.Open(back.path(), 9600)) << port.LastError();
+  EXPECT_FALSE(port.Lost());
+  back.Send({'!'});
+  EXPECT_EQ(port.Read(buffer, 1), 1u);
+  EXPECT_EQ(buffer[0], '!');
+}
+
+// Two ports of one process, each driven by its own thread at the same time: each moves its
+// own bytes under its own time-outs, and the loss of one leaves the other working.
+TEST(TwoPorts, WorkAtOnceFromTwoThreadsWithoutSharingState) {
+  struct Link {
+    Pty pty;
+    SerialPort port;
+    std::uint32_t timeout_ms;
+    Bytes in, out, got;
+    std::uint32_t extra = 0;  // what a read past the end brought
+    long long waited_ms = 0;  // how long that read waited
+  };
+  Link links[2];
+  links[0].timeout_ms = 100;
+  links[1].timeout_ms = 1200;
+  for (int i = 0; i < 2; ++i) {
+    Link& link = links[i];
+    ASSERT_TRUE(link.port.Open(link.pty.path(), 115200)) << link.port.LastError();
+    link.port.SetTimeouts(link.timeout_ms, link.timeout_ms);
+    link.in = Counting(3000, static_cast<std::uint8_t>(i * 100));
+    link.out = Counting(2000, static_cast<std::uint8_t>(i * 100 + 50));
+    link.pty.Send(link.in);
+  }
+
+  auto work = [](Link& link) {
+    link.got.resize(link.in.size());
+    for (std::size_t at = 0; at < link.in.size(); at += 300) {
+      if (link.port.Read(link.got.data() + at, 300) != 300) return;
+      link.port.Write(link.out.data() + at * 2 / 3, 200);
+    }
+    std::uint8_t more[16];
+    const auto start = Clock::now();
+    link.extra = link.port.Read(more, sizeof more);
+    link.waited_ms = MsSince(start);
+  };
+  std::thread first(work, std::ref(links[0]));
+  std::thread second(work, std::ref(links[1]));
+  // Drain what the ports send while they work, so neither write can fill its line.
+  Bytes sent[2];
+  for (int i = 0; i < 2; ++i) {
+    const auto start = Clock::now();
+    while (sent[i].size() < links[i].out.size() && MsSince(start) < 20000) {
+      Bytes chunk = links[i].pty.Received(20);
+      sent[i].insert(sent[i].end(), chunk.begin(), chunk.end());
+    }
+  }
+  first.join();
+  second.join();
+
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(links[i].got, links[i].in);
+    EXPECT_EQ(sent[i], links[i].out);
+    EXPECT_EQ(links[i].extra, 0u);
+    EXPECT_GE(links[i].waited_ms, links[i].timeout_ms);
+  }
+  EXPECT_LT(links[0].waited_ms, links[1].timeout_ms);
+
+  links[1].pty.HangUp();
+  std::uint8_t byte = 0;
+  EXPECT_EQ(links[1].port.Read(&byte, 1), 0u);
+  EXPECT_TRUE(links[1].port.Lost());
+  EXPECT_FALSE(links[0].port.Lost());
+  links[0].pty.Send({'a'});
+  EXPECT_EQ(links[0].port.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, 'a');
+}
+
+// The process-wide port takes its rate from the settings' index; an index outside the table
+// takes the fallback.
+TEST(GlobalPortRate, RateIndexSelectsItsTableRate) {
+  Pty pty;
+  ResetShellRecord();
+  ComPortIndex = 0;
+  BaudRateIndex = 6;
+  SetPortDevice(pty.path());
+  ASSERT_EQ(OpenComPort(), 1) << LastPortError();
+  EXPECT_EQ(ShellRecord().port_status, pty.path() + " : BaudRate = 57600");
+  struct Case { int index; std::uint32_t rate; };
+  for (const Case& c : {Case{-1, 57600}, Case{0, 4800}, Case{2, 14400}, Case{7, 115200}, Case{8, 57600}}) {
+    BaudRateIndex = c.index;
+    ASSERT_EQ(ApplyLineSettings(), 1);
+    EXPECT_EQ(ReadArbitraryRate(PosixPortFd(GlobalPort())), c.rate) << c.index;
+  }
+  ClosePort();
+  EXPECT_FALSE(PortIsOpen());
+  SetPortDevice("");
 }
 
 }  // namespace

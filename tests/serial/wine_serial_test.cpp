@@ -8,15 +8,13 @@
 #include <string>
 
 #include "serial/serial_port.h"
-#include "settings/settings.h"
 
 namespace {
 
 // A read waits for its whole count until the time-out, and returns what came, in order.
 TEST(WineSerial, ReadAssemblesWhatArrivesUntilTheTimeOutAndPurgeDropsWhatArrived) {
-  ComPortIndex = 0;
-  BaudRateIndex = 7;
-  ASSERT_EQ(OpenComPort(), 1) << LastPortError();
+  SerialPort port;
+  ASSERT_TRUE(port.Open("COM1", 115200)) << port.LastError();
   std::string pieces, echo = "E";
   for (int i = 0; i < 200; ++i) pieces += static_cast<char>(i * 7 + 1);
   for (int i = 0; i < 16; ++i) echo += static_cast<char>(0xF8 + i * 17);
@@ -30,11 +28,11 @@ TEST(WineSerial, ReadAssemblesWhatArrivesUntilTheTimeOutAndPurgeDropsWhatArrived
                {echo, 16, 1000, echo.substr(1), 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sent.substr(0, 1));
-    SetPortTimeouts(c.timeout_ms, c.timeout_ms);
-    PortWrite(reinterpret_cast<const std::uint8_t*>(c.sent.data()), static_cast<std::uint32_t>(c.sent.size()));
+    port.SetTimeouts(c.timeout_ms, c.timeout_ms);
+    port.Write(reinterpret_cast<const std::uint8_t*>(c.sent.data()), static_cast<std::uint32_t>(c.sent.size()));
     std::string got(c.wanted, '\0');
     const ULONGLONG start = GetTickCount64();
-    got.resize(PortRead(reinterpret_cast<std::uint8_t*>(got.data()), c.wanted));
+    got.resize(port.Read(reinterpret_cast<std::uint8_t*>(got.data()), c.wanted));
     const ULONGLONG ms = GetTickCount64() - start;
     EXPECT_EQ(got, c.expected);
     EXPECT_GE(ms, c.at_least_ms);
@@ -42,13 +40,13 @@ TEST(WineSerial, ReadAssemblesWhatArrivesUntilTheTimeOutAndPurgeDropsWhatArrived
   }
 
   // The peer writes "abc" at once: once its first byte is read, the rest has arrived too.
-  SetPortTimeouts(1000, 1000);
+  port.SetTimeouts(1000, 1000);
   std::uint8_t buffer[4] = {'A'};
-  PortWrite(buffer, 1);
-  ASSERT_EQ(PortRead(buffer, 1), 1u);
-  PurgeReceive();
-  SetPortTimeouts(150, 150);
-  EXPECT_EQ(PortRead(buffer, 4), 0u);
+  port.Write(buffer, 1);
+  ASSERT_EQ(port.Read(buffer, 1), 1u);
+  port.PurgeReceive();
+  port.SetTimeouts(150, 150);
+  EXPECT_EQ(port.Read(buffer, 4), 0u);
 }
 
 }  // namespace

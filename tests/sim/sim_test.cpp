@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "serial/serial_port.h"
+#include "serial/global_port.h"
 #include "settings/settings.h"
 #include "tests/isp/sim_process.h"
 
