@@ -6,7 +6,7 @@
 #include "cli/load_options.h"
 #include "cli/replace_file.h"
 #include "cli/terminal_shell.h"
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "shell/shell.h"
 
 namespace {
@@ -16,7 +16,7 @@ bool WriteImage(const std::string& path, LoadReport& report) {
   const std::string bytes(reinterpret_cast<const char*>(FirmwareImage), sizeof FirmwareImage);
   std::string text;
   if (ReplaceWhole(path, bytes, text)) return true;
-  report.messages.push_back({MessageError, text});
+  report.messages.push_back({LoadError, text});
   ShowMessage(MainWindowHandle(), text, MessageError);
   return false;
 }

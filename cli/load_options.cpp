@@ -4,22 +4,19 @@
 
 #include "cli/json.h"
 #include "cli/terminal_shell.h"
-#include "image/bank_image.h"
-#include "image/file_open.h"
+#include "image/global_image.h"
 #include "settings/settings.h"
-
-const char* ChipName(int model) { return model == 0 ? "RM5164" : "RM5168"; }
 
 bool PrepareLoad(const LoadOptions& options, std::string& error) {
   LoadSettings();
-  const int model = options.chip_model.value_or(ChipModel == 0 ? 0 : 1);
-  const std::size_t max_files = model == 0 ? 1 : 2;
+  const ChipSpec& chip = ChipSpecFor(options.chip_model.value_or(ChipModel));
+  const std::size_t max_files = static_cast<std::size_t>(chip.banks);  // one file per bank
   if (options.files.empty()) {
     error = "no file given";
     return false;
   }
   if (options.files.size() > max_files) {
-    error = std::string(ChipName(model)) + " takes " +
+    error = std::string(chip.name) + " takes " +
             (max_files == 1 ? "one file" : "one or two files") + ", not " +
             std::to_string(options.files.size());
     return false;
@@ -28,12 +25,12 @@ bool PrepareLoad(const LoadOptions& options, std::string& error) {
     error = "--bank takes one file, not " + std::to_string(options.files.size());
     return false;
   }
-  if (model == 0 && options.bank.value_or(0) != 0) {
-    error = "the RM5164 has bank 0 only";
+  if (options.bank.value_or(0) >= chip.banks) {
+    error = std::string("the ") + chip.name + " has bank 0 only";
     return false;
   }
   // Not SelectChip and SelectFillByte: they would write the profile.
-  UseChipModel(model);
+  UseChipModel(chip.model);
   if (options.fill_byte) FillByte = *options.fill_byte;
   FileName1 = options.files[0];
   FileName2 = options.files.size() > 1 ? options.files[1] : std::string();
@@ -43,7 +40,7 @@ bool PrepareLoad(const LoadOptions& options, std::string& error) {
 }
 
 LoadReport RunLoad(const LoadOptions& options) {
-  if (ChipModel == 0) return OpenSingleFile(MainWindowHandle());
+  if (ChosenChip().banks == 1) return OpenSingleFile(MainWindowHandle());
   if (options.bank) return OpenOneFile(MainWindowHandle(), *options.bank == 0 ? PlaceBank0 : PlaceBank1);
   if (options.files.size() == 1) return OpenFileOverBothBanks(MainWindowHandle());
   return OpenFilesOnePerBank(MainWindowHandle());
@@ -60,10 +57,10 @@ std::string LoadReportText(const LoadReport& report) {
 std::string LoadReportJsonMembers(const LoadReport& report) {
   Json messages = Json::array();
   for (const LoadMessage& message : report.messages) {
-    messages.push_back({{"kind", message.kind == MessageWarning ? "warning" : "error"},
+    messages.push_back({{"kind", message.kind == LoadWarning ? "warning" : "error"},
                         {"text", message.text}});
   }
-  const Json members = {{"chip", ChipName(ChipModel)},
+  const Json members = {{"chip", ChosenChip().name},
                        {"fill", FillByte & 0xFF},
                        {"file_state", report.file_state},
                        {"files", report.files},

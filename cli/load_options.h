@@ -6,9 +6,6 @@
 #include "cli/options.h"
 #include "image/load_report.h"
 
-// "RM5164" or "RM5168".
-const char* ChipName(int model);
-
 // Reads the profile (LoadSettings, no writes), then sets the model, the fill value and the
 // file names from the options and refills the image for that model. Returns false, with a
 // usage error in error, when the number of files or --bank does not suit the model.

@@ -6,7 +6,7 @@
 #include "cli/append_line.h"
 #include "cli/commands.h"
 #include "cli/json.h"
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "isp/burn_status.h"
 
 namespace {

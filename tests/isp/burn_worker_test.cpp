@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <random>
 
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "isp/burn_status.h"
 #include "isp/burn_worker.h"
 #include "isp/protocol.h"
