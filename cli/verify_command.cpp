@@ -6,7 +6,7 @@
 #include "cli/commands.h"
 #include "cli/load_options.h"
 #include "cli/port_session.h"
-#include "image/global_image.h"
+#include "image/bank_image.h"
 #include "isp/burn_worker.h"
 #include "isp/protocol.h"
 #include "isp/read_back.h"
