@@ -1,7 +1,7 @@
 #include "app/app.h"
 #include "app/commands.h"
 #include "app/resources/resource.h"
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "isp/burn_worker.h"
 #include "serial/global_port.h"
 #include "shell/shell.h"

@@ -96,7 +96,7 @@ void UpdateMenuChecks(HMENU popup) {
   HMENU menu = MainMenu;
   switch (static_cast<int>(GetMenuItemID(popup, 0))) {
     case IDM_CHIP_RM5164:
-      if (ChipModel == 0) {
+      if (&ChosenChip() == &kRm5164) {
         SetMenuItem(menu, IDM_CHIP_RM5168, false, "RM516&8");
         SetMenuItem(menu, IDM_CHIP_RM5164, true, "RM516&4");
       } else {

@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "app/resources/resource.h"
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "isp/burn_worker.h"
 #include "serial/global_port.h"
 #include "settings/settings.h"
@@ -106,10 +106,10 @@ LRESULT OnCommand(HWND window, int command) {
       RunSelectIcDialog(MainWindow);
       return 0;
     case IDM_CHIP_RM5164:
-      OnSelectChip(0);
+      OnSelectChip(kRm5164.model);
       return 0;
     case IDM_CHIP_RM5168:
-      OnSelectChip(1);
+      OnSelectChip(kRm5168.model);
       return 0;
     case IDM_FILL_FF:
       SelectFillByte(0xFF);

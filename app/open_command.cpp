@@ -1,6 +1,6 @@
 #include "app/app.h"
 #include "app/commands.h"
-#include "image/file_open.h"
+#include "image/global_image.h"
 #include "isp/burn_worker.h"
 #include "settings/settings.h"
 
@@ -8,7 +8,8 @@ LRESULT OpenCommand() {
   // The worker reads the image and the bank sizes throughout a burn.
   if (BurnWorkerRunning()) return 0;
   HWND main_window = MainWindow;
-  if (ChipModel != 0) return RunSelectFileDialog(main_window);
+  // A chip with two banks takes one or two files, chosen in a dialog of their own.
+  if (ChosenChip().banks == 2) return RunSelectFileDialog(main_window);
   if (!BrowseForFile(main_window, FileName1, OpenPath)) return 0;
   WriteSetting("OpenFileName1", FileName1);
   WriteSetting("OpenFilePath", OpenPath);

@@ -3,7 +3,7 @@
 
 #include "app/app.h"
 #include "app/resources/resource.h"
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "settings/settings.h"
 
 namespace {
@@ -30,7 +30,7 @@ void FillBand(HDC dc, COLORREF colour, int width, int top, int rows) {
 
 void DrawChipPicture(HDC dc, HWND window) {
   HBITMAP picture = LoadBitmapA(
-      AppInstance, MAKEINTRESOURCEA(ChipModel == 0 ? IDB_CHIP_RM5164 : IDB_CHIP_RM5168));
+      AppInstance, MAKEINTRESOURCEA(&ChosenChip() == &kRm5164 ? IDB_CHIP_RM5164 : IDB_CHIP_RM5168));
   HDC memory = CreateCompatibleDC(dc);
   HGDIOBJ previous = SelectObject(memory, picture);
   BITMAP info{};
@@ -86,7 +86,7 @@ void PaintMainWindow(HWND window, HFONT checksum_font) {
   int top = toolbar_height;
   for (int level = kFirstLevel; level >= 0; level -= kLevelStep) {
     const int c = level / 63;
-    FillBand(dc, ChipModel == 0 ? RGB(0, c, 0) : RGB(c, c, 0), width, top, band_rows);
+    FillBand(dc, &ChosenChip() == &kRm5164 ? RGB(0, c, 0) : RGB(c, c, 0), width, top, band_rows);
     top += band_rows;
   }
   // A window shorter than its toolbar and status bar has no remainder to paint.

@@ -1,7 +1,7 @@
 #include "app/app.h"
 #include "app/commands.h"
 #include "app/resources/resource.h"
-#include "image/file_open.h"
+#include "image/global_image.h"
 #include "settings/settings.h"
 
 namespace {

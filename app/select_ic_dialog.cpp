@@ -1,6 +1,6 @@
 #include "app/app.h"
 #include "app/resources/resource.h"
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "settings/settings.h"
 
 // The choice takes effect at the click; only the close box (WM_CLOSE) ends the dialog.
@@ -9,12 +9,12 @@ INT_PTR CALLBACK SelectIcDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM
     case WM_INITDIALOG:
       CenterInMainWindow(dialog);
       CheckRadioButton(dialog, IDC_SELECT_RM5164, IDC_SELECT_RM5168,
-                       ChipModel == 0 ? IDC_SELECT_RM5164 : IDC_SELECT_RM5168);
+                       &ChosenChip() == &kRm5164 ? IDC_SELECT_RM5164 : IDC_SELECT_RM5168);
       break;
     case WM_COMMAND:
       if (wparam == IDC_SELECT_RM5164 || wparam == IDC_SELECT_RM5168) {
         const int button = static_cast<int>(wparam);
-        ChooseChip(button == IDC_SELECT_RM5164 ? 0 : 1);
+        ChooseChip(button == IDC_SELECT_RM5164 ? kRm5164.model : kRm5168.model);
         CheckRadioButton(dialog, IDC_SELECT_RM5164, IDC_SELECT_RM5168, button);
       }
       break;

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include "app/resources/resource.h"
+#include "chip/chip_spec.h"
 #include "image/load_report.h"
 #include "isp/burn_worker.h"
 #include "shell/shell.h"
@@ -64,7 +65,7 @@ void ShowTitle(const std::string& text) {
 }
 
 void ShowChip(int model) {
-  SetStatusPart(StatusPartChip, model == 0 ? "RM5164" : "RM5168");
+  SetStatusPart(StatusPartChip, ChipSpecFor(model).name);
   InvalidateMain();  // the chip's picture
 }
 

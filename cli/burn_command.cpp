@@ -10,7 +10,6 @@
 #include "cli/port_run.h"
 #include "cli/repeat_burn.h"
 #include "cli/stop_signals.h"
-#include "isp/burn_worker.h"
 
 namespace {
 
@@ -42,12 +41,13 @@ int RunBurn(BurnOptions& options) {
   std::string error;
   const bool gang = options.port.ports.size() > 1;
   if (!gang && !CheckPortGiven(options.port, error)) return UsageError("burn", error);
-  if (!PrepareLoad(options.load, error)) return UsageError("burn", error);
   const ProfileSettings profile = ReadProfileSettings();
+  BankImage image = EmptyImage(options.load, profile);
+  if (!PrepareLoad(options.load, *image.chip, error)) return UsageError("burn", error);
 
   Output output(options.load.json, gang ? options.port.ports : std::vector<std::string>{options.port.port});
   LoadedImage loaded;
-  if (!LoadForSession(options.load, output, loaded)) return kExitFailed;
+  if (!LoadForSession(options.load, image, output, loaded)) return kExitFailed;
   // Caught from before the first open to the exit, so that no signal ends the process
   // between a port's opening and its closing.
   CatchRunStop();

@@ -4,20 +4,25 @@
 
 #include "cli/commands.h"
 #include "cli/load_options.h"
+#include "cli/output.h"
+#include "shell/message_kind.h"
 #include "cli/replace_file.h"
-#include "cli/terminal_shell.h"
-#include "image/bank_image.h"
-#include "shell/shell.h"
 
 namespace {
 
-// Writes every byte of FirmwareImage; a failure becomes an error message of the load's.
-bool WriteImage(const std::string& path, LoadReport& report) {
-  const std::string bytes(reinterpret_cast<const char*>(FirmwareImage), sizeof FirmwareImage);
+void TellMessage(const LoadMessage& message) {
+  std::fputs(FormatTerminalMessage(message.kind == LoadWarning ? MessageWarning : MessageError, message.text).c_str(),
+             stderr);
+  std::fflush(stderr);
+}
+
+// Writes every byte of the image; a failure becomes an error message of the load's.
+bool WriteImage(const std::string& path, const BankImage& image, LoadReport& report, bool json) {
+  const std::string bytes(image.bytes.begin(), image.bytes.end());
   std::string text;
   if (ReplaceWhole(path, bytes, text)) return true;
-  report.messages.push_back({MessageError, text});
-  ShowMessage(MainWindowHandle(), text, MessageError);
+  report.messages.push_back({LoadError, text});
+  if (!json) TellMessage(report.messages.back());
   return false;
 }
 
@@ -25,21 +30,22 @@ bool WriteImage(const std::string& path, LoadReport& report) {
 
 int RunInfo(const InfoOptions& options) {
   std::string error;
-  if (!PrepareLoad(options.load, error)) return UsageError("info", error);
+  BankImage image = EmptyImage(options.load, ReadProfileSettings());
+  if (!PrepareLoad(options.load, *image.chip, error)) return UsageError("info", error);
   for (const std::string& file : options.load.files) {
     if (!options.image_out.empty() && SameFile(options.image_out, file)) {
       return UsageError("info", "--image-out " + options.image_out + " is also an input file");
     }
   }
 
-  SetTerminalEcho(!options.load.json);
-  LoadReport report = RunLoad(options.load);
+  const bool json = options.load.json;
+  LoadReport report = RunLoad(options.load, image, json ? MessageSink{} : TellMessage);
   // An image that did not load is only fill: it must not replace what the path holds.
   const bool image_written =
-      options.image_out.empty() || (report.file_state != 0 && WriteImage(options.image_out, report));
+      options.image_out.empty() || (report.file_state != 0 && WriteImage(options.image_out, image, report, json));
 
-  if (options.load.json) {
-    std::printf("{%s}\n", LoadReportJsonMembers(report).c_str());
+  if (json) {
+    std::printf("{%s}\n", LoadReportJsonMembers(report, image).c_str());
   } else {
     std::fputs(LoadReportText(report).c_str(), stdout);
   }

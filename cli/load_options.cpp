@@ -3,24 +3,22 @@
 #include <cstdio>
 
 #include "cli/json.h"
-#include "cli/terminal_shell.h"
-#include "image/bank_image.h"
 #include "image/file_open.h"
-#include "isp/burn_worker.h"
-#include "settings/settings.h"
+#include "shell/message_kind.h"
 
-const char* ChipName(int model) { return model == 0 ? "RM5164" : "RM5168"; }
+BankImage EmptyImage(const LoadOptions& options, const ProfileSettings& profile) {
+  return BankImage(ChipSpecFor(options.chip_model.value_or(profile.chip_model)),
+                   options.fill_byte.value_or(profile.fill_byte));
+}
 
-bool PrepareLoad(const LoadOptions& options, std::string& error) {
-  LoadSettings();
-  const int model = options.chip_model.value_or(ChipModel == 0 ? 0 : 1);
-  const std::size_t max_files = model == 0 ? 1 : 2;
+bool PrepareLoad(const LoadOptions& options, const ChipSpec& chip, std::string& error) {
+  const std::size_t max_files = static_cast<std::size_t>(chip.banks);  // one file per bank
   if (options.files.empty()) {
     error = "no file given";
     return false;
   }
   if (options.files.size() > max_files) {
-    error = std::string(ChipName(model)) + " takes " +
+    error = std::string(chip.name) + " takes " +
             (max_files == 1 ? "one file" : "one or two files") + ", not " +
             std::to_string(options.files.size());
     return false;
@@ -29,25 +27,19 @@ bool PrepareLoad(const LoadOptions& options, std::string& error) {
     error = "--bank takes one file, not " + std::to_string(options.files.size());
     return false;
   }
-  if (model == 0 && options.bank.value_or(0) != 0) {
-    error = "the RM5164 has bank 0 only";
+  if (options.bank.value_or(0) >= chip.banks) {
+    error = std::string("the ") + chip.name + " has bank 0 only";
     return false;
   }
-  // Not SelectChip and SelectFillByte: they would write the profile.
-  UseChipModel(model);
-  if (options.fill_byte) FillByte = *options.fill_byte;
-  FileName1 = options.files[0];
-  FileName2 = options.files.size() > 1 ? options.files[1] : std::string();
-  FileState = 0;
-  FillImage();
   return true;
 }
 
-LoadReport RunLoad(const LoadOptions& options) {
-  if (ChipModel == 0) return OpenSingleFile(MainWindowHandle());
-  if (options.bank) return OpenOneFile(MainWindowHandle(), *options.bank == 0 ? PlaceBank0 : PlaceBank1);
-  if (options.files.size() == 1) return OpenFileOverBothBanks(MainWindowHandle());
-  return OpenFilesOnePerBank(MainWindowHandle());
+LoadReport RunLoad(const LoadOptions& options, BankImage& image, const MessageSink& tell) {
+  const std::vector<std::string>& files = options.files;
+  if (image.chip->banks == 1) return OpenOneFile(image, files[0], PlaceBank0, tell);
+  if (options.bank) return OpenOneFile(image, files[0], *options.bank == 0 ? PlaceBank0 : PlaceBank1, tell);
+  if (files.size() == 1) return OpenOneFile(image, files[0], PlaceBothBanks, tell);
+  return OpenFilesOnePerBank(image, files[0], files[1], tell);
 }
 
 std::string LoadReportText(const LoadReport& report) {
@@ -58,14 +50,14 @@ std::string LoadReportText(const LoadReport& report) {
          BankSizeText(1, report.bank1_bytes) + "\n" + checksum + "\n";
 }
 
-std::string LoadReportJsonMembers(const LoadReport& report) {
+std::string LoadReportJsonMembers(const LoadReport& report, const BankImage& image) {
   Json messages = Json::array();
   for (const LoadMessage& message : report.messages) {
-    messages.push_back({{"kind", message.kind == MessageWarning ? "warning" : "error"},
+    messages.push_back({{"kind", message.kind == LoadWarning ? "warning" : "error"},
                         {"text", message.text}});
   }
-  const Json members = {{"chip", ChipName(ChipModel)},
-                       {"fill", FillByte & 0xFF},
+  const Json members = {{"chip", image.chip->name},
+                       {"fill", image.fill & 0xFF},
                        {"file_state", report.file_state},
                        {"files", report.files},
                        {"bank0_size", report.bank0_bytes},
@@ -84,18 +76,17 @@ namespace {
 std::string LoadFailureText(const LoadReport& report) {
   std::string text = "nothing was loaded";
   for (const LoadMessage& message : report.messages) {
-    if (message.kind == MessageError) text = message.text;
+    if (message.kind == LoadError) text = message.text;
   }
   return text;
 }
 
 }  // namespace
 
-bool LoadForSession(const LoadOptions& load, Output& output, LoadedImage& loaded) {
-  // The load's messages are told here, in the run's output, not by the shell.
-  SetTerminalEcho(false);
-  const LoadReport report = RunLoad(load);
-  for (const LoadMessage& message : report.messages) output.RunMessage(message.kind, message.text);
+bool LoadForSession(const LoadOptions& load, BankImage& image, Output& output, LoadedImage& loaded) {
+  const LoadReport report = RunLoad(load, image, [&output](const LoadMessage& message) {
+    output.RunMessage(message.kind == LoadWarning ? MessageWarning : MessageError, message.text);
+  });
   if (report.file_state == 0) {
     if (load.json) {
       const std::string reason = LoadFailureText(report);
@@ -107,7 +98,7 @@ bool LoadForSession(const LoadOptions& load, Output& output, LoadedImage& loaded
     const std::string text = LoadReportText(report);
     output.Line(text.substr(0, text.size() - 1));
   }
-  loaded.plan = CurrentBurnPlan();
+  loaded.plan = PlanFor(image.bytes.data(), image.chip->page_bytes, image.bank_bytes[0], image.bank_bytes[1]);
   loaded.image_checksum = report.image_checksum;
   return true;
 }

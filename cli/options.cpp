@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "chip/chip_spec.h"
 #include "cli/commands.h"
 #include "cli/load_options.h"
 #include "cli/port_run.h"
@@ -138,11 +139,9 @@ const CLI::Validator kCommandSeconds = PositiveSeconds("--reset-timeout");
 void AddChipOption(CLI::App& command, std::optional<int>& chip_model) {
   const CLI::Validator chip(
       [](std::string& text) {
-        for (int model : {0, 1}) {
-          if (CLI::detail::to_lower(text) == CLI::detail::to_lower(ChipName(model))) {
-            text = std::to_string(model);
-            return std::string();
-          }
+        if (const ChipSpec* named = ChipSpecNamed(text)) {
+          text = std::to_string(named->model);
+          return std::string();
         }
         return "unknown chip '" + text + "' (RM5164 or RM5168)";
       },

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "cli/stop_signals.h"
-#include "shell/shell.h"
+#include "shell/message_kind.h"
 
 namespace {
 

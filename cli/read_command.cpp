@@ -18,11 +18,6 @@
 
 namespace {
 
-// The pages a user may read: the RM5168 keeps the top of bank 1 for its ISP firmware.
-constexpr std::uint32_t kRm5164Pages = kRm5164Bank0LimitBytes / 256;
-constexpr std::uint32_t kRm5168Bank0Pages = kBankSizeBytes / 512;
-constexpr std::uint32_t kRm5168Bank1Pages = kRm5168Bank1LimitBytes / 512;
-
 // tail in lower case, text in any.
 bool EndsWith(const std::string& text, const std::string& tail) {
   if (text.size() < tail.size()) return false;
@@ -41,15 +36,14 @@ int RunRead(ReadOptions& options) {
     return UsageError("read", "OUT must end in .bin, .hex or .ihx, not '" + options.out + "'");
   }
   const ProfileSettings profile = ReadProfileSettings();
-  const int model = options.chip_model.value_or(profile.chip_model == 0 ? 0 : 1);
-  if (model == 0 && options.bank != "0" && options.bank != "both") {
-    return UsageError("read", "the RM5164 has bank 0 only");
+  const ChipSpec& chip = ChipSpecFor(options.chip_model.value_or(profile.chip_model));
+  if (chip.banks == 1 && options.bank != "0" && options.bank != "both") {
+    return UsageError("read", std::string("the ") + chip.name + " has bank 0 only");
   }
+  // The pages a user may read are those a burn may write: the ISP firmware keeps the rest.
   const bool bank0 = options.bank != "1";
-  const bool bank1 = model == 1 && options.bank != "0";
-  const BurnPlan plan{nullptr, PageSizeForModel(model),
-                      bank0 ? (model == 0 ? kRm5164Pages : kRm5168Bank0Pages) : 0,
-                      bank1 ? kRm5168Bank1Pages : 0};
+  const bool bank1 = chip.banks == 2 && options.bank != "0";
+  const BurnPlan plan{nullptr, chip.page_bytes, bank0 ? chip.ReadPages(0) : 0, bank1 ? chip.ReadPages(1) : 0};
 
   Output output(options.json, {options.port.port});
   // Before the port: a read that cannot be kept must not make the user wait for it.

@@ -41,13 +41,14 @@ std::string ReadBackMismatch(const BurnPlan& plan, const std::vector<std::uint8_
 int RunVerify(VerifyOptions& options) {
   std::string error;
   if (!CheckPortGiven(options.port, error)) return UsageError("verify", error);
-  if (!PrepareLoad(options.load, error)) return UsageError("verify", error);
   const ProfileSettings profile = ReadProfileSettings();
+  BankImage image = EmptyImage(options.load, profile);
+  if (!PrepareLoad(options.load, *image.chip, error)) return UsageError("verify", error);
 
   const bool json = options.load.json;
   Output output(json, {options.port.port});
   LoadedImage loaded;
-  if (!LoadForSession(options.load, output, loaded)) return kExitFailed;
+  if (!LoadForSession(options.load, image, output, loaded)) return kExitFailed;
   const std::string device = ResolvePortDevice(options.port.port, profile, error);
   if (device.empty()) {
     output.End(false, error, error);

@@ -1,45 +1,50 @@
 #pragma once
-// The in-memory image of the chip's flash: bank 0 at 0x00000-0x0FFFF, bank 1 at
-// 0x10000-0x1FFFF. Written on the user-interface thread only, never while a burn runs;
-// the burn worker reads it and the sizes.
-#include <atomic>
+// The image of a chip's flash as a value: bank 0 at 0x00000-0x0FFFF, bank 1 at
+// 0x10000-0x1FFFF, with what a burn writes of each bank. Nothing here reads the settings or
+// shows anything, so a process may hold one image per chip.
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "settings/settings.h"  // the chip geometry the image follows
-#include "shell/shell.h"
+#include "chip/chip_spec.h"
+#include "image/load_report.h"
 
-inline constexpr std::uint32_t kBankSizeBytes = 0x10000;
-inline constexpr std::uint32_t kImageCapacityBytes = 0x20000;
-inline constexpr std::uint32_t kRm5164Bank0LimitBytes = 0xFE00;
-inline constexpr std::uint32_t kRm5168Bank1LimitBytes = 0xFC00;
+struct BankImage {
+  // Empty for the chip: filled, nothing to burn, no file.
+  explicit BankImage(const ChipSpec& spec, int fill_value = 0xFF);
 
-extern std::uint8_t FirmwareImage[kImageCapacityBytes];
-extern std::atomic<std::uint32_t> Bank0Size; // bytes of bank 0 to burn, multiple of PageSize
-extern std::atomic<std::uint32_t> Bank1Size; // bytes of bank 1 to burn, multiple of PageSize
-extern int FileState;                        // 0 none, 1 one file, 2 two files
-extern std::uint32_t ImageChecksum;          // 16-bit, painted on the main window
+  std::vector<std::uint8_t> bytes;       // kImageCapacityBytes, whichever the chip
+  const ChipSpec* chip;
+  std::uint32_t bank_bytes[2] = {0, 0};  // of each bank a burn writes, whole pages
+  int file_state = 0;                    // 0 none, 1 one file, 2 two files
+  // The unused bytes' value as the user set it: the image takes its low 8 bits, and any
+  // value but 255 makes every touched bank burn whole.
+  int fill = 0xFF;
+};
 
-// The first ImageSize bytes take the low 8 bits of FillByte, then byte ImageSize-1 is 0xFF.
-void FillImage();
+// The chip's image_bytes take the low 8 bits of the fill, then the last of them is 0xFF.
+void FillImage(BankImage& image);
 
 // FillImage, then both bank sizes 0.
-void ResetImage();
+void ResetImage(BankImage& image);
 
-// The user's choice of chip model (SelectChip). A real change leaves the image empty
-// (FileState 0, refilled, both bank sizes 0, refreshed) so that nothing laid out for the
-// other chip can be burned; otherwise the main window is only repainted.
-void ChooseChip(int model);
+// After every open attempt. A bank over its chip's burn limit is cut to it, with the warning
+// "Program size > N bytes\nOnly N bytes will be burned", where N also counts the limits of the
+// earlier banks that are burned. An image without a file (file_state not 1 or 2) is reset.
+// Then report gets the file state, the title (from report.files), the bank sizes, the
+// painted checksum and the burn sum; the warnings are appended to report.messages.
+void FinishLoad(BankImage& image, LoadReport& report);
 
-// After every open attempt: size limits (warnings owned by owner, told through TellLoad),
-// title, bank sizes and ImageChecksum shown.
-void RefreshAfterLoad(Window owner);
+// Another chip: the image emptied for it, so that nothing laid out for the other chip can
+// be burned. The report as FinishLoad's.
+LoadReport ChangeChip(BankImage& image, const ChipSpec& chip);
 
-// The bank sizes shown (ShowBankBytes).
-void ShowBankSizes();
+// "RM516X ISP utility -- " and the first file (file state 1), both (2) or "No file is opened".
+std::string ImageTitle(int file_state, const std::vector<std::string>& files);
 
-// "RM516X ISP utility -- " and FileName1 (FileState 1), both names (2) or "No file is opened".
-std::string ImageTitle();
+// 16-bit sum of every byte of the chip's image but its last, as the main window paints it.
+std::uint32_t PaintedChecksum(const BankImage& image);
 
 // 16-bit two's complement of the byte sum of the burned ranges.
-std::uint32_t BurnSum();
+std::uint32_t BurnSum(const BankImage& image);
+std::uint32_t BurnSum(const std::uint8_t* bytes, std::uint32_t bank0_bytes, std::uint32_t bank1_bytes);

@@ -4,13 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/bank_image.h"
-#include "image/load_report.h"
 #include "image/bin_reader.h"
 #include "image/classify_file.h"
 #include "image/file_bytes.h"
 #include "image/hex_reader.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -35,12 +32,13 @@ std::string RecordCount(std::size_t count) {
 }
 
 // LoadHexText with its findings told: errors load nothing, warnings keep the data.
-LoadedFile LoadHex(Window owner, const std::string& path, std::string_view text, int mode) {
+LoadedFile LoadHex(BankImage& image, const std::string& path, std::string_view text, int mode,
+                   std::vector<LoadMessage>& messages) {
   if (text.size() > kHexFileMaxBytes) {
-    TellLoad(owner, path + " > " + std::to_string(kHexFileMaxBytes) + " bytes ...", MessageError);
+    messages.push_back({LoadError, path + " > " + std::to_string(kHexFileMaxBytes) + " bytes ..."});
     return {};
   }
-  const HexLoadResult hex = LoadHexText(text, mode);
+  const HexLoadResult hex = LoadHexText(image, text, mode);
   std::string error;
   switch (hex.error) {
     case HexOk: break;
@@ -59,71 +57,89 @@ LoadedFile LoadHex(Window owner, const std::string& path, std::string_view text,
     case HexZeroByte: error = LineText(path, hex.line) + "a zero byte before the end record"; break;
   }
   if (!error.empty()) {
-    TellLoad(owner, error, MessageError);
+    messages.push_back({LoadError, error});
     return {};
   }
   if (hex.bad_checksums != 0) {
-    TellLoad(owner, LineText(path, hex.bad_checksum_line) + "wrong record checksum (" +
-                        RecordCount(hex.bad_checksums) + ")",
-             MessageWarning);
+    messages.push_back({LoadWarning, LineText(path, hex.bad_checksum_line) + "wrong record checksum (" +
+                                         RecordCount(hex.bad_checksums) + ")"});
   }
   if (hex.overlaps != 0) {
-    TellLoad(owner, LineText(path, hex.overlap_line) + "overwrites data of an earlier record (" +
-                        RecordCount(hex.overlaps) + ")",
-             MessageWarning);
+    messages.push_back({LoadWarning, LineText(path, hex.overlap_line) + "overwrites data of an earlier record (" +
+                                         RecordCount(hex.overlaps) + ")"});
   }
   return {hex.size, mode == PlaceBothBanks && hex.extended, {hex.bank_bytes[0], hex.bank_bytes[1]}};
 }
 
 // Sets the bank sizes for what was loaded: 1, or 0 when nothing was.
-int PlaceSize(const LoadedFile& loaded, int mode) {
+int PlaceSize(BankImage& image, const LoadedFile& loaded, int mode) {
   const std::uint32_t n = loaded.size;
   if (n == 0) return 0;
+  std::uint32_t* const size = image.bank_bytes;
+  std::uint8_t* const bytes = image.bytes.data();
   // With a fill other than 0xFF every touched bank is burned whole, writing the fill too.
-  const bool sparse = FillByte == 255;
+  const bool sparse = image.fill == 255;
   if (loaded.linear) {
     // Its addresses say which bank each byte belongs to: nothing moves, and a bank no data
     // reaches keeps its flash.
-    Bank0Size = loaded.bank_bytes[0] == 0 ? 0 : sparse ? loaded.bank_bytes[0] : kBankSizeBytes;
-    Bank1Size = loaded.bank_bytes[1] == 0 ? 0 : sparse ? loaded.bank_bytes[1] : kBankSizeBytes;
+    size[0] = loaded.bank_bytes[0] == 0 ? 0 : sparse ? loaded.bank_bytes[0] : kBankSizeBytes;
+    size[1] = loaded.bank_bytes[1] == 0 ? 0 : sparse ? loaded.bank_bytes[1] : kBankSizeBytes;
   } else if (mode == PlaceBothBanks) {
     if (n > kBankSizeBytes) {
-      Bank0Size = kBankSizeBytes;
-      Bank1Size = sparse ? n - kBankSizeBytes : kBankSizeBytes;
+      size[0] = kBankSizeBytes;
+      size[1] = sparse ? n - kBankSizeBytes : kBankSizeBytes;
     } else {
       // A file that fits one bank goes to bank 1 of the RM5168.
-      std::memmove(FirmwareImage + kBankSizeBytes, FirmwareImage, n);
-      std::memset(FirmwareImage, FillByte & 0xFF, kBankSizeBytes);
-      Bank1Size = sparse ? n : kBankSizeBytes;
-      Bank0Size = sparse ? 0 : kBankSizeBytes;
+      std::memmove(bytes + kBankSizeBytes, bytes, n);
+      std::memset(bytes, image.fill & 0xFF, kBankSizeBytes);
+      size[1] = sparse ? n : kBankSizeBytes;
+      size[0] = sparse ? 0 : kBankSizeBytes;
     }
   } else if (mode == PlaceBank1) {
-    Bank1Size = sparse ? n : kBankSizeBytes;
+    size[1] = sparse ? n : kBankSizeBytes;
   } else {
-    Bank0Size = sparse ? n : kBankSizeBytes;
+    size[0] = sparse ? n : kBankSizeBytes;
   }
   return 1;
 }
 
+// Tells the messages an attempt raised since the last call.
+class Teller {
+ public:
+  Teller(const LoadReport& report, const MessageSink& tell) : report_(report), tell_(tell) {}
+  void TellNew() {
+    for (; told_ < report_.messages.size(); ++told_) {
+      if (tell_) tell_(report_.messages[told_]);
+    }
+  }
+
+ private:
+  const LoadReport& report_;
+  const MessageSink& tell_;
+  std::size_t told_ = 0;
+};
+
 }  // namespace
 
-LoadedFile LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode) {
-  if (kind == FileKindHex) return LoadHex(owner, path, bytes, mode);
-  if (kind == FileKindBinary) return {LoadBinBytes(owner, path, bytes, mode)};
-  if (kind == FileKindCannotOpen) TellLoad(owner, path + " open error", MessageError);
-  if (kind == FileKindEmpty) TellLoad(owner, path + " is an empty file", MessageError);
-  if (kind == FileKindText) TellLoad(owner, NotHexText(path, bytes), MessageError);
+LoadedFile LoadBytes(BankImage& image, int kind, const std::string& path, std::string_view bytes, int mode,
+                     std::vector<LoadMessage>& messages) {
+  if (kind == FileKindHex) return LoadHex(image, path, bytes, mode, messages);
+  if (kind == FileKindBinary) return {LoadBinBytes(image, path, bytes, mode, messages)};
+  if (kind == FileKindCannotOpen) messages.push_back({LoadError, path + " open error"});
+  if (kind == FileKindEmpty) messages.push_back({LoadError, path + " is an empty file"});
+  if (kind == FileKindText) messages.push_back({LoadError, NotHexText(path, bytes)});
   return {};
 }
 
-int PlaceFile(Window owner, const std::string& path, int mode) {
+int PlaceFile(BankImage& image, const std::string& path, int mode, std::vector<LoadMessage>& messages) {
   std::string bytes;
   const int kind = ReadOnce(path, mode, bytes);
-  return PlaceSize(LoadBytes(owner, kind, path, bytes, mode), mode);
+  return PlaceSize(image, LoadBytes(image, kind, path, bytes, mode, messages), mode);
 }
 
-int PlaceBytes(Window owner, const std::string& path, std::string_view bytes, int mode) {
-  return PlaceSize(LoadBytes(owner, ClassifyBytes(bytes), path, bytes, mode), mode);
+int PlaceBytes(BankImage& image, const std::string& path, std::string_view bytes, int mode,
+               std::vector<LoadMessage>& messages) {
+  return PlaceSize(image, LoadBytes(image, ClassifyBytes(bytes), path, bytes, mode, messages), mode);
 }
 
 std::string BaseFileName(const std::string& path) {
@@ -139,25 +155,31 @@ std::string ShortenPath(const std::string& path) {
   return path.substr(0, third + 1) + " ... " + path.substr(path.rfind('\\'));
 }
 
-LoadReport OpenOneFile(Window owner, int mode) {
-  LoadAttempt attempt;
-  ResetImage();
-  FileState = PlaceFile(owner, FileName1, mode) == 1 ? 1 : 0;
-  RefreshAfterLoad(owner);
-  return attempt.Finish({FileName1});
+LoadReport OpenOneFile(BankImage& image, const std::string& path, int mode, const MessageSink& tell) {
+  LoadReport report;
+  report.files = {path};
+  Teller teller(report, tell);
+  ResetImage(image);
+  image.file_state = PlaceFile(image, path, mode, report.messages) == 1 ? 1 : 0;
+  teller.TellNew();
+  FinishLoad(image, report);
+  teller.TellNew();
+  return report;
 }
 
-LoadReport OpenSingleFile(Window owner) { return OpenOneFile(owner, PlaceBank0); }
-
-LoadReport OpenFileOverBothBanks(Window owner) { return OpenOneFile(owner, PlaceBothBanks); }
-
-LoadReport OpenFilesOnePerBank(Window owner) {
-  LoadAttempt attempt;
-  ResetImage();
-  FileState = 0;
-  if (PlaceFile(owner, FileName1, PlaceBank0) == 1) {
-    FileState = PlaceFile(owner, FileName2, PlaceBank1) == 1 ? 2 : 0;
+LoadReport OpenFilesOnePerBank(BankImage& image, const std::string& path0, const std::string& path1,
+                               const MessageSink& tell) {
+  LoadReport report;
+  report.files = {path0, path1};
+  Teller teller(report, tell);
+  ResetImage(image);
+  image.file_state = 0;
+  if (PlaceFile(image, path0, PlaceBank0, report.messages) == 1) {
+    teller.TellNew();  // before the second file is read, as it would be shown
+    image.file_state = PlaceFile(image, path1, PlaceBank1, report.messages) == 1 ? 2 : 0;
   }
-  RefreshAfterLoad(owner);
-  return attempt.Finish({FileName1, FileName2});
+  teller.TellNew();
+  FinishLoad(image, report);
+  teller.TellNew();
+  return report;
 }

@@ -1,11 +1,12 @@
 #pragma once
-// Opening one or two files into the banks. The GUI's dialogs and the command line share
-// these: they choose the files and the fill value, then call one open sequence.
+// Opening one or two files into the banks of an image. The front ends choose the files and
+// the fill value, then call one open sequence; the report says what to show.
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "image/bank_image.h"
 #include "image/load_report.h"
-#include "shell/shell.h"
 
 enum PlacementMode : int {
   PlaceBank0 = 0,      // one file into bank 0
@@ -22,8 +23,8 @@ struct LoadedFile {
   unsigned bank_bytes[2] = {0, 0};
 };
 
-// Loads a file's bytes of the given kind (from ClassifyBytes, or FileKindCannotOpen) for
-// the mode; path only names the file in the boxes, which are owned by owner.
+// Loads a file's bytes of the given kind (from ClassifyBytes, or FileKindCannotOpen) into
+// the image for the mode; path only names the file in the messages, appended to messages.
 // - Binary: LoadBinBytes, with its "<path> > <limit> bytes ..." error.
 // - HEX: LoadHexText. Errors (nothing loaded): "<path>: line N: not a valid HEX record",
 //   "<path>: line N: a zero byte before the end record", "<path> has no end record: is it
@@ -34,34 +35,30 @@ struct LoadedFile {
 //   overwrites data of an earlier record (K records in all)".
 // - Text that is not HEX: NotHexText's refusal.
 // - Cannot open: "<path> open error"; empty: "<path> is an empty file".
-LoadedFile LoadBytes(Window owner, int kind, const std::string& path, std::string_view bytes, int mode);
+LoadedFile LoadBytes(BankImage& image, int kind, const std::string& path, std::string_view bytes, int mode,
+                     std::vector<LoadMessage>& messages);
 
 // Reads the file once through one handle (so a pipe or FIFO works; at most one byte past
-// what its kind allows is read), then LoadBytes and sets the bank sizes for the mode and
-// FillByte. A file over both banks that fits one moves to bank 1, unless it is linear.
+// what its kind allows is read), then LoadBytes and sets the bank sizes for the mode and the
+// image's fill. A file over both banks that fits one moves to bank 1, unless it is linear.
 // 1 when placed, 0 otherwise (the bank sizes are then untouched).
-int PlaceFile(Window owner, const std::string& path, int mode);
+int PlaceFile(BankImage& image, const std::string& path, int mode, std::vector<LoadMessage>& messages);
 
 // PlaceFile over bytes already in memory.
-int PlaceBytes(Window owner, const std::string& path, std::string_view bytes, int mode);
+int PlaceBytes(BankImage& image, const std::string& path, std::string_view bytes, int mode,
+               std::vector<LoadMessage>& messages);
+
+// The open sequences: ResetImage, placement, file state, FinishLoad. Each message goes to tell
+// (if any) as it arises, and into the report. One file for the placement mode: the RM5164's
+// open (bank 0), the RM5168's "Open File 1" (both banks), and the command line's --bank.
+LoadReport OpenOneFile(BankImage& image, const std::string& path, int mode, const MessageSink& tell = {});
+
+// The RM5168's "Open File 1 && 2": the first file into bank 0, the second into bank 1.
+LoadReport OpenFilesOnePerBank(BankImage& image, const std::string& path0, const std::string& path1,
+                               const MessageSink& tell = {});
 
 // The characters after the last backslash.
 std::string BaseFileName(const std::string& path);
 
 // Display text of a path in the Select File dialog.
 std::string ShortenPath(const std::string& path);
-
-// The open sequences: ResetImage, placement, FileState, RefreshAfterLoad. Each returns the
-// attempt's report (file_state 0 when nothing was placed).
-// FileName1 alone for the placement mode; the sequences below are its uses, and the command
-// line's --bank puts one file into one bank of the RM5168 with it.
-LoadReport OpenOneFile(Window owner, int mode);
-
-// RM5164 direct open of FileName1 (mode 0).
-LoadReport OpenSingleFile(Window owner);
-
-// RM5168 "Open File 1": FileName1 over both banks (mode 2).
-LoadReport OpenFileOverBothBanks(Window owner);
-
-// RM5168 "Open File 1 && 2": FileName1 into bank 0, FileName2 into bank 1.
-LoadReport OpenFilesOnePerBank(Window owner);

@@ -6,8 +6,6 @@
 #include <optional>
 #include <vector>
 
-#include "image/bank_image.h"
-
 namespace {
 
 // Every HEX character goes through HexToValue: one table look-up instead of three range tests.
@@ -65,11 +63,6 @@ std::size_t LineAt(std::string_view text, std::size_t position) {
 std::uint32_t RangeBytes(int mode) { return mode == 2 ? kImageCapacityBytes : kBankSizeBytes; }
 std::uint32_t BaseOffset(int mode) { return mode == 1 ? kBankSizeBytes : 0; }
 
-std::uint32_t WholePages(std::uint32_t bytes) {
-  const std::uint32_t page = PageSize.load();
-  return page == 0 ? bytes : (bytes + page - 1) / page * page;
-}
-
 // Marks the image bytes a record writes; true when one of them was written before.
 bool MarkWritten(std::vector<bool>& written, std::uint32_t from, std::uint32_t to) {
   bool again = false;
@@ -101,12 +94,12 @@ std::size_t HexTextStart(std::string_view text) {
   return at;
 }
 
-HexLoadResult LoadHexText(std::string_view text, int mode) {
+HexLoadResult LoadHexText(BankImage& image, std::string_view text, int mode) {
   const std::uint32_t target = BaseOffset(mode);
   const std::uint32_t range = RangeBytes(mode);
   HexLoadResult result;
   const auto fail = [&](HexError error, std::size_t at) {
-    std::memset(FirmwareImage + target, 0xFF, range);
+    std::memset(image.bytes.data() + target, 0xFF, range);
     result.error = error;
     result.size = 0;
     result.line = at == kNoRecord ? 0 : LineAt(text, at);
@@ -159,7 +152,7 @@ HexLoadResult LoadHexText(std::string_view text, int mode) {
         ends[0] = std::max(ends[0], stop);
       }
       if (start < stop) {
-        std::memcpy(FirmwareImage + target + start, record.Data, stop - start);
+        std::memcpy(image.bytes.data() + target + start, record.Data, stop - start);
         if (MarkWritten(written, start, stop) && result.overlaps++ == 0) overlap_at = position;
       }
     }
@@ -170,9 +163,10 @@ HexLoadResult LoadHexText(std::string_view text, int mode) {
   if (end == 0) return fail(HexNoData, kNoRecord);
   if (bad_sum_at != kNoRecord) result.bad_checksum_line = LineAt(text, bad_sum_at);
   if (overlap_at != kNoRecord) result.overlap_line = LineAt(text, overlap_at);
-  result.size = std::min(WholePages(end), range);
+  const ChipSpec& chip = *image.chip;
+  result.size = std::min(chip.WholePages(end), range);
   if (mode == 2) {
-    for (int bank = 0; bank < 2; ++bank) result.bank_bytes[bank] = std::min(WholePages(ends[bank]), kBankSizeBytes);
+    for (int bank = 0; bank < 2; ++bank) result.bank_bytes[bank] = std::min(chip.WholePages(ends[bank]), kBankSizeBytes);
   }
   return result;
 }

@@ -1,9 +1,11 @@
 #pragma once
-// The Intel HEX reader, pure over the file's text: it fills FirmwareImage and says what it
-// found; the open sequence turns that into messages.
+// The Intel HEX reader, pure over the file's text: it fills an image and says what it found;
+// the open sequence turns that into messages.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "image/bank_image.h"
 
 inline constexpr std::size_t kHexRecordMaxDataBytes = 256;
 // No valid image needs a HEX text this long; a longer one is refused.
@@ -53,7 +55,7 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // Where a HEX text's first record starts: past an optional UTF-8 byte-order mark and blanks.
 std::size_t HexTextStart(std::string_view text);
 
-// Lays a HEX text into FirmwareImage for the placement mode (0 bank 0, 1 bank 1, 2 both
+// Lays a HEX text into the image for the placement mode (0 bank 0, 1 bank 1, 2 both
 // banks). The first record starts at HexTextStart; its ':' and every later one is required.
 // Lines are counted by LF. Nothing after the end record is read.
 // - Mode 2: types 02 (segment x 16) and 04 (upper 16 bits) set the base, and each data
@@ -66,5 +68,6 @@ std::size_t HexTextStart(std::string_view text);
 // zero byte before the end record HexZeroByte, a text without an end record HexNoEnd, no
 // data (the highest end of data is 0) HexNoData. Wrong checksums are counted, not refused.
 // On an error the mode's range (0x10000 bytes from the bank, or 0x20000 from 0) is 0xFF.
-// Otherwise size is the highest end of data rounded up to whole pages, at most the range.
-HexLoadResult LoadHexText(std::string_view text, int mode);
+// Otherwise size is the highest end of data rounded up to the chip's whole pages, at most the
+// range.
+HexLoadResult LoadHexText(BankImage& image, std::string_view text, int mode);

@@ -1,16 +1,20 @@
 #pragma once
-// What one open attempt did, for the front end to show without reading it back from the
-// window: the messages it raised (also shown as boxes), the files and what they became.
+// What one open attempt did: the messages it raised, in order, the files and what they became,
+// enough for a front end to show the boxes and update its title, bank sizes and checksum.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
+enum LoadMessageKind : int { LoadError = 0, LoadWarning = 1 };
 
 struct LoadMessage {
-  int kind;  // MessageError or MessageWarning
+  int kind;  // LoadError or LoadWarning
   std::string text;
 };
+
+// Told each message of an attempt as it arises, so a front end can show it at that moment.
+using MessageSink = std::function<void(const LoadMessage&)>;
 
 struct LoadReport {
   int file_state = 0;              // 0 nothing loaded, 1 one file, 2 two files
@@ -25,23 +29,3 @@ struct LoadReport {
 
 // "BANK0 : 512 byte(s)": a bank's size as the status bar and the command line word it.
 std::string BankSizeText(int bank, std::uint32_t bytes);
-
-// ShowMessage for the open sequences: the box, and the message kept for the report of the
-// attempt under way (if any).
-void TellLoad(Window owner, const std::string& text, int kind);
-
-// Collects the messages of one open attempt while it lives (an attempt inside another keeps
-// its own).
-class LoadAttempt {
- public:
-  LoadAttempt();
-  ~LoadAttempt();
-  LoadAttempt(const LoadAttempt&) = delete;
-  LoadAttempt& operator=(const LoadAttempt&) = delete;
-  // The report of the attempt from the image's state now (after RefreshAfterLoad).
-  LoadReport Finish(std::vector<std::string> files);
-
- private:
-  std::vector<LoadMessage> messages_;
-  std::vector<LoadMessage>* outer_;
-};

@@ -5,7 +5,7 @@
 #include "isp/protocol.h"
 #include "isp/protocol_io.h"
 #include "isp/session.h"
-#include "shell/shell.h"
+#include "shell/message_kind.h"
 
 namespace {
 

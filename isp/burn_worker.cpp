@@ -5,7 +5,7 @@
 #include <system_error>
 #include <thread>
 
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "isp/burn_status.h"
 #include "isp/read_back.h"
 #include "serial/global_port.h"

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "chip/chip_spec.h"
 #include "image/bank_image.h"
 
 class SerialPort;
@@ -24,7 +25,7 @@ inline constexpr std::uint8_t kVerifyMarker = 0x24;
 inline constexpr std::uint8_t kChecksumMarker = 0x25;
 inline constexpr std::uint8_t kEndAcknowledge = 0x26;
 inline constexpr std::uint8_t kEndOfPhase = 0xFF;
-inline constexpr std::uint8_t kBank1PageBit = 0x80;
+inline constexpr std::uint8_t kBank1PageBit = kRm5168.bank1_page_bit;
 
 inline constexpr std::uint32_t kHandshakeTimeoutMs = 100;
 inline constexpr std::uint32_t kEraseTimeoutMs = 1000;
@@ -105,7 +106,6 @@ int ChecksumPhase(Link& link, const BurnPlan& plan, bool request_sums, std::uint
 // Sends the end-of-phase byte and expects the acknowledge; otherwise fails with text.
 int EndPhase(Link& link, const std::string& text, std::string* failure_text);
 
-// Page byte of page p of a bank; erase byte of block k is the page byte of page 2k.
-inline std::uint8_t PageByte(int bank, std::uint32_t page) {
-  return static_cast<std::uint8_t>(bank == 0 ? page : kBank1PageBit + page);
-}
+// Page byte of page p of a bank; erase byte of block k is the page byte of page 2k. Only the
+// RM5168 has a bank 1, and bank 0's byte is the page number on either chip.
+inline std::uint8_t PageByte(int bank, std::uint32_t page) { return kRm5168.PageByte(bank, page); }

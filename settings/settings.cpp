@@ -11,9 +11,8 @@ int ComPortIndex = 0;
 int ChipModel = 0;
 int FillByte = 255;
 std::atomic<int> VerifyAfterBurn{1};
-// The RM5164's values until the model is read.
-std::atomic<std::uint32_t> PageSize{256};
-std::uint32_t ImageSize = 0x10000;
+// The RM5164's until the model is read.
+std::atomic<std::uint32_t> PageSize{kRm5164.page_bytes};
 
 namespace {
 
@@ -61,9 +60,9 @@ void LoadSettings() {
 }
 
 void UseChipModel(int model) {
-  ChipModel = model != 0 ? 1 : 0;
-  PageSize = PageSizeForModel(ChipModel);
-  ImageSize = ImageSizeForModel(ChipModel);
+  const ChipSpec& chip = ChipSpecFor(model);
+  ChipModel = chip.model;
+  PageSize = chip.page_bytes;
 }
 
 bool SelectChip(int model) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "chip/chip_spec.h"
+
 inline constexpr const char* kProfileSection = "RM516X_ISP";
 inline constexpr std::size_t kProfileValueMaxChars = 255;
 
@@ -32,14 +34,14 @@ extern int ChipModel;           // ChipID, 0 = RM5164, 1 = RM5168
 extern int FillByte;            // UnusedBytes, 255 or 0; the fill uses the low 8 bits
 extern std::atomic<int> VerifyAfterBurn;  // Verify; read by the burn worker
 
-// The chip's geometry follows ChipModel; UseChipModel is the only writer of the three.
-extern std::atomic<std::uint32_t> PageSize;  // 256 (RM5164) or 512 (RM5168); the worker reads it
-extern std::uint32_t ImageSize;              // 0x10000 (RM5164) or 0x20000 (RM5168)
+// The chosen chip's page size, for the burn worker, which must not read ChipModel while the
+// user-interface thread may write it. UseChipModel is the only writer of the two.
+extern std::atomic<std::uint32_t> PageSize;
 
-inline std::uint32_t PageSizeForModel(int model) { return model == 1 ? 512u : 256u; }
-inline std::uint32_t ImageSizeForModel(int model) { return model != 0 ? 0x20000u : 0x10000u; }
+// The chip ChipModel names.
+inline const ChipSpec& ChosenChip() { return ChipSpecFor(ChipModel); }
 
-// Sets ChipModel (0 or 1) with its PageSize and ImageSize. Writes nothing to the profile.
+// Sets ChipModel (0 or 1) with its PageSize. Writes nothing to the profile.
 void UseChipModel(int model);
 
 // Reads every key in order, falls back to a key's default for a missing, non-numeric or

@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "shell/message_kind.h"
+
 // Opaque owner of a message box: the GUI's HWND, nullptr for "no owner".
 using Window = void*;
 
-enum MessageKind : int { MessageError = 0, MessageWarning = 1 };
 
 // The main window, or nullptr while it does not exist (during its creation, on the command line).
 Window MainWindowHandle();

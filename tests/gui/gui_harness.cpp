@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
-#include "image/file_open.h"
+#include "image/global_image.h"
 #include "isp/burn_worker.h"
 #include "serial/global_port.h"
 #include "settings/settings.h"

@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "tests/gui/gui_harness.h"

@@ -1,50 +1,79 @@
+#include "image/bin_reader.h"
+#include "image/file_open.h"
 #include "tests/image/image_fixture.h"
 
 namespace {
 
 TEST(BankImage, EmptyImageChecksumCoversAllButTheLastByte) {
-  struct Case { int model; int fill; std::uint32_t checksum; };
-  for (const Case& c : {Case{0, 255, 0xFF01}, Case{0, 0, 0x0000}, Case{1, 255, 0xFF01}, Case{1, 0, 0x0000}}) {
-    UseChip(c.model, c.fill);
-    EXPECT_EQ(FirmwareImage[ImageSize - 1], 0xFF);
-    EXPECT_TRUE(ImageRangeIs(0, ImageSize - 1, static_cast<std::uint8_t>(c.fill)));
-    RefreshAfterLoad(nullptr);
-    EXPECT_EQ(ImageChecksum, c.checksum) << c.model << " " << c.fill;
-    EXPECT_EQ(ShellRecord().title, "RM516X ISP utility -- No file is opened");
-    EXPECT_EQ(ShellRecord().bank_bytes, (std::vector<std::uint32_t>{0, 0}));
-    EXPECT_EQ(ShellRecord().checksums, std::vector<std::uint32_t>{c.checksum});
+  struct Case { const ChipSpec* chip; int fill; std::uint32_t checksum; };
+  for (const Case& c : {Case{&kRm5164, 255, 0xFF01}, Case{&kRm5164, 0, 0x0000}, Case{&kRm5168, 255, 0xFF01},
+                        Case{&kRm5168, 0, 0x0000}}) {
+    BankImage image = EmptyImage(*c.chip, c.fill);
+    const std::uint32_t size = c.chip->image_bytes;
+    EXPECT_EQ(image.bytes[size - 1], 0xFF);
+    EXPECT_TRUE(RangeIs(image, 0, size - 1, static_cast<std::uint8_t>(c.fill)));
+    EXPECT_TRUE(RangeIs(image, size, kImageCapacityBytes, 0x55));  // past the chip: untouched
+    LoadReport report;
+    FinishLoad(image, report);
+    EXPECT_EQ(report.image_checksum, c.checksum) << c.chip->name << " " << c.fill;
+    EXPECT_EQ(report.title, "RM516X ISP utility -- No file is opened");
+    EXPECT_EQ(report.bank0_bytes + report.bank1_bytes, 0u);
   }
-  UseChip(0, 0);
-  FileState = 1;
-  FirmwareImage[0xFFFE] = 0x01;  // beyond every bank size: still counted
-  FirmwareImage[0xFFFF] = 0x40;  // the last byte: never counted
-  RefreshAfterLoad(nullptr);
-  EXPECT_EQ(ImageChecksum, 0x0001u);
+  BankImage image = EmptyImage(kRm5164, 0);
+  image.file_state = 1;
+  image.bytes[0xFFFE] = 0x01;  // beyond every bank size: still counted
+  image.bytes[0xFFFF] = 0x40;  // the last byte: never counted
+  EXPECT_EQ(PaintedChecksum(image), 0x0001u);
 }
 
 TEST(BankImage, SizeLimitsWarnAndCut) {
-  struct Case { int model; std::uint32_t bank0, bank1; const char* limit; std::uint32_t bank0_after, bank1_after; };
+  struct Case { const ChipSpec* chip; std::uint32_t bank0, bank1; const char* limit; std::uint32_t bank0_after, bank1_after; };
   const Case cases[] = {
-      {0, 0xFE00, 0, nullptr, 0xFE00, 0},        {0, 0x10000, 0, "65024", 0xFE00, 0},
-      {1, 0x10000, 0xFC00, nullptr, 0x10000, 0xFC00}, {1, 0x10000, 0x10000, "130048", 0x10000, 0xFC00},
-      {1, 0, 0xFE00, "64512", 0, 0xFC00},
+      {&kRm5164, 0xFE00, 0, nullptr, 0xFE00, 0},          {&kRm5164, 0x10000, 0, "65024", 0xFE00, 0},
+      {&kRm5168, 0x10000, 0xFC00, nullptr, 0x10000, 0xFC00}, {&kRm5168, 0x10000, 0x10000, "130048", 0x10000, 0xFC00},
+      {&kRm5168, 0, 0xFE00, "64512", 0, 0xFC00},
   };
-  int owner = 0;
   for (const Case& c : cases) {
-    UseChip(c.model, 255);
-    FileState = 1;
-    Bank0Size = c.bank0;
-    Bank1Size = c.bank1;
-    RefreshAfterLoad(&owner);
+    BankImage image = EmptyImage(*c.chip, 255);
+    image.file_state = 1;
+    image.bank_bytes[0] = c.bank0;
+    image.bank_bytes[1] = c.bank1;
+    LoadReport report;
+    FinishLoad(image, report);
     std::vector<std::string> warnings;
     if (c.limit) {
       warnings.push_back(std::string("Program size > ") + c.limit + " bytes\nOnly " + c.limit +
                          " bytes will be burned");
     }
-    ExpectMessages(&owner, MessageWarning, warnings);
-    EXPECT_EQ(ShellRecord().bank_bytes, (std::vector<std::uint32_t>{c.bank0_after, c.bank1_after}));
-    EXPECT_EQ(FileState, 1);  // a cut load still counts as opened
+    ExpectMessages(report.messages, LoadWarning, warnings);
+    EXPECT_EQ(std::make_pair(report.bank0_bytes, report.bank1_bytes), std::make_pair(c.bank0_after, c.bank1_after));
+    EXPECT_EQ(report.burn_sum, BurnSum(image));
+    EXPECT_EQ(report.file_state, 1);  // a cut load still counts as opened
   }
+}
+
+// Each image follows its own chip: pages, limits and the checksum's range, and a change of
+// one leaves the other as it was.
+TEST(BankImage, ImagesOfBothChipsLiveSideBySide) {
+  BankImage small = EmptyImage(kRm5164, 255);
+  BankImage large = EmptyImage(kRm5168, 255);
+  std::vector<LoadMessage> messages;
+  const std::string bytes(700, '\x01');
+  EXPECT_EQ(LoadBinBytes(small, "a.bin", bytes, PlaceBank0, messages), 768u);
+  EXPECT_EQ(LoadBinBytes(large, "a.bin", bytes, PlaceBank0, messages), 1024u);
+  EXPECT_TRUE(messages.empty());
+  large.bytes[0x1FFFE] = 0x02;  // inside the RM5168's checksum only
+  small.bytes[0x1FFFE] = 0x02;
+  EXPECT_EQ(PaintedChecksum(small), (700u + (0xFFFFu - 700) * 0xFF) & 0xFFFF);
+  EXPECT_EQ(PaintedChecksum(large), (700u + (0x1FFFFu - 700 - 1) * 0xFF + 0x02) & 0xFFFF);
+
+  const std::vector<std::uint8_t> before = large.bytes;
+  const LoadReport report = ChangeChip(small, kRm5168);
+  EXPECT_EQ(small.chip, &kRm5168);
+  EXPECT_EQ(report.image_checksum, 0xFF01u);
+  EXPECT_TRUE(RangeIs(small, 0, kImageCapacityBytes - 1, 0xFF));
+  EXPECT_EQ(large.bytes, before);
+  EXPECT_EQ(large.chip, &kRm5168);
 }
 
 }  // namespace

@@ -9,20 +9,22 @@ namespace {
 TEST(HexReader, DataLandsInTheTargetBankRoundedToPages) {
   // Anything between records is skipped, and so is everything after the end record.
   const std::string text = HexRecordText(0, 0, std::string(16, '\x5A')) + "\r\n junk :00000001ff\n:zz\n";
-  struct Case { int model; int mode; std::uint32_t offset; unsigned size; };
-  for (const Case& c : {Case{0, 0, 0, 256}, Case{1, 0, 0, 512}, Case{1, 1, 0x10000, 512}, Case{1, 2, 0, 512}}) {
-    UseChip(c.model, 0);
-    EXPECT_EQ(LoadHexText(text, c.mode).size, c.size);
-    EXPECT_TRUE(ImageRangeIs(c.offset, c.offset + 16, 0x5A));
-    EXPECT_EQ(FirmwareImage[c.offset + 16], 0x00);
+  struct Case { const ChipSpec* chip; int mode; std::uint32_t offset; unsigned size; };
+  for (const Case& c : {Case{&kRm5164, 0, 0, 256}, Case{&kRm5168, 0, 0, 512}, Case{&kRm5168, 1, 0x10000, 512},
+                        Case{&kRm5168, 2, 0, 512}}) {
+    BankImage image = EmptyImage(*c.chip, 0);
+    EXPECT_EQ(LoadHexText(image, text, c.mode).size, c.size);
+    EXPECT_TRUE(RangeIs(image, c.offset, c.offset + 16, 0x5A));
+    EXPECT_EQ(image.bytes[c.offset + 16], 0x00);
   }
   // The end is the highest address + length, an empty record included.
   const std::string records = HexRecordText(0, 0x100, "ab") + HexRecordText(0, 0x234, "") +
                               HexRecordText(0, 0, "\x03") + HexRecordText(0, 0, "\x04") + kEndRecord;
-  EXPECT_EQ(LoadHexText(records, 0).size, 0x400u);
-  EXPECT_EQ(FirmwareImage[0], 0x04);  // later records overwrite
-  UseChip(0, 0);
-  EXPECT_EQ(LoadHexText(records, 0).size, 0x300u);
+  BankImage large = EmptyImage(kRm5168, 0);
+  EXPECT_EQ(LoadHexText(large, records, 0).size, 0x400u);
+  EXPECT_EQ(large.bytes[0], 0x04);  // later records overwrite
+  BankImage small = EmptyImage(kRm5164, 0);
+  EXPECT_EQ(LoadHexText(small, records, 0).size, 0x300u);
 }
 
 TEST(HexReader, ExtendedAddressesPlaceDataOverBothBanksAndAreOffsetsInOne) {
@@ -44,12 +46,12 @@ TEST(HexReader, ExtendedAddressesPlaceDataOverBothBanksAndAreOffsetsInOne) {
            HexRecordText(7, 0x10, "\x5A") + kEndRecord, 0, 0x10, 512},
   };
   for (const Case& c : cases) {
-    UseChip(1, 0);
-    const HexLoadResult result = LoadHexText(c.text, c.mode);
+    BankImage image = EmptyImage(kRm5168, 0);
+    const HexLoadResult result = LoadHexText(image, c.text, c.mode);
     EXPECT_EQ(result.error, HexOk) << c.text;
     EXPECT_EQ(result.size, c.size) << c.text;
-    EXPECT_EQ(FirmwareImage[c.at], 0x5A) << c.text;
-    EXPECT_EQ(std::count(FirmwareImage, FirmwareImage + kImageCapacityBytes, 0x5A), 1) << c.text;
+    EXPECT_EQ(image.bytes[c.at], 0x5A) << c.text;
+    EXPECT_EQ(std::count(image.bytes.begin(), image.bytes.end(), 0x5A), 1) << c.text;
   }
 }
 
@@ -58,30 +60,32 @@ TEST(HexReader, RecordsPastTheBankEndAreCutInOneBankAndRunOnOverBoth) {
   struct Case { int mode; unsigned size; std::uint32_t from, to, clean; };
   for (const Case& c : {Case{0, 0x10000, 0xFFF8, 0x10000, 0x10000}, Case{1, 0x10000, 0x1FFF8, 0x20000, 0},
                         Case{2, 0x10200, 0xFFF8, 0x10008, 0x10008}}) {
-    UseChip(1, 0);
-    EXPECT_EQ(LoadHexText(text, c.mode).size, c.size);
-    EXPECT_TRUE(ImageRangeIs(c.from, c.to, 0x5A));
-    EXPECT_TRUE(ImageRangeIs(c.clean, c.clean + 8, 0x00));  // nothing spilled or wrapped round
+    BankImage image = EmptyImage(kRm5168, 0);
+    EXPECT_EQ(LoadHexText(image, text, c.mode).size, c.size);
+    EXPECT_TRUE(RangeIs(image, c.from, c.to, 0x5A));
+    EXPECT_TRUE(RangeIs(image, c.clean, c.clean + 8, 0x00));  // nothing spilled or wrapped round
   }
 }
 
 // What the writer makes opens again as the same bytes: over both banks (bank 1 through its
 // 04 record, or alone down to one byte), and bank 0 alone into one bank.
 TEST(HexWriter, OutputReadsBackAsTheSameImage) {
-  struct Case { std::uint32_t bank0_bytes; std::uint32_t bank1_bytes; int mode; int model; };
-  const Case cases[] = {{0x10000, 0xFC00, 2, 1}, {0, 1, 2, 1}, {0xFE00, 0, 0, 0}, {0x1234, 0, 0, 0}};
+  struct Case { std::uint32_t bank0_bytes; std::uint32_t bank1_bytes; int mode; const ChipSpec* chip; };
+  const Case cases[] = {{0x10000, 0xFC00, 2, &kRm5168}, {0, 1, 2, &kRm5168}, {0xFE00, 0, 0, &kRm5164},
+                        {0x1234, 0, 0, &kRm5164}};
   const std::vector<std::uint8_t> source = TestBytes(kImageCapacityBytes, 13);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bank0_bytes + c.bank1_bytes);
-    UseChip(c.model, 0);
-    const HexLoadResult result = LoadHexText(WriteHexText(source.data(), c.bank0_bytes, c.bank1_bytes), c.mode);
+    BankImage image = EmptyImage(*c.chip, 0);
+    const HexLoadResult result =
+        LoadHexText(image, WriteHexText(source.data(), c.bank0_bytes, c.bank1_bytes), c.mode);
     ASSERT_EQ(result.error, HexOk);
     EXPECT_EQ(result.bad_checksums, 0u);
-    EXPECT_TRUE(std::equal(source.begin(), source.begin() + c.bank0_bytes, FirmwareImage));
+    EXPECT_TRUE(std::equal(source.begin(), source.begin() + c.bank0_bytes, image.bytes.begin()));
     EXPECT_TRUE(std::equal(source.begin() + kBankSizeBytes, source.begin() + kBankSizeBytes + c.bank1_bytes,
-                           FirmwareImage + kBankSizeBytes));
+                           image.bytes.begin() + kBankSizeBytes));
     if (c.bank0_bytes == 0) {
-      EXPECT_TRUE(ImageRangeIs(0, kBankSizeBytes, 0));
+      EXPECT_TRUE(RangeIs(image, 0, kBankSizeBytes, 0));
     }
   }
 }

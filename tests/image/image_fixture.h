@@ -1,5 +1,5 @@
 #pragma once
-// Sets the chip and fill value directly (no profile) and starts from an empty image.
+// Images of either chip, empty, and what their loads said.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,30 +8,26 @@
 #include <vector>
 
 #include "image/bank_image.h"
-#include "settings/settings.h"
-#include "tests/support/recording_shell.h"
+#include "image/load_report.h"
 
-inline void UseChip(int model, int fill) {
-  FillByte = fill;
-  UseChipModel(model);
-  std::fill(std::begin(FirmwareImage), std::end(FirmwareImage), 0x55);
-  ResetImage();
-  FileState = 0;
-  ResetShellRecord();
+// Empty for the chip; past the chip's image the bytes hold 0x55, which no fill writes.
+inline BankImage EmptyImage(const ChipSpec& chip, int fill) {
+  BankImage image(chip, fill);
+  std::fill(image.bytes.begin(), image.bytes.end(), 0x55);
+  ResetImage(image);
+  return image;
 }
 
-inline bool ImageRangeIs(std::uint32_t from, std::uint32_t to, std::uint8_t value) {
-  return std::all_of(FirmwareImage + from, FirmwareImage + to, [&](std::uint8_t b) { return b == value; });
+inline bool RangeIs(const BankImage& image, std::uint32_t from, std::uint32_t to, std::uint8_t value) {
+  return std::all_of(image.bytes.begin() + from, image.bytes.begin() + to, [&](std::uint8_t b) { return b == value; });
 }
 
-// The shell showed exactly these texts, each of kind and from owner.
-inline void ExpectMessages(const int* owner, int kind, const std::vector<std::string>& texts) {
-  const RecordedShell shell = ShellRecord();
-  ASSERT_EQ(shell.messages.size(), texts.size());
+// Exactly these texts, each of kind.
+inline void ExpectMessages(const std::vector<LoadMessage>& messages, int kind, const std::vector<std::string>& texts) {
+  ASSERT_EQ(messages.size(), texts.size());
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    EXPECT_EQ(shell.messages[i].text, texts[i]);
-    EXPECT_EQ(shell.messages[i].kind, kind);
-    EXPECT_EQ(shell.messages[i].owner, owner);
+    EXPECT_EQ(messages[i].text, texts[i]);
+    EXPECT_EQ(messages[i].kind, kind);
   }
 }
 

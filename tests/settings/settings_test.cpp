@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "image/bank_image.h"
+#include "image/global_image.h"
 #include "settings/profile.h"
 #include "settings/settings.h"
 #include "tests/support/recording_shell.h"
@@ -39,7 +39,7 @@ using Profile = ProfileFixture;
 
 TEST_F(Settings, WithoutASectionEverythingTakesItsDefaultAndStartUpWritesOnlyChipId) {
   // Each test runs in a fresh process: the RM5164's size holds until a model is read.
-  EXPECT_EQ(ImageSize, 0x10000u);
+  EXPECT_EQ(PageSize, kRm5164.page_bytes);
   FileName1 = OpenPath = "stale";
   BaudRateIndex = FillByte = VerifyAfterBurn = 9;
   UseChipModel(1);
@@ -47,14 +47,14 @@ TEST_F(Settings, WithoutASectionEverythingTakesItsDefaultAndStartUpWritesOnlyChi
   EXPECT_EQ(FileName1 + "|" + FileName2 + "|" + OpenPath, "||.");
   EXPECT_EQ(std::vector<int>({BaudRateIndex, ComPortIndex, ChipModel, FillByte, VerifyAfterBurn}),
             std::vector<int>({6, 0, 0, 255, 1}));
-  EXPECT_EQ(ImageSize, 0x10000u);
+  EXPECT_EQ(PageSize, kRm5164.page_bytes);
 
   EXPECT_FALSE(SelectChip(ChipModel));  // the model read at start-up is no change
   EXPECT_EQ(ReadIni(), "[RM516X_ISP]\nChipID=0\n");
   SelectFillByte(0);
   EXPECT_EQ(ReadIni(), "[RM516X_ISP]\nChipID=0\nUnusedBytes=0\n");
   EXPECT_TRUE(SelectChip(1));
-  EXPECT_EQ(ImageSize, 0x20000u);
+  EXPECT_EQ(PageSize, kRm5168.page_bytes);
   EXPECT_EQ(ShellRecord().chip, 1);
   EXPECT_EQ(ReadIni(), "[RM516X_ISP]\nChipID=1\nUnusedBytes=0\n");
 }
