@@ -8,8 +8,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "serial/global_port.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -69,11 +67,4 @@ std::vector<std::string> LinesStartingWith(const std::string& text, const std::s
     if (line.starts_with(prefix)) lines.push_back(line);
   }
   return lines;
-}
-
-void OpenSimPort(const std::string& device) {
-  BaudRateIndex = 7;
-  SetPortDevice(device);
-  if (!OpenComPort()) throw std::runtime_error("cannot open " + device + ": " + LastPortError());
-  PurgeReceive();
 }

@@ -37,6 +37,3 @@ class SimProcess {
 
 // The text's lines (without their line ends) that start with prefix.
 std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix = "");
-
-// Opens the simulator's device as the tool's port at 115200 bit/s and empties its input.
-void OpenSimPort(const std::string& device);
