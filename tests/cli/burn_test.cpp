@@ -2,6 +2,8 @@
 // adds to the worker (exit codes, error lines, JSON events, signals, the port left free).
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <signal.h>
 
 #include <memory>
@@ -44,86 +46,99 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
 
 // Every way a burn ends without success that the worker does not show: exit code, the last
 // error line, and the JSON end event (exactly one).
-TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> sim_args;  // empty: no simulator, the port does not exist
-    std::vector<std::string> args;
-    int signal_number;  // sent once the tool printed ready, 0 for none
-    int exit_code;
-    std::string text;   // the end event's text, "=" when it is the error; "%port" stands for the device
-    std::string error;
-    std::string port = {};  // --port instead of the simulator's or a missing device
-    std::string ready = "Please enter ISP";  // printed once the stop signals are caught
-  };
-  const std::string lost = "the port %port was lost";
-  const std::string missing = "/nonexistent/app.hex";  // given instead of the image
-  const Case cases[] = {
-      {"no handshake", {"--fault", "silent=handshake"}, {"--wait", "0.3"}, 0, 1, "",
-       "no handshake from the chip within 0.3 s (is it in ISP mode?)"},
-      {"SIGINT", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGINT, 130, "", "stopped"},
-      {"SIGTERM", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGTERM, 143, "", "stopped"},
-      // Sums that add up to the image's total, with two pages wrong.
-      {"sums that cancel", {"--fault", "cancel-sums=1:3"}, {"--checksum", "--wait", "30"}, 0, 1,
-       "CheckSum error", "CheckSum error: the sum of page 0x01 of bank 0 is 8081, the image's 7F80"},
-      // An unplugged adapter amid the read-back: a burn that missed it would wait 12 s a page.
-      {"lost in verify", {"--fault", "hangup=600"}, {"--wait", "5"}, 0, 1, "Verify error",
-       "Verify error (" + lost + ")"},
-      {"reset line missing", {"--powered-off"}, {"--reset", "rts-inverted"}, 0, 1, "=",
-       "--reset rts-inverted: cannot drive RTS on %port (the device has no such modem line)"},
-      {"reset command fails", {"--powered-off"}, {"--reset-command", "echo relay stuck; exit 3"}, 0, 1, "=",
-       "--reset-command 'echo relay stuck; exit 3' exited with status 3"},
-      {"reset command hangs", {"--powered-off"}, {"--reset-command", "sleep 600", "--reset-timeout", "0.5"},
-       0, 1, "=", "--reset-command 'sleep 600' did not end within 0.5 s and was ended"},
-      {"SIGHUP in reset command", {"--powered-off"}, {"--reset-command", "echo relay on; sleep 600"},
-       SIGHUP, 129, "", "stopped", {}, "relay on"},
-      {"no device", {}, {}, 0, 1, "=", "cannot open %port: No such file or directory"},
-      {"no file", {}, {missing}, 0, 1, "=", missing + " open error"},
-      // Checked before any chip: a chip that could not be logged must not be burned.
-      {"log not writable", {}, {"--repeat", "--log", "/nonexistent/chips.log"}, 0, 1, "=",
-       "cannot open /nonexistent/chips.log: No such file or directory"},
-      {"no such adapter", {}, {}, 0, 1, "=", "no USB serial adapter with serial number 'RM-NONE' is plugged in",
-       "usb-serial:RM-NONE"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::unique_ptr<SimProcess> sim;
-    TempDir dir;
-    std::string port = c.port.empty() ? (dir.path() / "no-such-tty").string() : c.port;
-    if (!c.sim_args.empty()) {
-      std::vector<std::string> sim_args = c.sim_args;
-      sim_args.insert(sim_args.end(), {"--idle-ms", "600"});
-      sim = std::make_unique<SimProcess>(sim_args);
-      port = sim->device();
-    }
-    auto fill = [&](std::string text) {
-      if (const auto at = text.find("%port"); at != std::string::npos) text.replace(at, 5, port);
-      return text;
-    };
-    std::vector<std::string> args = {"burn", "--chip", "RM5164", "--port", port, "--baud", "115200",
-                                     "--verify", "--json"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    if (c.args.empty() || c.args[0] != missing) args.push_back(dir.Write("app.bin", TestBytes(1024, 7)));
-    RunHow how;
-    if (c.signal_number) how = {c.ready, c.signal_number};
-    const ToolRun run = RunIsp(dir.path(), args, how);
+struct FailureCase {
+  const char* name;
+  std::vector<std::string> sim_args;  // empty: no simulator, the port does not exist
+  std::vector<std::string> args;
+  int signal_number;  // sent once the tool printed ready, 0 for none
+  int exit_code;
+  std::string text;   // the end event's text, "=" when it is the error; "%port" stands for the device
+  std::string error;
+  std::string port = {};  // --port instead of the simulator's or a missing device
+  std::string ready = "Please enter ISP";  // printed once the stop signals are caught
+};
 
-    EXPECT_EQ(run.exit_code, c.exit_code);
-    const std::string error = fill(c.error);
-    EXPECT_EQ(LastLine(run.err), "error: " + error);
-    EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":false,"text":")" + (c.text == "=" ? error : fill(c.text)) +
-                                     R"(","error":")" + error + "\"}");
-    EXPECT_EQ(run.out.find("\"end\""), run.out.rfind("\"end\""));
-    if (sim && c.exit_code != 1) {
-      SerialPort freed;  // a stopped burn leaves the port free
-      EXPECT_TRUE(freed.Open(port, 115200)) << freed.LastError();
-    }
-    if (sim) {
-      sim->WaitExit(3000);
-      EXPECT_TRUE(sim->LogLines("VIOLATION").empty()) << sim->Log();
-    }
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+const std::string kLost = "the port %port was lost";
+const std::string kMissing = "/nonexistent/app.hex";  // given instead of the image
+const FailureCase kFailureCases[] = {
+    {"no handshake", {"--fault", "silent=handshake"}, {"--wait", "0.3"}, 0, 1, "",
+     "no handshake from the chip within 0.3 s (is it in ISP mode?)"},
+    {"SIGINT", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGINT, 130, "", "stopped"},
+    {"SIGTERM", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGTERM, 143, "", "stopped"},
+    // Sums that add up to the image's total, with two pages wrong.
+    {"sums that cancel", {"--fault", "cancel-sums=1:3"}, {"--checksum", "--wait", "30"}, 0, 1,
+     "CheckSum error", "CheckSum error: the sum of page 0x01 of bank 0 is 8081, the image's 7F80"},
+    // An unplugged adapter amid the read-back: a burn that missed it would wait 12 s a page.
+    {"lost in verify", {"--fault", "hangup=600"}, {"--wait", "5"}, 0, 1, "Verify error",
+     "Verify error (" + kLost + ")"},
+    {"reset line missing", {"--powered-off"}, {"--reset", "rts-inverted"}, 0, 1, "=",
+     "--reset rts-inverted: cannot drive RTS on %port (the device has no such modem line)"},
+    {"reset command fails", {"--powered-off"}, {"--reset-command", "echo relay stuck; exit 3"}, 0, 1, "=",
+     "--reset-command 'echo relay stuck; exit 3' exited with status 3"},
+    {"reset command hangs", {"--powered-off"}, {"--reset-command", "sleep 600", "--reset-timeout", "0.5"},
+     0, 1, "=", "--reset-command 'sleep 600' did not end within 0.5 s and was ended"},
+    {"SIGHUP in reset command", {"--powered-off"}, {"--reset-command", "echo relay on; sleep 600"},
+     SIGHUP, 129, "", "stopped", {}, "relay on"},
+    {"no device", {}, {}, 0, 1, "=", "cannot open %port: No such file or directory"},
+    {"no file", {}, {kMissing}, 0, 1, "=", kMissing + " open error"},
+    // Checked before any chip: a chip that could not be logged must not be burned.
+    {"log not writable", {}, {"--repeat", "--log", "/nonexistent/chips.log"}, 0, 1, "=",
+     "cannot open /nonexistent/chips.log: No such file or directory"},
+    {"no such adapter", {}, {}, 0, 1, "=", "no USB serial adapter with serial number 'RM-NONE' is plugged in",
+     "usb-serial:RM-NONE"},
+};
+
+class BurnFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(BurnFailure, ExitsWithItsCodeAndSaysWhy) {
+  const FailureCase& c = GetParam();
+  std::unique_ptr<SimProcess> sim;
+  TempDir dir;
+  std::string port = c.port.empty() ? (dir.path() / "no-such-tty").string() : c.port;
+  if (!c.sim_args.empty()) {
+    std::vector<std::string> sim_args = c.sim_args;
+    sim_args.insert(sim_args.end(), {"--idle-ms", "600"});
+    sim = std::make_unique<SimProcess>(sim_args);
+    port = sim->device();
+  }
+  auto fill = [&](std::string text) {
+    if (const auto at = text.find("%port"); at != std::string::npos) text.replace(at, 5, port);
+    return text;
+  };
+  std::vector<std::string> args = {"burn", "--chip", "RM5164", "--port", port, "--baud", "115200",
+                                   "--verify", "--json"};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  if (c.args.empty() || c.args[0] != kMissing) args.push_back(dir.Write("app.bin", TestBytes(1024, 7)));
+  RunHow how;
+  if (c.signal_number) how = {c.ready, c.signal_number};
+  const ToolRun run = RunIsp(dir.path(), args, how);
+
+  EXPECT_EQ(run.exit_code, c.exit_code);
+  const std::string error = fill(c.error);
+  EXPECT_EQ(LastLine(run.err), "error: " + error);
+  EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":false,"text":")" + (c.text == "=" ? error : fill(c.text)) +
+                                   R"(","error":")" + error + "\"}");
+  EXPECT_EQ(run.out.find("\"end\""), run.out.rfind("\"end\""));
+  if (sim && c.exit_code != 1) {
+    SerialPort freed;  // a stopped burn leaves the port free
+    EXPECT_TRUE(freed.Open(port, 115200)) << freed.LastError();
+  }
+  if (sim) {
+    sim->Terminate();  // a failed burn's chip waits for the next host; its log is whole
+    EXPECT_TRUE(sim->LogLines("VIOLATION").empty()) << sim->Log();
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(BurnCommand, BurnFailure, ::testing::ValuesIn(kFailureCases),
+                         [](const ::testing::TestParamInfo<FailureCase>& param) {
+                           std::string name = param.param.name;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
 
 // The simulator keeps its end of the line open for a second burn, which must find the
 // device free. The first has nobody reading its output and must still burn to the end.
