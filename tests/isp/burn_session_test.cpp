@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
         BurnCase{"OutOfDateFirmware", 0, 1, 0, true, {"--version", "0"}, "Verify OK", {}, 0},
         BurnCase{"NoFirmwareVersion", 0, 1, 0, true, {"--version", "none"}, "Verify OK", {}, -1},
         BurnCase{"PageWholeAtTheSixthRead", 0, 3, 0, true, {"--fault", "short-read=1:5"}, "Verify OK",
-                 {{"RX verify 01", 6}}, 23, 3000, 115200, 0, kShortWaits},
+                 {{"RX verify 01", 6}}, 23, 1000, 115200, 0, kShortWaits},
         BurnCase{"EraseWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=erase"}, "ISP erase error", {}, 23, 500,
                  115200, 0, kShortWaits},
         BurnCase{"EraseBank0Echo", 0, 4, 0, true, {"--fault", "bad-erase-echo=2"}, "ISP Erase error", {}, 23, 500,
@@ -193,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
                  115200, 0, kShortWaits},
         BurnCase{"VerifyDifferingByte", 1, 2, 2, true, {"--fault", "corrupt-write=0x81"}, "Verify error"},
         BurnCase{"VerifySixShortReads", 0, 4, 0, true, {"--fault", "short-read=2:6"}, "Verify error",
-                 {{"RX verify 02", 6}}, 23, 3000, 115200, 0, kShortWaits},
+                 {{"RX verify 02", 6}}, 23, 1000, 115200, 0, kShortWaits},
         BurnCase{"ChecksumTotalsDiffer", 1, 2, 2, false, {"--fault", "bad-sum=0x81"}, "CheckSum error"},
         // Every page is still asked for: the sums are judged after the last, as the total is.
         BurnCase{"ChecksumPagesThatCancel", 1, 2, 2, false, {"--fault", "cancel-sums=0x01:0x81"},
