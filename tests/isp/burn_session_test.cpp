@@ -10,6 +10,7 @@
 #include <random>
 #include <thread>
 
+#include "chip/chip_spec.h"
 #include "image/bank_image.h"
 #include "isp/protocol.h"
 #include "isp/session.h"
@@ -73,7 +74,7 @@ struct TestImage {
   }
 };
 
-std::uint32_t PageSizeOf(int model) { return model == 0 ? 256 : 512; }
+std::uint32_t PageSizeOf(int model) { return ChipSpecFor(model).page_bytes; }
 
 void OpenPort(SerialPort& port, const std::string& device, std::uint32_t rate = 115200) {
   ASSERT_TRUE(port.Open(device, rate)) << port.LastError();
