@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "serial/global_port.h"
+#include "serial/serial_port.h"
 #include "tests/cli/run_tool.h"
 #include "tests/isp/sim_process.h"
 
@@ -115,10 +115,8 @@ TEST(BurnCommand, FailuresExitWithTheirCodeAndSayWhy) {
                                      R"(","error":")" + error + "\"}");
     EXPECT_EQ(run.out.find("\"end\""), run.out.rfind("\"end\""));
     if (sim && c.exit_code != 1) {
-      SetPortDevice(port);  // a stopped burn leaves the port free
-      EXPECT_EQ(ReopenComPort(), 1) << LastPortError();
-      ClosePort();
-      SetPortDevice("");
+      SerialPort after;  // a stopped burn leaves the port free
+      EXPECT_TRUE(after.Open(port, 115200)) << after.LastError();
     }
     if (sim) {
       sim->WaitExit(3000);

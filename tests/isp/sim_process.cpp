@@ -8,8 +8,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "serial/global_port.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -71,9 +69,7 @@ std::vector<std::string> LinesStartingWith(const std::string& text, const std::s
   return lines;
 }
 
-void OpenSimPort(const std::string& device) {
-  BaudRateIndex = 7;
-  SetPortDevice(device);
-  if (!OpenComPort()) throw std::runtime_error("cannot open " + device + ": " + LastPortError());
-  PurgeReceive();
+void OpenSimPort(SerialPort& port, const std::string& device) {
+  if (!port.Open(device, 115200)) throw std::runtime_error(port.LastError());
+  port.PurgeReceive();
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/serial_port.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -38,5 +39,5 @@ class SimProcess {
 // The text's lines (without their line ends) that start with prefix.
 std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix = "");
 
-// Opens the simulator's device as the tool's port at 115200 bit/s and empties its input.
-void OpenSimPort(const std::string& device);
+// Opens the simulator's device on port at 115200 bit/s and empties its input.
+void OpenSimPort(SerialPort& port, const std::string& device);

@@ -6,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "serial/global_port.h"
-#include "settings/settings.h"
+#include "serial/serial_port.h"
 #include "tests/isp/sim_process.h"
 
 namespace {
@@ -16,18 +15,18 @@ using Bytes = std::vector<std::uint8_t>;
 const Bytes kWord = {'z', 'a', 'f', 'o'};
 
 // Up to count bytes: fewer when timeout_ms passed.
-Bytes Read(std::size_t count, int timeout_ms) {
-  SetPortTimeouts(timeout_ms, timeout_ms);
+Bytes Read(SerialPort& port, std::size_t count, int timeout_ms) {
+  port.SetTimeouts(timeout_ms, timeout_ms);
   Bytes got(count);
-  got.resize(PortRead(got.data(), static_cast<std::uint32_t>(count)));
+  got.resize(port.Read(got.data(), static_cast<std::uint32_t>(count)));
   return got;
 }
 
 // Slides a four-byte window over the input until it holds the handshake word.
-bool WaitWord(int timeout_ms) {
+bool WaitWord(SerialPort& port, int timeout_ms) {
   Bytes window(4, 0);
   return WaitUntil([&] {
-    for (std::uint8_t byte : Read(1, 50)) {
+    for (std::uint8_t byte : Read(port, 1, 50)) {
       window.erase(window.begin());
       window.push_back(byte);
     }
@@ -37,18 +36,19 @@ bool WaitWord(int timeout_ms) {
 
 TEST(Simulator, PagesOutsideTheBurnAreViolations) {
   SimProcess sim({"--announce-ms", "20", "--idle-ms", "600"});
-  OpenSimPort(sim.device());
-  ASSERT_TRUE(WaitWord(1000));
+  SerialPort port;
+  OpenSimPort(port, sim.device());
+  ASSERT_TRUE(WaitWord(port, 1000));
   Bytes page(257, 0x0F);  // page byte 0x02 and its data, with no erase before
   page[0] = 0x02;
   // What the host sends, and the device's whole answer.
   const std::vector<std::pair<Bytes, Bytes>> steps = {
       {kWord, {23, 0x22}}, {{0x00}, {0x00}}, {{0xFF}, {0x26, 0x23}}, {page, {0x02}}};
   for (const auto& [send, answer] : steps) {
-    PortWrite(send.data(), static_cast<std::uint32_t>(send.size()));
-    ASSERT_EQ(Read(answer.size(), 1000), answer) << int{send[0]};
+    port.Write(send.data(), static_cast<std::uint32_t>(send.size()));
+    ASSERT_EQ(Read(port, answer.size(), 1000), answer) << int{send[0]};
   }
-  ClosePort();
+  port.Close();
   sim.Terminate();
   // The other tests' checks for no violation read this prefix.
   EXPECT_NE(sim.Log().find("\nVIOLATION program: page byte 0x02 is outside the burned range (not "
