@@ -40,7 +40,7 @@ int RunMessageLoop();
 // The whole program: single-instance test (ends the process with 1), class, window, loop.
 int RunApplication(HINSTANCE instance);
 
-// The window side of the shell (shell_win32.cpp), for the GUI's own use besides the core's.
+// The window side of the shell (shell_win32.cpp), for the windows' own use too.
 enum StatusPart : int {
   StatusPartChip = 0, StatusPartPort = 1, StatusPartBank0 = 2, StatusPartBank1 = 3,
   StatusPartVersion = 4, StatusPartChecksum = 5,

@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "app/app.h"
+#include "app/com_port.h"
 #include "app/commands.h"
+#include "app/profile_settings.h"
 #include "app/resources/resource.h"
-#include "serial/global_port.h"
-#include "settings/settings.h"
 
 #include <windowsx.h>
 

@@ -3,7 +3,7 @@
 #include <commdlg.h>
 
 #include "app/commands.h"
-#include "image/file_open.h"
+#include "app/path_text.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "app/app.h"
 #include "app/commands.h"
 #include "app/resources/resource.h"
-#include "image/global_image.h"
-#include "isp/burn_worker.h"
-#include "serial/global_port.h"
-#include "shell/shell.h"
+#include "app/image_state.h"
+#include "app/burn_worker.h"
+#include "app/com_port.h"
+#include "app/shell.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 
 #include <commctrl.h>
 
+#include "app/burn_status.h"
+#include "app/burn_worker.h"
+#include "app/com_port.h"
+#include "app/profile_settings.h"
 #include "app/resources/resource.h"
-#include "isp/burn_status.h"
-#include "isp/burn_worker.h"
-#include "serial/global_port.h"
-#include "settings/settings.h"
-#include "shell/shell.h"
+#include "app/shell.h"
 
 namespace {
 

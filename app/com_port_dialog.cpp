@@ -1,9 +1,9 @@
 #include "app/app.h"
 #include "app/commands.h"
 #include "app/resources/resource.h"
-#include "serial/global_port.h"
-#include "settings/settings.h"
-#include "shell/shell.h"
+#include "app/com_port.h"
+#include "app/profile_settings.h"
+#include "app/shell.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <commctrl.h>
 
+#include "app/profile_settings.h"
 #include "app/resources/resource.h"
-#include "settings/settings.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 
 #include <commctrl.h>
 
+#include "app/burn_worker.h"
+#include "app/com_port.h"
+#include "app/image_state.h"
+#include "app/profile_settings.h"
 #include "app/resources/resource.h"
-#include "image/global_image.h"
-#include "isp/burn_worker.h"
-#include "serial/global_port.h"
-#include "settings/settings.h"
 
 std::atomic<HWND> MainWindow{nullptr};
 std::atomic<HMENU> MainMenu{nullptr};

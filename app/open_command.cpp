@@ -1,8 +1,8 @@
 #include "app/app.h"
 #include "app/commands.h"
-#include "image/global_image.h"
-#include "isp/burn_worker.h"
-#include "settings/settings.h"
+#include "app/image_state.h"
+#include "app/burn_worker.h"
+#include "app/profile_settings.h"
 
 LRESULT OpenCommand() {
   // The worker reads the image and the bank sizes throughout a burn.

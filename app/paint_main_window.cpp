@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/image_state.h"
+#include "app/profile_settings.h"
 #include "app/resources/resource.h"
-#include "image/global_image.h"
-#include "settings/settings.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 #include "app/app.h"
 #include "app/commands.h"
 #include "app/resources/resource.h"
-#include "image/global_image.h"
-#include "settings/settings.h"
+#include "app/image_state.h"
+#include "app/path_text.h"
+#include "app/profile_settings.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "app/app.h"
 #include "app/resources/resource.h"
-#include "image/global_image.h"
-#include "settings/settings.h"
+#include "app/image_state.h"
+#include "app/profile_settings.h"
 
 // The choice takes effect at the click; only the close box (WM_CLOSE) ends the dialog.
 INT_PTR CALLBACK SelectIcDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM) {

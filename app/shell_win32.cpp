@@ -6,11 +6,12 @@
 
 #include <commctrl.h>
 
+#include "app/burn_worker.h"
 #include "app/resources/resource.h"
+#include "app/shell.h"
 #include "chip/chip_spec.h"
 #include "image/load_report.h"
-#include "isp/burn_worker.h"
-#include "shell/shell.h"
+#include "isp/session.h"
 
 namespace {
 

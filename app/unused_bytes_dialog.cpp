@@ -1,6 +1,6 @@
 #include "app/app.h"
 #include "app/resources/resource.h"
-#include "settings/settings.h"
+#include "app/profile_settings.h"
 
 // The value is stored at the click, so the load after the dialog already uses it.
 INT_PTR CALLBACK UnusedBytesDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM) {

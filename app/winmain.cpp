@@ -1,5 +1,5 @@
 #include "app/app.h"
-#include "isp/burn_worker.h"
+#include "app/burn_worker.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // The command line and the show state are not used.

@@ -7,8 +7,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "serial/global_port.h"
-#include "settings/settings.h"
+#include <cstdlib>
+
+#include "serial/serial_port.h"
 
 namespace {
 
@@ -30,24 +31,23 @@ int main(int argc, char** argv) {
     return 1;
   }
   close(slave);
-  BaudRateIndex = 7;
-  SetPortDevice(name);
-  if (!OpenComPort()) {
-    std::fprintf(stderr, "%s\n", LastPortError().c_str());
+  SerialPort port;
+  if (!port.Open(name, 115200)) {
+    std::fprintf(stderr, "%s\n", port.LastError().c_str());
     return 1;
   }
-  SetPortTimeouts(1000, 1000);
+  port.SetTimeouts(1000, 1000);
   for (int round = 0; round < rounds; ++round) {
     std::uint8_t byte = 0;
     double cpu_before = CpuSeconds();
     auto wall_before = std::chrono::steady_clock::now();
-    std::uint32_t got = PortRead(&byte, 1);
+    std::uint32_t got = port.Read(&byte, 1);
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
     double cpu = CpuSeconds() - cpu_before;
     std::printf("idle read %d: got %u byte(s), wall %.3f s, cpu %.6f s (%.3f %% of wall)\n", round + 1,
                 got, wall, cpu, 100.0 * cpu / wall);
   }
-  ClosePort();
+  port.Close();
   close(master);
   return 0;
 }

@@ -41,7 +41,7 @@ int RunBurn(BurnOptions& options) {
   std::string error;
   const bool gang = options.port.ports.size() > 1;
   if (!gang && !CheckPortGiven(options.port, error)) return UsageError("burn", error);
-  const ProfileSettings profile = ReadProfileSettings();
+  const ProfileSettings profile = ReadProfile();
   BankImage image = EmptyImage(options.load, profile);
   if (!PrepareLoad(options.load, *image.chip, error)) return UsageError("burn", error);
 

@@ -30,7 +30,7 @@ bool WriteImage(const std::string& path, const BankImage& image, LoadReport& rep
 
 int RunInfo(const InfoOptions& options) {
   std::string error;
-  BankImage image = EmptyImage(options.load, ReadProfileSettings());
+  BankImage image = EmptyImage(options.load, ReadProfile());
   if (!PrepareLoad(options.load, *image.chip, error)) return UsageError("info", error);
   for (const std::string& file : options.load.files) {
     if (!options.image_out.empty() && SameFile(options.image_out, file)) {

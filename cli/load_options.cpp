@@ -6,6 +6,15 @@
 #include "image/file_open.h"
 #include "shell/message_kind.h"
 
+ProfileSettings ReadProfile() {
+  ProfileSettings profile = ReadProfileSettings();
+  if (!profile.warning.empty()) {
+    std::fputs(FormatTerminalMessage(MessageWarning, profile.warning).c_str(), stderr);
+    std::fflush(stderr);
+  }
+  return profile;
+}
+
 BankImage EmptyImage(const LoadOptions& options, const ProfileSettings& profile) {
   return BankImage(ChipSpecFor(options.chip_model.value_or(profile.chip_model)),
                    options.fill_byte.value_or(profile.fill_byte));

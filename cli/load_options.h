@@ -10,6 +10,10 @@
 #include "isp/protocol.h"
 #include "settings/settings.h"
 
+// The profile's settings; a profile that cannot be read is said on standard error once, and
+// every key takes its default.
+ProfileSettings ReadProfile();
+
 // An empty image for the chip and fill of the options, else of the profile.
 BankImage EmptyImage(const LoadOptions& options, const ProfileSettings& profile);
 

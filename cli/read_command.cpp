@@ -35,7 +35,7 @@ int RunRead(ReadOptions& options) {
   if (!hex && !EndsWith(options.out, ".bin")) {
     return UsageError("read", "OUT must end in .bin, .hex or .ihx, not '" + options.out + "'");
   }
-  const ProfileSettings profile = ReadProfileSettings();
+  const ProfileSettings profile = ReadProfile();
   const ChipSpec& chip = ChipSpecFor(options.chip_model.value_or(profile.chip_model));
   if (chip.banks == 1 && options.bank != "0" && options.bank != "both") {
     return UsageError("read", std::string("the ") + chip.name + " has bank 0 only");

@@ -41,7 +41,7 @@ std::string ReadBackMismatch(const BurnPlan& plan, const std::vector<std::uint8_
 int RunVerify(VerifyOptions& options) {
   std::string error;
   if (!CheckPortGiven(options.port, error)) return UsageError("verify", error);
-  const ProfileSettings profile = ReadProfileSettings();
+  const ProfileSettings profile = ReadProfile();
   BankImage image = EmptyImage(options.load, profile);
   if (!PrepareLoad(options.load, *image.chip, error)) return UsageError("verify", error);
 

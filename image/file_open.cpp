@@ -1,6 +1,5 @@
 #include "image/file_open.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -140,19 +139,6 @@ int PlaceFile(BankImage& image, const std::string& path, int mode, std::vector<L
 int PlaceBytes(BankImage& image, const std::string& path, std::string_view bytes, int mode,
                std::vector<LoadMessage>& messages) {
   return PlaceSize(image, LoadBytes(image, ClassifyBytes(bytes), path, bytes, mode, messages), mode);
-}
-
-std::string BaseFileName(const std::string& path) {
-  const std::size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string ShortenPath(const std::string& path) {
-  if (path.size() < 40) return path;
-  if (std::count(path.begin(), path.end(), '\\') <= 3) return path;
-  std::size_t third = 0;
-  for (int seen = 0; seen < 3; ++seen) third = path.find('\\', seen == 0 ? 0 : third + 1);
-  return path.substr(0, third + 1) + " ... " + path.substr(path.rfind('\\'));
 }
 
 LoadReport OpenOneFile(BankImage& image, const std::string& path, int mode, const MessageSink& tell) {

@@ -56,9 +56,3 @@ LoadReport OpenOneFile(BankImage& image, const std::string& path, int mode, cons
 // The RM5168's "Open File 1 && 2": the first file into bank 0, the second into bank 1.
 LoadReport OpenFilesOnePerBank(BankImage& image, const std::string& path0, const std::string& path1,
                                const MessageSink& tell = {});
-
-// The characters after the last backslash.
-std::string BaseFileName(const std::string& path);
-
-// Display text of a path in the Select File dialog.
-std::string ShortenPath(const std::string& path);

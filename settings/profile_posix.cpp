@@ -10,12 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "settings/profile.h"
-#include "shell/shell.h"
 
 namespace {
 
@@ -61,40 +59,27 @@ bool SameName(const std::string& a, const std::string& b) {
 // A profile larger than this is not one this program wrote; it is ignored, not parsed.
 constexpr off_t kProfileMaxBytes = 1024 * 1024;
 
-// Warns once per file and problem: LoadSettings reads key after key from the same file.
-void WarnOnce(const std::string& text, const struct stat* file = nullptr) {
-  static std::mutex guard;
-  static std::string last;
-  std::string key = text;
-  if (file) key += "/" + std::to_string(file->st_dev) + ":" + std::to_string(file->st_ino);
-  {
-    std::lock_guard<std::mutex> lock(guard);
-    if (last == key) return;
-    last = key;
-  }
-  ShowMessage(nullptr, text, MessageWarning);
-}
-
 // The profile's lines. False when a profile exists but is not to be read or replaced: not a
 // regular file (a FIFO would block, a device never end), larger than kProfileMaxBytes, or
-// unreadable. A missing profile reads as empty.
-bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+// unreadable, and *problem (when given) says why. A missing profile reads as empty.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines, std::string* problem = nullptr) {
   lines.clear();
+  const auto refuse = [&](const std::string& why) {
+    if (problem) *problem = "profile " + path + " " + why + "; it is ignored";
+    return false;
+  };
   // O_NONBLOCK: opening a FIFO with no writer must not wait for one.
   FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (file.fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return true;
-    WarnOnce("profile " + path + " cannot be read (" + std::strerror(errno) + "); it is ignored");
-    return false;
+    return refuse(std::string("cannot be read (") + std::strerror(errno) + ")");
   }
   struct stat info;
   if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    WarnOnce("profile " + path + " is not a regular file; it is ignored", &info);
-    return false;
+    return refuse("is not a regular file");
   }
   if (info.st_size > kProfileMaxBytes) {
-    WarnOnce("profile " + path + " is larger than 1 MiB; it is ignored", &info);
-    return false;
+    return refuse("is larger than 1 MiB");
   }
   std::string bytes;
   char buffer[16384];
@@ -102,15 +87,13 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
     const ssize_t got = read(file.fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      WarnOnce("profile " + path + " cannot be read (" + std::strerror(errno) + "); it is ignored");
-      return false;
+      return refuse(std::string("cannot be read (") + std::strerror(errno) + ")");
     }
     if (got == 0) break;
     bytes.append(buffer, static_cast<std::size_t>(got));
     // It may grow after the fstat; a line past the cap is not read either.
     if (bytes.size() > static_cast<std::size_t>(kProfileMaxBytes)) {
-      WarnOnce("profile " + path + " is larger than 1 MiB; it is ignored", &info);
-      return false;
+      return refuse("is larger than 1 MiB");
     }
   }
   std::size_t start = 0;
@@ -202,6 +185,13 @@ void ReplaceFile(const std::string& folder, const std::string& path, const std::
 }  // namespace
 
 std::string ProfileLocation() { return ProfileFolder() + "/profile.ini"; }
+
+std::string ProfileProblem() {
+  std::vector<std::string> lines;
+  std::string problem;
+  ReadLines(ProfileLocation(), lines, &problem);
+  return problem;
+}
 
 std::string ProfileReadString(const std::string& section, const std::string& key,
                               const std::string& fallback, std::size_t max_chars) {

@@ -6,6 +6,9 @@
 
 std::string ProfileLocation() { return "win.ini"; }
 
+// The system reads its own profile: nothing of ours to refuse.
+std::string ProfileProblem() { return ""; }
+
 std::string ProfileReadString(const std::string& section, const std::string& key,
                               const std::string& fallback, std::size_t max_chars) {
   std::vector<char> buffer(max_chars + 1, '\0');

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
-#include "image/global_image.h"
-#include "isp/burn_worker.h"
-#include "serial/global_port.h"
-#include "settings/settings.h"
+#include "app/burn_worker.h"
+#include "app/com_port.h"
+#include "app/image_state.h"
+#include "app/profile_settings.h"
 
 namespace {
 

@@ -10,9 +10,11 @@
 #include <tuple>
 #include <vector>
 
-#include "image/global_image.h"
-#include "settings/settings.h"
-#include "shell/shell.h"
+#include "app/com_port.h"
+#include "app/image_state.h"
+#include "app/path_text.h"
+#include "app/profile_settings.h"
+#include "app/shell.h"
 #include "tests/gui/gui_harness.h"
 
 namespace {
@@ -193,6 +195,44 @@ TEST(SelectFileDialog, OpenButtonsAndCancelAndAFailedOpenKeepsItUp) {
   EXPECT_EQ(std::tuple(FileState, Bank0Size.load(), Bank1Size.load()), std::tuple(2, 1024u, 2048u));
   EXPECT_EQ(open({IDC_OPEN_FILE1}), "1Fh");
   EXPECT_EQ(WindowText(session.window), "RM516X ISP utility -- " + FileName1);
+
+  // The same chip keeps the image; the other one empties it, with no size warning from the
+  // old layout, so that nothing laid out for one chip is burned into the other.
+  Command(IDM_CHIP_RM5168);
+  EXPECT_EQ(FileState, 1);
+  Command(IDM_CHIP_RM5164);
+  EXPECT_EQ(std::tuple(FileState, Bank0Size.load(), Bank1Size.load(), ImageChecksum, session.boxes.size()),
+            std::tuple(0, 0u, 0u, 0xFF01u, std::size_t{1}));
+  EXPECT_EQ(WindowText(session.window), "RM516X ISP utility -- No file is opened");
+  Command(IDM_CHIP_RM5168);  // filled over the RM5168's whole extent
+  EXPECT_TRUE(std::all_of(FirmwareImage, FirmwareImage + 0x20000, [](std::uint8_t b) { return b == 0xFF; }));
+}
+
+TEST(PathText, BaseFileNameAndShortenPath) {
+  EXPECT_EQ(BaseFileName("C:\\fw\\main.hex"), "main.hex");
+  EXPECT_EQ(BaseFileName("main.hex"), "main.hex");
+  EXPECT_EQ(BaseFileName("C:\\fw\\"), "");
+  EXPECT_EQ(ShortenPath("C:\\Projects\\Firmware\\Release\\build\\main.hex"), "C:\\Projects\\Firmware\\ ... \\main.hex");
+  for (const char* whole : {"C:\\Projects\\Firmware\\very_long_file_name_x.hex", "C:\\a\\b\\c\\d\\e.hex", ""}) {
+    EXPECT_EQ(ShortenPath(whole), whole);
+  }
+}
+
+// Status part 1 names the chosen port, the typed device before the table; no port chosen
+// fails to open without reading the tables.
+TEST(ComPortStatus, NamesThePortOrShowsDisconnect) {
+  struct Case { const char* device; int index; const char* text; };
+  for (const Case& c : {Case{"", 2, "COM3 : BaudRate = 4800"}, Case{"", 7, "COM : Disconnect"},
+                        Case{"ttyX9", 0, "ttyX9 : BaudRate = 4800"}, Case{"ttyX9", 4, "COM : Disconnect"}}) {
+    SetPortDevice(c.device);
+    ComPortIndex = c.index;  // 4 is disconnected, 7 outside the table
+    EXPECT_EQ(PortStatusText(4800), c.text) << c.device << c.index;
+  }
+  SetPortDevice("");
+  ComPortIndex = 4;
+  EXPECT_EQ(ReopenComPort(), 0);
+  EXPECT_EQ(LastPortError(), "cannot open the COM port: no port selected");
+  ComPortIndex = 0;
 }
 
 }  // namespace

@@ -10,18 +10,17 @@
 #include <fstream>
 #include <string>
 
-#include "isp/burn_status.h"
-#include "isp/burn_worker.h"
+#include "app/burn_status.h"
+#include "app/burn_worker.h"
+#include "app/com_port.h"
+#include "app/profile_settings.h"
 #include "isp/protocol.h"
-#include "serial/global_port.h"
-#include "settings/settings.h"
 #include "tests/gui/gui_harness.h"
 
 // The port dialogs and burns from the Burn command against simulated chips (see
 // with_simulators.sh): COM1 answers, paced to the line rate; COM3 never
 // announces, so a burn there waits for as long as the test wants one; COM4 is as silent, and
-// its adapter can be unplugged and plugged back. What each end of a burn shows and locks is
-// the worker's (burn_worker_test); these check how the windows show it.
+// its adapter can be unplugged and plugged back.
 namespace {
 
 constexpr int kGood = 0, kSilent = 2, kComesAndGoes = 3;
@@ -77,6 +76,9 @@ TEST(BurnCommand, APortLostIsSaidAndEachBurnOrOkOpensItAfresh) {
   ASSERT_TRUE(burn_starts());
   ASSERT_TRUE(ToggleCom4() && WorkerEnds());
   EXPECT_EQ(BurnLineText(), "COM port lost");
+  EXPECT_EQ(CloseButtonText(), "Close");
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(BurnDialog, IDC_BURN_VERIFY)));
+  ExpectLocked(false, true);  // Burn offered again after a failure; the inputs wait for Close
   EXPECT_FALSE(burn_starts()) << "the adapter is still away";
   ASSERT_TRUE(ToggleCom4());
   EXPECT_TRUE(burn_starts());
@@ -137,14 +139,20 @@ TEST(BurnDialog, LocksTheBurnInputsWhileWaitingAndABurnAfterCloseReusesIt) {
   ExpectLocked(false, false);
 }
 
-// The end of a burn keeps everything locked until Close, which releases every control.
+// Once the chip answers the button stops the burn; the Verify box is greyed while the chip is
+// read back. The end of a burn keeps everything locked until Close, which releases every control.
 TEST(BurnDialog, CloseAfterTheEndOfABurnReleasesEveryControl) {
   GuiSession session({{"Verify", "1"}});
   ChoosePort(session, kGood);
-  session.Load(3 * 256);
+  session.Load(16 * 256);
   Command(IDM_BURN);
+  HWND verify = GetDlgItem(BurnDialog, IDC_BURN_VERIFY);
+  EXPECT_TRUE(PumpUntil([] { return CloseButtonText() == "Stop"; }));
+  EXPECT_TRUE(IsWindowEnabled(verify)) << "usable until the read-back";
+  EXPECT_TRUE(PumpUntil([verify] { return !IsWindowEnabled(verify); }));
   ASSERT_TRUE(WorkerEnds());
   EXPECT_EQ(BurnStatusText() + "|" + CloseButtonText(), "Verify OK|Close");
+  EXPECT_TRUE(IsWindowEnabled(verify));
   EXPECT_EQ(SendDlgItemMessageA(BurnDialog, IDC_BURN_PROGRESS, PBM_GETPOS, 0, 0), 100);
   ExpectLocked(true, true);
   Click(BurnDialog, IDC_BURN_CLOSE);

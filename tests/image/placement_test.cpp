@@ -152,14 +152,4 @@ TEST_F(Placement, MessagesAreToldAsTheyArise) {
   EXPECT_EQ(image.bytes[0x10000], 0x0B);
 }
 
-TEST(PlacementPaths, BaseFileNameAndShortenPath) {
-  EXPECT_EQ(BaseFileName("C:\\fw\\main.hex"), "main.hex");
-  EXPECT_EQ(BaseFileName("main.hex"), "main.hex");
-  EXPECT_EQ(BaseFileName("C:\\fw\\"), "");
-  EXPECT_EQ(ShortenPath("C:\\Projects\\Firmware\\Release\\build\\main.hex"), "C:\\Projects\\Firmware\\ ... \\main.hex");
-  for (const char* whole : {"C:\\Projects\\Firmware\\very_long_file_name_x.hex", "C:\\a\\b\\c\\d\\e.hex", ""}) {
-    EXPECT_EQ(ShortenPath(whole), whole);
-  }
-}
-
 }  // namespace

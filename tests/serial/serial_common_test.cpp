@@ -1,15 +1,11 @@
 // Port behaviour that needs no device: the failed open, the wait on a port that is not
-// open, the status texts of the process-wide port. Built for both platforms (the Windows
-// build runs it under Wine).
+// open. Built for both platforms (the Windows build runs it under Wine).
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "serial/port_list.h"
-#include "serial/global_port.h"
 #include "serial/serial_port.h"
-#include "settings/settings.h"
-#include "tests/support/recording_shell.h"
 
 namespace {
 
@@ -17,37 +13,6 @@ using Clock = std::chrono::steady_clock;
 
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-// Runs before anything opens a port in this process: PortReady is never cleared.
-TEST(SerialPortNeverOpened, FailedStartUpOpenAndTheWaitsThatFollow) {
-  ASSERT_EQ(PortReady(), 0) << "must run before any port was opened in this process";
-  ResetShellRecord();
-  SetPortDevice(RM_MISSING_PORT);
-
-  // Time-outs given before any device was configured are not taken.
-  SetPortTimeouts(5000, 5000);
-
-  auto start = Clock::now();
-  EXPECT_EQ(EnsurePortOpen(), 0);
-  EXPECT_GE(MsSince(start), static_cast<long long>(kOpenFailurePauseMs));
-  EXPECT_EQ(LastPortError(), RM_MISSING_PORT_ERROR);
-
-  const auto messages = ShellRecord().messages;
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text, "Can not open COM port ...");
-  EXPECT_EQ(messages[0].kind, MessageError);
-
-  // Without a device, a read waits the default time-out instead of returning at once, so a
-  // handshake loop does not spin; the 5000 ms given above were not applied.
-  std::uint8_t byte = 0;
-  start = Clock::now();
-  EXPECT_EQ(PortRead(&byte, 1), 0u);
-  long long read_ms = MsSince(start);
-  EXPECT_GE(read_ms, static_cast<long long>(kDefaultPortTimeoutMs));
-  EXPECT_LT(read_ms, 4000);
-
-  SetPortDevice("");
 }
 
 // A port without a device keeps its own time-outs and waits them out, so a caller's loop
@@ -71,30 +36,6 @@ TEST(SerialPortWithoutDevice, FailsToOpenAndWaitsOutItsOwnTimeOut) {
   start = Clock::now();
   EXPECT_FALSE(port.PulseModemLine(ModemLine::kDtr, false, 1000));
   EXPECT_LT(MsSince(start), 1000);
-}
-
-TEST(SerialPortStatus, NamesThePortOrShowsDisconnect) {
-  struct Case { const char* device; int index; const char* text; };
-  for (const Case& c : {Case{"", 2, "COM3 : BaudRate = 4800"}, Case{"", 7, "COM : Disconnect"},
-                        Case{"ttyX9", 0, "ttyX9 : BaudRate = 4800"}, Case{"ttyX9", 4, "COM : Disconnect"}}) {
-    SetPortDevice(c.device);
-    ComPortIndex = c.index;  // 4 is disconnected, 7 outside the table
-    EXPECT_EQ(PortStatusText(4800), c.text) << c.device << c.index;
-  }
-
-  ResetShellRecord();
-  SetBaudRate(57600);  // no device open: only the status changes
-  EXPECT_EQ(ShellRecord().port_status, "COM : Disconnect");
-  SetPortDevice("");
-  ComPortIndex = 0;
-}
-
-TEST(SerialPortStatus, NoPortSelectedFailsWithoutTouchingTheTables) {
-  SetPortDevice("");
-  ComPortIndex = 4;
-  EXPECT_EQ(ReopenComPort(), 0);
-  EXPECT_EQ(LastPortError(), "cannot open the COM port: no port selected");
-  ComPortIndex = 0;
 }
 
 // Windows hands out these ids; the port list reads the USB fields out of them.

@@ -21,12 +21,9 @@
 #include <tuple>
 #include <vector>
 
-#include "serial/global_port.h"
 #include "serial/port_backend_posix.h"
 #include "serial/serial_port.h"
 #include "serial/termios_rate.h"
-#include "settings/settings.h"
-#include "tests/support/recording_shell.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -378,27 +375,6 @@ TEST(TwoPorts, WorkAtOnceFromTwoThreadsWithoutSharingState) {
   links[0].pty.Send({'a'});
   EXPECT_EQ(links[0].port.Read(&byte, 1), 1u);
   EXPECT_EQ(byte, 'a');
-}
-
-// The process-wide port takes its rate from the settings' index; an index outside the table
-// takes the fallback.
-TEST(GlobalPortRate, RateIndexSelectsItsTableRate) {
-  Pty pty;
-  ResetShellRecord();
-  ComPortIndex = 0;
-  BaudRateIndex = 6;
-  SetPortDevice(pty.path());
-  ASSERT_EQ(OpenComPort(), 1) << LastPortError();
-  EXPECT_EQ(ShellRecord().port_status, pty.path() + " : BaudRate = 57600");
-  struct Case { int index; std::uint32_t rate; };
-  for (const Case& c : {Case{-1, 57600}, Case{0, 4800}, Case{2, 14400}, Case{7, 115200}, Case{8, 57600}}) {
-    BaudRateIndex = c.index;
-    ASSERT_EQ(ApplyLineSettings(), 1);
-    EXPECT_EQ(ReadArbitraryRate(PosixPortFd(GlobalPort())), c.rate) << c.index;
-  }
-  ClosePort();
-  EXPECT_FALSE(PortIsOpen());
-  SetPortDevice("");
 }
 
 }  // namespace

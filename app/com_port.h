@@ -1,20 +1,16 @@
 #pragma once
-// The one port the GUI and the command line use, driven by the settings' ComPortIndex and
-// BaudRateIndex and reporting to the shell. A transitional layer over GlobalPort(): the front
-// ends will own their ports and these functions go with them.
+// The GUI's one port, driven by ComPortIndex and BaudRateIndex and shown in status part 1.
+// User-interface thread only, but for GlobalPort's own calls, which the burn worker makes.
 #include <cstdint>
 #include <string>
 
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
 
-// The process-wide port behind the functions below, for code that takes a SerialPort.
+// The port behind the functions below, for the burn worker's session.
 SerialPort& GlobalPort();
 
-// 1 once a device has been opened and configured in this run; never cleared.
-int PortReady();
-
-// True while a device is open: false after a failed open or change, whatever PortReady says.
+// True while a device is open: false after a failed open or change.
 bool PortIsOpen();
 
 // 1 when a device has been opened and configured (now or earlier in this run, and not lost
@@ -31,31 +27,18 @@ int RetryPortOpen();
 // settings and writes status part 1. 1 on success; 0 after an 800 ms pause on failure.
 int OpenComPort();
 
-// Applies 8N1 at BaudRateTable[BaudRateIndex] to the open device; sets PortReady. Always 1.
-int ApplyLineSettings();
-
 // Applies the rate to the open device and shows "%s : BaudRate = %d" in status part 1.
 void SetBaudRate(std::uint32_t rate);
 
-// Total read and write time-outs in milliseconds (no gap time-out). Ignored until PortReady.
-void SetPortTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms);
-
-// SerialPort::Read, Write, Lost and PurgeReceive of GlobalPort().
-std::uint32_t PortRead(std::uint8_t* buffer, std::uint32_t count);
-void PortWrite(const std::uint8_t* buffer, std::uint32_t count);
 bool PortLost();
 void PurgeReceive();
 
 // Closes the open device, if any, giving it back what it had before it was opened.
 void ClosePort();
 
-// Opens the named device instead of ComPortNames[ComPortIndex] on the next OpenComPort:
-// a path on POSIX (/dev/ttyUSB0, a pseudo-terminal), a name such as COM1 on Windows.
-// An empty name goes back to ComPortNames.
+// Opens the named device instead of ComPortNames[ComPortIndex] on the next OpenComPort
+// (tests put a simulator's port here). An empty name goes back to ComPortNames.
 void SetPortDevice(const std::string& device);
-
-// SerialPort::PulseModemLine of GlobalPort().
-bool PulseModemLine(ModemLine line, bool active_low, std::uint32_t pulse_ms);
 
 // Why the last open failed, in the user's terms ("" after a success).
 std::string LastPortError();

@@ -1,20 +1,19 @@
-// The process-wide port of the GUI and the command line: the settings choose its device and
-// rate, the shell shows its state. The only part of serial/ that knows either.
-#include "serial/global_port.h"
+#include "app/com_port.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
-#include "settings/settings.h"
-#include "shell/shell.h"
+#include "app/profile_settings.h"
+#include "app/shell.h"
 
 namespace {
 
 constexpr int kDisconnectedIndex = 4;
 constexpr std::uint32_t kFallbackRate = 57600;
 
+// Set by the first successful open of the run; never cleared.
 std::atomic<int> port_ready{0};
 
 // UI thread only.
@@ -40,8 +39,6 @@ SerialPort& GlobalPort() {
   static SerialPort* const port = new SerialPort();
   return *port;
 }
-
-int PortReady() { return port_ready.load(); }
 
 bool PortIsOpen() { return GlobalPort().IsOpen(); }
 
@@ -106,31 +103,12 @@ int RetryPortOpen() {
   return OpenOrTell();
 }
 
-int ApplyLineSettings() {
-  port_ready.store(1);
-  GlobalPort().SetRate(CurrentRate());
-  return 1;
-}
-
 void SetBaudRate(std::uint32_t rate) {
   GlobalPort().SetRate(rate);
   ShowPortStatus(PortStatusText(rate));
 }
 
-void SetPortTimeouts(std::uint32_t read_ms, std::uint32_t write_ms) {
-  if (!port_ready.load()) return;
-  GlobalPort().SetTimeouts(read_ms, write_ms);
-}
-
-std::uint32_t PortRead(std::uint8_t* buffer, std::uint32_t count) { return GlobalPort().Read(buffer, count); }
-
-void PortWrite(const std::uint8_t* buffer, std::uint32_t count) { GlobalPort().Write(buffer, count); }
-
 void PurgeReceive() { GlobalPort().PurgeReceive(); }
-
-bool PulseModemLine(ModemLine line, bool active_low, std::uint32_t pulse_ms) {
-  return GlobalPort().PulseModemLine(line, active_low, pulse_ms);
-}
 
 void ClosePort() { GlobalPort().Close(); }
 

@@ -1,8 +1,8 @@
-#include "isp/burn_status.h"
+#include "app/burn_status.h"
 
 #include <mutex>
 
-#include "shell/shell.h"
+#include "app/shell.h"
 
 std::atomic<std::uint32_t> BurnStatusColor{0};
 

@@ -1,8 +1,8 @@
 #pragma once
-// The only way core code (settings, image, serial, isp) reaches a front end, in the
-// domain's words. The GUI maps each call onto its windows; the command line and the tests
-// implement them without windows. Every call must be harmless while there is nothing to
-// show it on. The burn worker makes the burn calls from its own thread.
+// How the GUI's state (settings, image, port, burn worker) reaches its windows, in the
+// domain's words; shell_win32.cpp maps each call onto a window. Every call must be harmless
+// while there is nothing to show it on. The burn worker makes the burn calls from its own
+// thread.
 #include <cstdint>
 #include <string>
 
@@ -12,7 +12,7 @@
 using Window = void*;
 
 
-// The main window, or nullptr while it does not exist (during its creation, on the command line).
+// The main window, or nullptr while it does not exist (during its creation).
 Window MainWindowHandle();
 
 // A message box: kind error has the caption "Error" and the error icon, kind warning the caption
