@@ -18,8 +18,8 @@ void WarnSizeLimit(LoadReport& report, std::uint32_t limit_bytes) {
 
 }  // namespace
 
-BankImage::BankImage(const ChipSpec& spec, int fill_value)
-    : bytes(kImageCapacityBytes, 0xFF), chip(&spec), fill(fill_value) {
+BankImage::BankImage(const ChipSpec& target, int fill_value)
+    : bytes(kImageCapacityBytes, 0xFF), chip(&target), fill(fill_value) {
   FillImage(*this);
 }
 

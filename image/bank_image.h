@@ -11,7 +11,7 @@
 
 struct BankImage {
   // Empty for the chip: filled, nothing to burn, no file.
-  explicit BankImage(const ChipSpec& spec, int fill_value = 0xFF);
+  explicit BankImage(const ChipSpec& target, int fill_value = 0xFF);
 
   std::vector<std::uint8_t> bytes;       // kImageCapacityBytes, whichever the chip
   const ChipSpec* chip;

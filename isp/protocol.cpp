@@ -1,7 +1,5 @@
 #include "isp/protocol.h"
 
-#include <algorithm>
-
 #include "isp/protocol_io.h"
 
 BurnPlan PlanFor(const std::uint8_t* image, std::uint32_t page_size, std::uint32_t bank0_bytes,
@@ -12,13 +10,7 @@ BurnPlan PlanFor(const std::uint8_t* image, std::uint32_t page_size, std::uint32
 }
 
 std::uint32_t PlanBurnSum(const BurnPlan& plan) {
-  std::uint32_t sum = 0;
-  for (int bank = 0; bank < 2; ++bank) {
-    const std::uint32_t bytes = std::min(BankPages(plan, bank) * plan.page_size_bytes, kBankSizeBytes);
-    const std::uint8_t* start = plan.image + BankOffset(bank);
-    for (std::uint32_t i = 0; i < bytes; ++i) sum += start[i];
-  }
-  return (0u - sum) & 0xFFFF;
+  return BurnSum(plan.image, plan.bank0_pages * plan.page_size_bytes, plan.bank1_pages * plan.page_size_bytes);
 }
 
 int EndPhase(Link& link, const std::string& text, std::string* failure_text) {

@@ -25,7 +25,6 @@ inline constexpr std::uint8_t kVerifyMarker = 0x24;
 inline constexpr std::uint8_t kChecksumMarker = 0x25;
 inline constexpr std::uint8_t kEndAcknowledge = 0x26;
 inline constexpr std::uint8_t kEndOfPhase = 0xFF;
-inline constexpr std::uint8_t kBank1PageBit = kRm5168.bank1_page_bit;
 
 inline constexpr std::uint32_t kHandshakeTimeoutMs = 100;
 inline constexpr std::uint32_t kEraseTimeoutMs = 1000;
