@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "tests/cli/run_tool.h"
 #include "tests/isp/sim_process.h"
@@ -19,20 +20,21 @@ namespace {
 
 constexpr int kBoundMs = 20000;
 
-// A pseudo-terminal pair: the tool opens the slave by its path, the test holds the master.
+// A pseudo-terminal pair: the tool opens the slave by its path, the test holds the master
+// (and with keep_slave the slave too, to see its settings).
 class Pty {
  public:
-  Pty() {
+  explicit Pty(bool keep_slave = false) {
     char name[64] = {};
     if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) ADD_FAILURE() << std::strerror(errno);
+    path_ = name;
     ::fcntl(master_, F_SETFL, O_NONBLOCK);  // a read waits in WaitUntil, bounded
     // Not inherited by the tool, which would otherwise hold its own device's other end.
     for (const int fd : {master_, slave_}) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    path_ = name;
+    if (!keep_slave) ::close(std::exchange(slave_, -1));
   }
   ~Pty() {
-    CloseSlave();
-    HangUp();
+    for (const int fd : {master_, slave_}) ::close(fd);
   }
   Pty(const Pty&) = delete;
   Pty& operator=(const Pty&) = delete;
@@ -42,26 +44,19 @@ class Pty {
   void Send(const std::string& bytes) {
     ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
-  // Waits until count bytes came from the slave's side.
+  // What came from the slave's side once count bytes did.
   std::string Receive(std::size_t count) {
     std::string got;
+    char c;
     WaitUntil(
         [&] {
-          char c;
           while (got.size() < count && ::read(master_, &c, 1) == 1) got += c;
           return got.size() == count;
         },
         kBoundMs);
     return got;
   }
-  void CloseSlave() {
-    if (slave_ >= 0) ::close(slave_);
-    slave_ = -1;
-  }
-  void HangUp() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-  }
+  void HangUp() { ::close(std::exchange(master_, -1)); }
 
  private:
   int master_ = -1;
@@ -103,7 +98,6 @@ TEST(MonitorCommand, EndsAsAScriptAsksAndSaysWhy) {
     SCOPED_TRACE(c.name);
     TempDir config;
     Pty board;
-    board.CloseSlave();
     std::vector<std::string> args = {"--port", board.path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const auto tool = StartMonitor(config, args);
@@ -130,8 +124,7 @@ TEST(MonitorCommand, TerminalIsRawWhileItRunsAndGivenBackAfter) {
     SCOPED_TRACE(signal_number);
     TempDir config;
     Pty board;
-    board.CloseSlave();
-    Pty terminal;
+    Pty terminal(true);
     termios known{};
     ASSERT_EQ(tcgetattr(terminal.slave(), &known), 0);
     known.c_lflag |= ECHOCTL | ECHOKE;
