@@ -1,5 +1,6 @@
 // rm516x-isp burn: load files as the Open command does, then burn them on one port, or on
 // every --port at once (a gang: one thread and one port each, all burning the one image).
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,8 +52,15 @@ int RunBurn(BurnOptions& options) {
   // Caught from before the first open to the exit, so that no signal ends the process
   // between a port's opening and its closing.
   CatchRunStop();
-  const BurnJob job{&loaded.plan, options.verify.value_or(profile.verify) != 0, PortRate(options.port, profile),
-                    loaded.image_checksum, options.repeat.on ? &options.repeat : nullptr};
+  const std::uint32_t rate = PortRate(options.port, profile);
+  std::optional<MonitorJob> monitor;
+  if (options.monitor) monitor = MonitorJob{*options.monitor != 0 ? *options.monitor : rate, &options.watch, !gang};
+  const BurnJob job{&loaded.plan,
+                    options.verify.value_or(profile.verify) != 0,
+                    rate,
+                    loaded.image_checksum,
+                    options.repeat.on ? &options.repeat : nullptr,
+                    monitor ? &*monitor : nullptr};
   if (gang) return RunGang(options, job, profile, output);
 
   const PortOutcome end = BurnOnPort(options.port.port, 0, options.port, job, profile, output, RunStop());

@@ -21,6 +21,7 @@ int RunBurn(BurnOptions& options);
 int RunPorts(const PortsOptions& options);
 int RunRead(ReadOptions& options);
 int RunVerify(VerifyOptions& options);
+int RunMonitor(MonitorOptions& options);
 
 // Prints "rm516x-isp NAME: problem" and a hint towards --help to standard error; returns
 // kExitUsage.

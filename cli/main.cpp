@@ -21,5 +21,6 @@ int main(int argc, char** argv) {
   if (auto* ports = std::get_if<PortsOptions>(&line.command)) return RunPorts(*ports);
   if (auto* read = std::get_if<ReadOptions>(&line.command)) return RunRead(*read);
   if (auto* verify = std::get_if<VerifyOptions>(&line.command)) return RunVerify(*verify);
+  if (auto* monitor = std::get_if<MonitorOptions>(&line.command)) return RunMonitor(*monitor);
   return kExitUsage;
 }

@@ -2,6 +2,7 @@
 // are compiled once.
 #include "cli/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +24,9 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter =
     "'rm516x-isp COMMAND --help' describes one command. The profile gives the defaults.\n"
-    "Exit status: 0 done, 1 the load, burn or read failed or verify found a difference,\n"
-    "2 usage error; 130 for a session stopped by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n";
+    "Exit status: 0 done, 1 the load, burn or read failed, verify found a difference or a\n"
+    "monitor's expected text did not come, 2 usage error; 130 for a session stopped by\n"
+    "Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.\n";
 
 constexpr const char* kInfoFooter =
     "Loads FILE (and FILE2) into the flash image as the Open command does and shows what\n"
@@ -42,7 +44,10 @@ constexpr const char* kBurnFooter =
     "--repeat burns chip after chip, each with a numbered result line, and ends with\n"
     "'N burned, M failed'. --port given several times burns on every port at once, each\n"
     "independently (with --repeat, chip after chip on each); the exit status is 0 only when\n"
-    "no chip and no port failed.\n";
+    "no chip and no port failed.\n"
+    "--monitor keeps the port after a successful burn, sets RATE, resets the chip again\n"
+    "when --reset or --reset-command is given and continues as 'rm516x-isp monitor' with\n"
+    "--expect and --seconds; a chip counts as burned only when its monitor passed too.\n";
 
 constexpr const char* kPortsFooter =
     "One a line: the name to pass to 'rm516x-isp burn --port', then its stable alias,\n"
@@ -66,6 +71,20 @@ constexpr const char* kVerifyFooter =
     "erasing and writing nothing. Exit 0 when the chip holds the image, 1 when it differs.\n"
     "Ctrl-C, SIGTERM and SIGHUP stop it. The profile is read for the defaults and never\n"
     "written.\n";
+
+constexpr const char* kMonitorFooter =
+    "A serial terminal on the port: what the port sends goes to standard output. On a\n"
+    "terminal, keys typed go to the port (Ctrl-C too) and Ctrl-] ends; otherwise standard\n"
+    "input is sent as it comes. --baud takes any rate the driver does (default: BaudRate\n"
+    "from the profile); one it refuses is a usage error.\n"
+    "--expect ends as soon as TEXT has been received; --seconds bounds the run.\n"
+    "Exit status: 0 when TEXT came (or none was asked for), 1 when it did not come in time\n"
+    "or before Ctrl-], or the port could not be opened or was lost, 2 usage error, 130, 143,\n"
+    "129 stopped by SIGINT (Ctrl-C when input is not a terminal), SIGTERM or SIGHUP.\n"
+    "--json writes one event a line: {\"event\":\"monitor\"} as it begins, {\"event\":\"data\"}\n"
+    "with \"seconds\" since then and \"text\" (or \"hex\" with --hex) for what arrived, and\n"
+    "{\"event\":\"end\"} with \"ok\" and \"text\": expect passed, expect timed out, time is up,\n"
+    "closed, ...\n";
 
 constexpr std::uint32_t kMaxPulseMs = 60000;
 
@@ -113,6 +132,20 @@ CLI::Validator PositiveSeconds(const std::string& option) {
 }
 
 const CLI::Validator kSeconds = PositiveSeconds("--wait");
+
+// A rate in bit/s, any the driver may take; with zero_ok, 0 stands for a default.
+CLI::Validator AnyRate(const std::string& option, bool zero_ok) {
+  return CLI::Validator(
+      [option, zero_ok](const std::string& text) {
+        std::uint32_t rate = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() || (rate == 0 && !zero_ok)) {
+          return option + " needs a rate in bit/s, a whole number above 0, not '" + text + "'";
+        }
+        return std::string();
+      },
+      "");
+}
 
 const CLI::Validator kResetLine(
     [](const std::string& text) {
@@ -206,7 +239,7 @@ void AddResetOptions(CLI::App& command, ResetOptions& options) {
       ->check(kCommandSeconds);
 }
 
-void AddPortOptions(CLI::App& command, PortOptions& options) {
+void AddPortOption(CLI::App& command, PortOptions& options) {
   // One value each time, so that --port never takes the files that follow.
   CLI::Option* port = command.add_option("--port", options.ports)
                           ->expected(1)
@@ -221,6 +254,10 @@ void AddPortOptions(CLI::App& command, PortOptions& options) {
         "the serial device, e.g. /dev/ttyUSB0, or usb-serial:SERIAL for the USB adapter with "
         "that serial number (required; see 'rm516x-isp ports')");
   }
+}
+
+void AddPortOptions(CLI::App& command, PortOptions& options) {
+  AddPortOption(command, options);
   command.add_option("--baud", options.baud_index,
                      "4800, 9600, 14400, 19200, 28800, 38400, 57600 or 115200 "
                      "(default: BaudRate from the profile)")
@@ -254,6 +291,24 @@ void AddRepeatOptions(CLI::App& command, RepeatOptions& options) {
       ->needs(repeat);
 }
 
+// For burn, each needs --monitor.
+void AddWatchOptions(CLI::App& command, WatchOptions& options, CLI::Option* needed) {
+  const std::vector<CLI::Option*> added = {
+      command.add_flag("--timestamps", options.timestamps,
+                       "start each received line with the seconds since the monitor began"),
+      command.add_flag("--hex", options.hex, "show the received bytes in hex, 16 a line"),
+      command.add_option("--expect", options.expect,
+                         "end with status 0 as soon as TEXT has been received")
+          ->type_name("TEXT"),
+      command.add_option("--seconds", options.seconds,
+                         "end after SECONDS (status 1 when --expect's TEXT has not come)")
+          ->type_name("SECONDS")
+          ->check(PositiveSeconds("--seconds"))};
+  if (needed != nullptr) {
+    for (CLI::Option* option : added) option->needs(needed);
+  }
+}
+
 CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& options) {
   CLI::App* command =
       app.add_subcommand("info", "load files as the Open command does and show what would be burned");
@@ -278,7 +333,42 @@ CLI::App* AddBurnCommand(CLI::App& app, BurnOptions& options) {
                              "compare page checksums instead")
       ->trigger_on_parse();
   AddRepeatOptions(*command, options.repeat);
+  // Given as --monitor=RATE or --monitor=0 (see ParseCommandLine), so never takes a file.
+  CLI::Option* monitor =
+      command->add_option("--monitor", options.monitor,
+                          "after a successful burn, watch the port at RATE (default: the burn's) "
+                          "as 'rm516x-isp monitor' does")
+          ->type_name("[RATE]")
+          ->check(AnyRate("--monitor", true));
+  AddWatchOptions(*command, options.watch, monitor);
   return command;
+}
+
+CLI::App* AddMonitorCommand(CLI::App& app, MonitorOptions& options) {
+  CLI::App* command = app.add_subcommand("monitor", "a serial terminal: watch what the port sends, type to it");
+  command->footer(kMonitorFooter);
+  AddPortOption(*command, options.port);
+  command->add_option("--baud", options.rate, "the rate in bit/s, any the driver takes (default: BaudRate from the profile)")
+      ->type_name("RATE")
+      ->check(AnyRate("--baud", false));
+  AddResetOptions(*command, options.port.reset);
+  AddWatchOptions(*command, options.watch, nullptr);
+  command->add_flag("--json", options.json, "print JSON events instead of the data as it comes");
+  return command;
+}
+
+// burn's --monitor takes an optional RATE: a number right after it is the rate, anything else
+// (a file) is not, so "--monitor RATE" becomes "--monitor=RATE" and a bare one "--monitor=0".
+std::vector<std::string> WithMonitorRates(int argc, char** argv) {
+  std::vector<std::string> args(argv, argv + argc);
+  for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+    if (args[i] != "--monitor") continue;
+    const bool rate = i + 1 < args.size() && !args[i + 1].empty() &&
+                      args[i + 1].find_first_not_of("0123456789") == std::string::npos;
+    args[i] += "=" + (rate ? args[i + 1] : std::string("0"));
+    if (rate) args.erase(args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+  }
+  return args;
 }
 
 CLI::App* AddPortsCommand(CLI::App& app, PortsOptions& options) {
@@ -347,16 +437,21 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   PortsOptions ports;
   ReadOptions read;
   VerifyOptions verify;
+  MonitorOptions monitor;
   // In this order, as help lists them.
   const CLI::App* info_command = AddInfoCommand(app, info);
   const CLI::App* burn_command = AddBurnCommand(app, burn);
   const CLI::App* ports_command = AddPortsCommand(app, ports);
   const CLI::App* read_command = AddReadCommand(app, read);
   const CLI::App* verify_command = AddVerifyCommand(app, verify);
+  const CLI::App* monitor_command = AddMonitorCommand(app, monitor);
 
   CommandLine line;
   try {
-    app.parse(argc, argv);
+    std::vector<std::string> args = WithMonitorRates(argc, argv);
+    if (!args.empty()) args.erase(args.begin());
+    std::reverse(args.begin(), args.end());  // as the parser takes them
+    app.parse(std::move(args));
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), stdout);
     line.exit_status = kExitOk;
@@ -387,6 +482,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     line.command = std::move(read);
   } else if (verify_command->parsed()) {
     line.command = std::move(verify);
+  } else if (monitor_command->parsed()) {
+    line.command = std::move(monitor);
   } else {
     line.exit_status = kExitUsage;
   }

@@ -44,6 +44,14 @@ struct RepeatOptions {
   std::string log_path;            // "" for none
 };
 
+// --timestamps, --hex, --expect and --seconds: how monitor (and burn --monitor) watch a port.
+struct WatchOptions {
+  bool timestamps = false;
+  bool hex = false;
+  std::string expect;             // "" for none
+  std::optional<double> seconds;  // how long at most (none: until Ctrl-] or a stop)
+};
+
 struct InfoOptions {
   LoadOptions load;
   std::string image_out;
@@ -54,6 +62,8 @@ struct BurnOptions {
   PortOptions port;
   std::optional<int> verify;  // the last of --verify (1) and --checksum (0)
   RepeatOptions repeat;
+  std::optional<std::uint32_t> monitor;  // --monitor [RATE]: the rate, 0 for the burn's
+  WatchOptions watch;
 };
 
 struct PortsOptions {
@@ -74,8 +84,16 @@ struct VerifyOptions {
   bool checksum = false;
 };
 
+struct MonitorOptions {
+  PortOptions port;                   // --port and the reset options (its baud_index unused)
+  std::optional<std::uint32_t> rate;  // --baud: any rate; else the profile's BaudRate
+  WatchOptions watch;
+  bool json = false;
+};
+
 // The command chosen, with its options.
-using CommandOptions = std::variant<InfoOptions, BurnOptions, PortsOptions, ReadOptions, VerifyOptions>;
+using CommandOptions =
+    std::variant<InfoOptions, BurnOptions, PortsOptions, ReadOptions, VerifyOptions, MonitorOptions>;
 
 struct CommandLine {
   CommandOptions command;

@@ -32,6 +32,7 @@ std::string ChipResultLine(const ChipResult& result) {
   // Appended, not "#" + a temporary: that trips a false -Wrestrict in MinGW's GCC 12 at -O3.
   std::string line = "#";
   line += std::to_string(result.chip) + "  " + result.port + "  " + result.text + "  " +
+          (result.monitor.empty() ? "" : result.monitor + "  ") +
           (result.version.empty() ? "VER: -" : result.version) + "  " + seconds;
   return line;
 }
@@ -61,14 +62,14 @@ Output::Output(bool json, std::vector<std::string> ports)
 
 Output::PortView& Output::View(std::size_t port) { return views_[port < views_.size() ? port : 0]; }
 
-void Output::EndBarLine() {
-  if (!bar_open_) return;
+void Output::EndOpenLine() {
+  if (!line_open_) return;
   std::fputc('\n', stdout);
-  bar_open_ = false;
+  line_open_ = false;
 }
 
 void Output::PrintLine(const std::string& line) {
-  EndBarLine();
+  EndOpenLine();
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -151,7 +152,7 @@ void Output::Progress(std::size_t port, int percent) {
         "\r  [" + std::string(filled, '#') + std::string(kProgressBarWidth - filled, '.') + "] ";
     std::fprintf(stdout, "%s%3d%%", bar.c_str(), percent);
     std::fflush(stdout);
-    bar_open_ = true;
+    line_open_ = true;
   } else if (percent / 10 > view.last_decile) {
     view.last_decile = percent / 10;
     const std::string line = "  " + std::to_string(percent) + "%";
@@ -172,7 +173,7 @@ void Output::Message(std::size_t port, int kind, const std::string& text) {
   const char* kind_name = kind == MessageWarning ? "warning" : "error";
   if (json_) return PrintEvent(port, {{"event", "message"}, {"kind", kind_name}, {"text", text}});
   if (gang()) return Plain(View(port), std::string(kind_name) + ": " + text);
-  EndBarLine();
+  EndOpenLine();
   std::fflush(stdout);
   std::fputs(FormatTerminalMessage(kind, text).c_str(), stderr);
   std::fflush(stderr);
@@ -184,7 +185,7 @@ void Output::RunMessage(int kind, const std::string& text) {
     PrintLine(JsonDump({{"event", "message"}, {"kind", kind == MessageWarning ? "warning" : "error"}, {"text", text}}));
     return;
   }
-  EndBarLine();
+  EndOpenLine();
   std::fflush(stdout);
   std::fputs(FormatTerminalMessage(kind, text).c_str(), stderr);
   std::fflush(stderr);
@@ -206,13 +207,11 @@ double Rounded(double seconds) { return static_cast<double>(static_cast<long lon
 void Output::Chip(const ChipResult& result) {
   std::lock_guard lock(mutex_);
   if (json_) {
-    PrintLine(JsonDump({{"event", "chip"},
-                        {"chip", result.chip},
-                        {"port", result.port},
-                        {"ok", result.ok},
-                        {"text", result.text},
-                        {"version", result.version},
-                        {"seconds", Rounded(result.seconds)}}));
+    Json event = {{"event", "chip"}, {"chip", result.chip}, {"port", result.port}, {"ok", result.ok},
+                  {"text", result.text}};
+    if (!result.monitor.empty()) event["monitor"] = result.monitor;
+    event.update(Json{{"version", result.version}, {"seconds", Rounded(result.seconds)}});
+    PrintLine(JsonDump(event));
     return;
   }
   if (gang() && tty_) return Redraw(ChipResultLine(result));
@@ -229,6 +228,52 @@ void Output::PortEnd(std::size_t port, bool ok, const std::string& text, const s
   Plain(View(port), ok ? text : "error: " + error_line);
 }
 
+void Output::ReceivedLine(const PortView& view, std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (tty_) return Redraw(view.port + ": " + line);
+  PrintLine(view.port + ": " + line);
+}
+
+void Output::Received(std::size_t port, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (json_ || text.empty()) return;
+  PortView& view = View(port);
+  if (!gang()) {
+    // The session's lines ended any progress bar; the next line of ours ends this text's.
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    line_open_ = text.back() != '\n';
+    return;
+  }
+  view.partial += text;
+  for (std::size_t end; (end = view.partial.find('\n')) != std::string::npos;) {
+    ReceivedLine(view, view.partial.substr(0, end));
+    view.partial.erase(0, end + 1);
+  }
+}
+
+void Output::ReceivedEnd(std::size_t port) {
+  std::lock_guard lock(mutex_);
+  PortView& view = View(port);
+  if (!view.partial.empty()) ReceivedLine(view, view.partial);
+  view.partial.clear();
+}
+
+void Output::Event(std::size_t port, Json event) {
+  std::lock_guard lock(mutex_);
+  PrintEvent(port, std::move(event));
+}
+
+void Output::Aside(std::size_t port, const char* event, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (json_) return PrintEvent(port, {{"event", event}, {"text", text}});
+  EndOpenLine();
+  std::fflush(stdout);
+  const std::string line = (gang() ? View(port).port + ": " : "") + text + "\n";
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+}
+
 void Output::Line(const std::string& line) {
   std::lock_guard lock(mutex_);
   if (!json_) PrintLine(line);
@@ -241,7 +286,7 @@ void Output::End(bool ok, const std::string& text, const std::string& error_line
     if (!ok) end["error"] = error_line;
     PrintLine(JsonDump(end));
   } else {
-    EndBarLine();
+    EndOpenLine();
     std::fflush(stdout);
   }
   if (!ok) {

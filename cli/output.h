@@ -21,9 +21,10 @@ struct ChipResult {
   std::string text;     // the last status, or after a failure why it failed
   std::string version;  // "VER: 2.3", "" when the chip did not tell
   double seconds = 0;   // from the wait for its handshake to its end
+  std::string monitor;  // how burn --monitor's monitor ended ("" without one)
 };
 
-// "#1  /dev/ttyUSB0  Verify OK  VER: 2.3  4.2 s"
+// "#1  /dev/ttyUSB0  Verify OK  VER: 2.3  4.2 s", the monitor's end after the result
 std::string ChipResultLine(const ChipResult& result);
 
 // "error: " or "warning: ", then the text; a line break inside the text starts a new line
@@ -58,6 +59,17 @@ class Output {
   void Chip(const ChipResult& result);
   // Several ports: how one port's run ended ("result" event).
   void PortEnd(std::size_t port, bool ok, const std::string& text, const std::string& error_line);
+  // What a monitored port received, already formatted: one port's goes out as it comes;
+  // several ports' a whole line at a time after the port's name (above the ports' lines on a
+  // terminal). Nothing with JSON, where the caller sends an Event instead.
+  void Received(std::size_t port, const std::string& text);
+  // The port's monitor ended: several ports' unfinished line goes out.
+  void ReceivedEnd(std::size_t port);
+  // A port's own JSON event (with "port" for several).
+  void Event(std::size_t port, Json event);
+  // A note beside a monitor's data, which keeps standard output to itself: standard error
+  // (after the port's name for several), or JSON event `event`.
+  void Aside(std::size_t port, const char* event, const std::string& text);
   // A plain line of the run's own (a summary); nothing with JSON.
   void Line(const std::string& line);
   // The run's one end. The last line on standard error says why it did not complete; JSON's
@@ -74,20 +86,22 @@ class Output {
     int last_decile = 0;
     std::string text;        // several ports on a terminal: what its line shows
     std::string last_plain;  // several ports: the last line printed, not to print it twice
+    std::string partial;     // several ports: received text not yet ended by a line break
   };
 
   bool gang() const { return views_.size() > 1; }
   PortView& View(std::size_t port);
   void PrintLine(const std::string& line);
   void PrintEvent(std::size_t port, Json event);
-  void EndBarLine();
+  void EndOpenLine();
   void Plain(PortView& view, const std::string& text);
+  void ReceivedLine(const PortView& view, std::string line);
   void Redraw(const std::string& above);
 
   std::mutex mutex_;
   bool json_;
   bool tty_;
-  bool bar_open_ = false;
+  bool line_open_ = false;  // a progress bar or received text left its line open
   bool drawn_ = false;
   std::vector<PortView> views_;
 };

@@ -75,9 +75,14 @@ std::uint32_t PortRate(const PortOptions& options, const ProfileSettings& profil
   return BaudRateTable[options.baud_index.value_or(profile.baud_index)];
 }
 
+CommandOutputSink ResetCommandOutput(const PortOptions& options, PortEvents& events) {
+  if (options.ports.size() <= 1) return nullptr;
+  return [&events](const std::string& line) { events.output().Note(events.port(), "output", line); };
+}
+
 PortRun RunOnPort(const std::string& device, std::uint32_t rate, const PortOptions& options, PortEvents& events,
                   const StopToken& stop, const PortSession& session,
-                  const std::function<std::string(const SessionOutcome&)>& detail) {
+                  const std::function<std::string(const SessionOutcome&)>& detail, const PortFollowUp& then) {
   events.Reset();
   // The session's own stop: the run's, or the watch on --wait.
   StopToken session_stop(&stop);
@@ -94,11 +99,8 @@ PortRun RunOnPort(const std::string& device, std::uint32_t rate, const PortOptio
   }
   const auto start = Clock::now();
   // Before the session starts: a chip reset now announces into the handshake's wait.
-  CommandOutputSink reset_output;
-  if (options.ports.size() > 1) {
-    reset_output = [&events](const std::string& line) { events.output().Note(events.port(), "output", line); };
-  }
-  if (const std::string failure = RunResetHooks(options.reset, port, stop, reset_output); !failure.empty()) {
+  if (const std::string failure = RunResetHooks(options.reset, port, stop, ResetCommandOutput(options, events));
+      !failure.empty()) {
     if (stop.Requested()) return Failed("", "stopped");
     return Failed(failure, failure);
   }
@@ -122,6 +124,7 @@ PortRun RunOnPort(const std::string& device, std::uint32_t rate, const PortOptio
   run.text = run.outcome.text;
   if (run.outcome.ok) {
     run.status = kExitOk;
+    if (then) then(port);
     return run;
   }
   const std::string& text = run.text;

@@ -8,6 +8,7 @@
 
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/reset_hook.h"
 #include "isp/session.h"
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
@@ -35,6 +36,12 @@ std::uint32_t PortRate(const PortOptions& options, const ProfileSettings& profil
 
 // What the session does on the open port.
 using PortSession = std::function<SessionOutcome(SerialPort& port, const StopToken& stop, SessionEvents& events)>;
+// What follows a successful session on the port still open (burn --monitor).
+using PortFollowUp = std::function<void(SerialPort& port)>;
+
+// Where a reset command's lines go: standard error for one port, the port's "output" events
+// for several.
+CommandOutputSink ResetCommandOutput(const PortOptions& options, PortEvents& events);
 
 struct PortRun {
   int status = 1;           // kExitOk, kExitFailed, or 128 + the stop signal
@@ -47,7 +54,9 @@ struct PortRun {
 
 // Runs session on device at rate with the port's options. stop is the run's (or the port's)
 // stop: a stop signal, a --wait that runs out, or the caller. detail(outcome) adds to the
-// error line of a failed session what its status text does not tell ("" for nothing).
+// error line of a failed session what its status text does not tell ("" for nothing). then
+// runs after a successful session, before the port closes; its time is not the run's.
 PortRun RunOnPort(const std::string& device, std::uint32_t rate, const PortOptions& options, PortEvents& events,
                   const StopToken& stop, const PortSession& session,
-                  const std::function<std::string(const SessionOutcome&)>& detail = nullptr);
+                  const std::function<std::string(const SessionOutcome&)>& detail = nullptr,
+                  const PortFollowUp& then = nullptr);

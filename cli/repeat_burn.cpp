@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <optional>
 
 #include "cli/append_line.h"
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "cli/monitor.h"
 
 namespace {
 
@@ -31,25 +33,43 @@ double Rounded(double seconds) { return static_cast<double>(static_cast<long lon
 bool LogChip(const std::string& path, const ChipResult& result, std::uint32_t image_checksum, std::string& error) {
   char checksum[8];
   std::snprintf(checksum, sizeof checksum, "%04X", static_cast<unsigned>(image_checksum & 0xFFFF));
-  const Json line = {{"time", UtcNow()},   {"port", result.port},         {"chip", result.chip},
-                     {"image_checksum", checksum}, {"ok", result.ok},    {"result", result.text},
-                     {"version", result.version}, {"seconds", Rounded(result.seconds)}};
+  Json line = {{"time", UtcNow()},   {"port", result.port},         {"chip", result.chip},
+               {"image_checksum", checksum}, {"ok", result.ok},    {"result", result.text}};
+  if (!result.monitor.empty()) line["monitor"] = result.monitor;
+  line.update(Json{{"version", result.version}, {"seconds", Rounded(result.seconds)}});
   std::lock_guard lock(log_mutex);
   return AppendLine(path, JsonDump(line), error);
 }
 
+// On the port the burn leaves open: the monitor's rate, and the monitor.
+MonitorEnd WatchAfterBurn(SerialPort& port, const MonitorJob& job, const PortOptions& options, PortEvents& events,
+                          const StopToken& stop) {
+  if (!port.SetRate(job.rate)) {
+    const std::string why = RateRefusedText(port.Device(), job.rate);
+    return {kExitFailed, false, why, why};
+  }
+  return RunMonitorOn(port, *job.watch, job.keys, options.reset, ResetCommandOutput(options, events),
+                      events.output(), events.port(), stop);
+}
+
+// watched: how the monitor after a successful burn ended, when there was one.
 PortRun BurnOnce(const std::string& device, PortOptions& options, const BurnJob& job, PortEvents& events,
-                 const StopToken& stop) {
+                 const StopToken& stop, std::optional<MonitorEnd>& watched) {
   BurnSessionOptions session_options;
   const bool verify = job.verify;
   session_options.read_back = [verify] { return verify; };
+  watched.reset();
+  PortFollowUp then;
+  if (job.monitor != nullptr) {
+    then = [&](SerialPort& port) { watched = WatchAfterBurn(port, *job.monitor, options, events, stop); };
+  }
   return RunOnPort(
       device, job.rate, options, events, stop,
       [&](SerialPort& port, const StopToken& session_stop, SessionEvents& sink) {
         return RunBurnSession(port, *job.plan, session_options, session_stop, sink);
       },
       // The dialog says only "CheckSum error"; a script is also told which page.
-      [](const SessionOutcome& outcome) { return PageSumMismatchText(outcome.sums); });
+      [](const SessionOutcome& outcome) { return PageSumMismatchText(outcome.sums); }, then);
 }
 
 }  // namespace
@@ -73,8 +93,10 @@ PortOutcome BurnOnPort(const std::string& port, std::size_t index, PortOptions o
     return end;
   }
   PortEvents events(output, index);
+  std::optional<MonitorEnd> watched;
   if (job.repeat == nullptr) {
-    const PortRun run = BurnOnce(device, options, job, events, stop);
+    const PortRun run = BurnOnce(device, options, job, events, stop, watched);
+    if (watched) return {watched->status, watched->text, watched->error_line};
     return {run.status, run.text, run.error_line};
   }
 
@@ -88,16 +110,22 @@ PortOutcome BurnOnPort(const std::string& port, std::size_t index, PortOptions o
   bool stopped = false;
   for (int chip = 1; repeat.count == 0 || chip <= repeat.count; ++chip) {
     options.quiet_before_ms = chip > 1 ? repeat.gap_ms : 0;
-    const PortRun run = BurnOnce(device, options, job, events, stop);
-    stopped = run.status >= kExitSignalBase;
+    const PortRun run = BurnOnce(device, options, job, events, stop, watched);
+    stopped = run.status >= kExitSignalBase || (watched && watched->status >= kExitSignalBase);
     // A chip counts from its handshake on; a stop before it ends the run as --count does,
     // and any other failure before it ends the run failed.
     if (!run.handshake_seen) {
       if (!stopped) run_error = run.error_line;
       break;
     }
-    const ChipResult result{chip,        device, run.status == kExitOk, run.status == kExitOk ? run.text : run.error_line,
-                            events.VersionText(), run.seconds};
+    const bool burn_ok = run.status == kExitOk;
+    const ChipResult result{chip,
+                            device,
+                            burn_ok && (!watched || watched->ok),
+                            burn_ok ? run.text : run.error_line,
+                            events.VersionText(),
+                            run.seconds,
+                            watched ? watched->text : ""};
     ++(result.ok ? burned : failed);
     output.Chip(result);
     // A chip that leaves no trace must not be followed by more.

@@ -48,6 +48,10 @@ _rm516x() {
       --port:*)
         mapfile -t COMPREPLY < <(compgen -W "$("$program" ports 2>/dev/null |
           awk '{ print $1; if ($2 ~ /^\//) print $2 }')" -- "$cur") ;;
+      --monitor:*)
+        # Its RATE is optional: a file may follow.
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur") ;;
       --baud:*)
         mapfile -t COMPREPLY < <(compgen -W "4800 9600 14400 19200 28800 38400 57600 115200" -- "$cur") ;;
       *'|'*)

@@ -22,8 +22,9 @@ class PortBackend {
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
 
-  // 8N1, no flow control, DTR and RTS inactive, at rate bit/s. Failures are not reported.
-  virtual void ApplyLineSettings(std::uint32_t rate) = 0;
+  // 8N1, no flow control, DTR and RTS inactive, at rate bit/s. False when the device is open
+  // and its driver did not take the rate (it kept or chose another).
+  virtual bool ApplyLineSettings(std::uint32_t rate) = 0;
   virtual void ApplyTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms) = 0;
 
   // Block until count bytes or the time-out. A device that is gone sets *gone and returns at

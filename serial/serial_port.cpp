@@ -45,9 +45,9 @@ void SerialPort::Close() {
 
 bool SerialPort::IsOpen() const { return backend_->IsOpen(); }
 
-void SerialPort::SetRate(std::uint32_t rate) {
+bool SerialPort::SetRate(std::uint32_t rate) {
   rate_.store(rate);
-  backend_->ApplyLineSettings(rate);
+  return backend_->ApplyLineSettings(rate);
 }
 
 void SerialPort::SetTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms) {

@@ -41,8 +41,9 @@ class SerialPort {
   // Why the last Open failed ("" after a success). Not for other threads than Open's.
   const std::string& LastError() const { return last_error_; }
 
-  // 8N1 at rate bit/s on the open device, and at the next Open.
-  void SetRate(std::uint32_t rate);
+  // 8N1 at rate bit/s on the open device, and at the next Open. False when the open device's
+  // driver refused the rate (any rate it takes may be asked, not only the burn rates).
+  bool SetRate(std::uint32_t rate);
   std::uint32_t Rate() const { return rate_.load(); }
 
   // Total read and write time-outs in milliseconds (no gap time-out), kept for the next Open.

@@ -26,7 +26,8 @@ PosixSystemCalls::PosixSystemCalls()
     : read(::read),
       write(::write),
       modem_lines([](int fd, unsigned long request, const int* lines) { return ::ioctl(fd, request, lines); }),
-      serial_info([](int fd, unsigned long request, void* info) { return ::ioctl(fd, request, info); }) {}
+      serial_info([](int fd, unsigned long request, void* info) { return ::ioctl(fd, request, info); }),
+      line_rate(ReadArbitraryRate) {}
 
 namespace {
 
@@ -73,6 +74,13 @@ int MsUntil(Clock::time_point deadline) {
 // A device that hangs up or fails would answer every poll at once; the caller's
 // time-out is honoured by sleeping instead of spinning.
 void WaitOut(Clock::time_point deadline) { std::this_thread::sleep_until(deadline); }
+
+// A UART works within a few percent of its peer's rate, so a driver that rounds to its
+// nearest divisor has taken the rate; one that fell back to another has not.
+bool RateTaken(std::uint32_t asked, std::uint32_t taken) {
+  const auto difference = static_cast<std::uint64_t>(asked > taken ? asked - taken : taken - asked);
+  return difference * 50 <= asked;  // within 2%
+}
 
 // Errors after which nothing more will pass: the adapter was unplugged or the line hung up.
 bool DeviceGone(int error) {
@@ -153,11 +161,11 @@ class PosixBackend final : public PortBackend {
 
   bool IsOpen() const override { return fd_.load() >= 0; }
 
-  void ApplyLineSettings(std::uint32_t rate) override {
+  bool ApplyLineSettings(std::uint32_t rate) override {
     int fd = fd_.load();
-    if (fd < 0) return;
+    if (fd < 0) return true;
     termios settings{};
-    if (::tcgetattr(fd, &settings) != 0) return;
+    if (::tcgetattr(fd, &settings) != 0) return false;
     ::cfmakeraw(&settings);
     settings.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNBRK | BRKINT | PARMRK);
     settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
@@ -171,12 +179,13 @@ class PosixBackend final : public PortBackend {
       ::cfsetispeed(&settings, speed);
       ::cfsetospeed(&settings, speed);
     }
-    // Refused settings are not reported: the link either works at the next handshake or not.
     ::tcsetattr(fd, TCSANOW, &settings);
     if (speed == 0) SetArbitraryRate(fd, rate);
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIC, &lines);  // a pseudo-terminal has no modem lines; ignore its refusal
     line_rate_.store(rate);
+    // A driver that cannot make the rate says so only in the rate it reads back.
+    return RateTaken(rate, calls_.line_rate(fd));
   }
 
   void ApplyTimeouts(std::uint32_t, std::uint32_t) override {

@@ -131,9 +131,9 @@ class Win32Backend final : public PortBackend {
 
   bool IsOpen() const override { return handle_.load() != INVALID_HANDLE_VALUE; }
 
-  void ApplyLineSettings(std::uint32_t rate) override {
+  bool ApplyLineSettings(std::uint32_t rate) override {
     HANDLE handle = handle_.load();
-    if (handle == INVALID_HANDLE_VALUE) return;
+    if (handle == INVALID_HANDLE_VALUE) return true;
     // Everything else 0: no flow control, DTR and RTS disabled, no character replacement.
     // Two members cannot stay 0 on Windows: SetCommState refuses a record whose XonChar
     // equals XoffChar, and only binary mode is supported. Both are inert here (XON/XOFF is
@@ -148,7 +148,8 @@ class Win32Backend final : public PortBackend {
     settings.StopBits = ONESTOPBIT;
     settings.XonChar = 0x11;
     settings.XoffChar = 0x13;
-    SetCommState(handle, &settings);  // refused settings are not reported, on purpose
+    // Open ignores a refusal (a burn rate always works); a monitor's own rate is checked.
+    return SetCommState(handle, &settings) != FALSE;
   }
 
   void ApplyTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms) override {

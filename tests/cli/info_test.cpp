@@ -128,6 +128,9 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
        "--wait needs a number of seconds greater than 0, not '0'"},
       {{"burn", "--port", "/dev/null", "--reset-ms", "60001", file}, "burn",
        "--reset-ms needs a number of milliseconds from 1 to 60000, not '60001'"},
+      {{"monitor", "--port", "/dev/null", "--baud", "0"}, "monitor",
+       "--baud needs a rate in bit/s, a whole number above 0, not '0'"},
+      {{"burn", "--port", "/dev/null", "--seconds", "5", file}, "burn", "--seconds requires --monitor"},
       {{"flash", file}, "", "unknown command 'flash'"},
   };
   for (const Case& c : cases) {

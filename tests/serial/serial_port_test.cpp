@@ -234,9 +234,9 @@ TEST_F(PosixPort, OpenSetsUpTheLineAndCloseGivesBackWhatItFound) {
   // The byte tests show no input or output processing; a pseudo-terminal forces CS8.
   EXPECT_EQ(raw.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
             static_cast<tcflag_t>(CS8 | CLOCAL | CREAD));
-  // Rates with and without a Bxxx constant.
-  for (std::uint32_t rate : {4800u, 14400u, 115200u}) {
-    port.SetRate(rate);
+  // Rates with and without a Bxxx constant, and an application UART's own.
+  for (std::uint32_t rate : {4800u, 14400u, 31250u, 115200u, 250000u}) {
+    EXPECT_TRUE(port.SetRate(rate)) << rate;
     EXPECT_EQ(ReadArbitraryRate(PosixPortFd(port)), rate);
     EXPECT_EQ(port.Rate(), rate);
   }
@@ -251,6 +251,13 @@ TEST_F(PosixPort, OpenSetsUpTheLineAndCloseGivesBackWhatItFound) {
   EXPECT_EQ(std::vector<tcflag_t>({after.c_lflag, after.c_iflag, after.c_oflag, after.c_cflag}),
             std::vector<tcflag_t>({found.c_lflag, found.c_iflag, found.c_oflag, found.c_cflag}));
   EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B9600));
+
+  // A driver that cannot make a rate keeps another: refused, though a near divisor is taken.
+  PosixSystemCalls stuck;
+  stuck.line_rate = [](int) { return 9600u; };
+  Open(stuck);
+  EXPECT_FALSE(port_->SetRate(250000));
+  EXPECT_TRUE(port_->SetRate(9700));
 }
 
 // Every refused open says why, in the user's terms; the device is free again once the port

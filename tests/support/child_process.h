@@ -23,12 +23,12 @@ bool WaitUntil(Pred pred, int timeout_ms) {
 
 class ChildProcess {
  public:
-  // Starts argv[0] (a path, or a name looked up on PATH) with standard input from /dev/null
+  // Starts argv[0] (a path, or a name looked up on PATH) with standard input from stdin_path
   // and its output captured, or with unread_out a pipe whose reader went away. env holds
   // NAME=VALUE entries that replace or extend the test's own environment. When it cannot be
   // started, Err() says why.
   explicit ChildProcess(const std::vector<std::string>& argv, bool unread_out = false,
-                        const std::vector<std::string>& env = {});
+                        const std::vector<std::string>& env = {}, const std::string& stdin_path = "/dev/null");
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;

@@ -19,7 +19,7 @@ std::string EnvName(const std::string& entry) { return entry.substr(0, entry.fin
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool unread_out,
-                           const std::vector<std::string>& env) {
+                           const std::vector<std::string>& env, const std::string& stdin_path) {
   std::vector<std::string> environment;
   for (char** e = environ; *e; ++e) {
     bool replaced = false;
@@ -36,7 +36,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool unread_out
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, stdin_path.c_str(), O_RDWR | O_NOCTTY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir_.path() / "err").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   int ends[2] = {-1, -1};

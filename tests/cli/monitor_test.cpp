@@ -1,0 +1,196 @@
+// rm516x-isp monitor, and burn --monitor, as a user runs them: on pseudo-terminal pairs the
+// test holds (one as the board's UART, one as the user's terminal), and against the simulator.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "tests/cli/run_tool.h"
+#include "tests/isp/sim_process.h"
+
+namespace {
+
+constexpr int kBoundMs = 20000;
+
+// A pseudo-terminal pair: the tool opens the slave by its path, the test holds the master
+// (and with keep_slave the slave too, to see its settings).
+class Pty {
+ public:
+  explicit Pty(bool keep_slave = false) {
+    char name[64] = {};
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) ADD_FAILURE() << std::strerror(errno);
+    path_ = name;
+    ::fcntl(master_, F_SETFL, O_NONBLOCK);  // a read waits in WaitUntil, bounded
+    // Not inherited by the tool, which would otherwise hold its own device's other end.
+    for (const int fd : {master_, slave_}) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    if (!keep_slave) ::close(std::exchange(slave_, -1));
+  }
+  ~Pty() {
+    for (const int fd : {master_, slave_}) ::close(fd);
+  }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+
+  const std::string& path() const { return path_; }
+  int slave() const { return slave_; }
+  void Send(const std::string& bytes) {
+    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  // What came from the slave's side once count bytes did.
+  std::string Receive(std::size_t count) {
+    std::string got;
+    char c;
+    WaitUntil(
+        [&] {
+          while (got.size() < count && ::read(master_, &c, 1) == 1) got += c;
+          return got.size() == count;
+        },
+        kBoundMs);
+    return got;
+  }
+  void HangUp() { ::close(std::exchange(master_, -1)); }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+};
+
+std::unique_ptr<ChildProcess> StartMonitor(const TempDir& config, const std::vector<std::string>& args,
+                                           const std::string& stdin_path = "/dev/null") {
+  std::vector<std::string> argv = {RM_ISP_TOOL, "monitor"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const std::string home = config.path().string();
+  return std::make_unique<ChildProcess>(argv, false, std::vector<std::string>{"XDG_CONFIG_HOME=" + home, "HOME=" + home},
+                                        stdin_path);
+}
+
+// How a script's monitor ends: what the board sends, each piece once the tool has shown the
+// one before, so that --expect's text arrives split across reads.
+struct EndCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::vector<std::string> sends;
+  bool hang_up;
+  int exit_code;
+  std::string shown;  // in standard output
+  std::string error;  // standard error's last line, "" for none; "%port" is the device
+};
+
+TEST(MonitorCommand, EndsAsAScriptAsksAndSaysWhy) {
+  const EndCase cases[] = {
+      {"expect split across reads", {"--baud", "31250", "--json", "--expect", "READY", "--seconds", "30"},
+       {"boot\nREA", "DY\n"}, false, 0, R"({"event":"end","ok":true,"text":"expect passed"})", ""},
+      {"expect timed out", {"--hex", "--timestamps", "--expect", "NEVER", "--seconds", "1"}, {"OK\r\n"}, false, 1,
+       "] 4F 4B 0D 0A \n", "error: expect timed out"},
+      {"lost port", {"--baud", "250000", "--expect", "NEVER", "--seconds", "60"}, {"bye"}, true, 1, "bye\n",
+       "error: the port %port was lost"},
+  };
+  for (const EndCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir config;
+    Pty board;
+    std::vector<std::string> args = {"--port", board.path()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto tool = StartMonitor(config, args);
+    ASSERT_TRUE(WaitUntil([&] { return (tool->Out() + tool->Err()).find("Watching") != std::string::npos; },
+                          kBoundMs)) << tool->Err();
+    for (const std::string& piece : c.sends) {
+      const std::size_t shown = tool->Out().size();
+      board.Send(piece);
+      EXPECT_TRUE(WaitUntil([&] { return tool->Out().size() > shown; }, kBoundMs));
+    }
+    if (c.hang_up) board.HangUp();
+    EXPECT_EQ(tool->Wait(kBoundMs), c.exit_code) << tool->Err();
+    EXPECT_NE(tool->Out().find(c.shown), std::string::npos) << tool->Out();
+    std::string error = c.error;
+    if (const auto at = error.find("%port"); at != std::string::npos) error.replace(at, 5, board.path());
+    EXPECT_EQ(error.empty() ? "" : LastLine(tool->Err()), error) << tool->Err();
+  }
+}
+
+// Keys typed on a terminal go to the port, raw; Ctrl-] or a signal ends the monitor and the
+// terminal has its settings back.
+TEST(MonitorCommand, TerminalIsRawWhileItRunsAndGivenBackAfter) {
+  for (const int signal_number : {0, SIGTERM}) {
+    SCOPED_TRACE(signal_number);
+    TempDir config;
+    Pty board;
+    Pty terminal(true);
+    termios known{};
+    ASSERT_EQ(tcgetattr(terminal.slave(), &known), 0);
+    known.c_lflag |= ECHOCTL | ECHOKE;
+    known.c_cc[VINTR] = 0x07;
+    known.c_cc[VMIN] = 3;
+    ASSERT_EQ(tcsetattr(terminal.slave(), TCSANOW, &known), 0);
+    ASSERT_EQ(tcgetattr(terminal.slave(), &known), 0);
+
+    const auto tool = StartMonitor(config, {"--port", board.path(), "--baud", "9600"}, terminal.path());
+    ASSERT_TRUE(WaitUntil([&] { return tool->Err().find("(Ctrl-] ends)") != std::string::npos; }, kBoundMs))
+        << tool->Err();
+    termios raw{};
+    ASSERT_EQ(tcgetattr(terminal.slave(), &raw), 0);
+    EXPECT_EQ(raw.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    terminal.Send("a\x03\r");  // Ctrl-C is the board's, Enter a carriage return
+    EXPECT_EQ(board.Receive(3), "a\x03\r");
+
+    if (signal_number != 0) {
+      tool->Signal(signal_number);
+    } else {
+      terminal.Send("\x1d");
+    }
+    EXPECT_EQ(tool->Wait(kBoundMs), signal_number != 0 ? 128 + signal_number : 0) << tool->Err();
+    termios after{};
+    ASSERT_EQ(tcgetattr(terminal.slave(), &after), 0);
+    EXPECT_EQ(std::vector<tcflag_t>({after.c_iflag, after.c_oflag, after.c_cflag, after.c_lflag}),
+              std::vector<tcflag_t>({known.c_iflag, known.c_oflag, known.c_cflag, known.c_lflag}));
+    EXPECT_EQ(std::memcmp(after.c_cc, known.c_cc, sizeof known.c_cc), 0);
+  }
+}
+
+// A board's self-test after each burn: the burned chip announcing is its program's output.
+// Each port's monitor speaks with its prefix, and each chip's log line carries how its
+// monitor ended; the last chip's simulator exits, which its monitor sees as a lost port.
+TEST(BurnMonitor, EachChipsMonitorEndsInItsLineAndLog) {
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  for (int i = 0; i < 2; ++i) {
+    sims.push_back(std::make_unique<SimProcess>(std::vector<std::string>{
+        "--sessions", "2", "--linger-ms", "1500", "--swap-ms", "400", "--announce-ms", "50", "--idle-ms", "600"}));
+  }
+  const std::string path = sims[0]->dir().Write("app.bin", TestBytes(512, 5));
+  const std::string log = (sims[0]->dir().path() / "chips.log").string();
+  const ToolRun run = RunIsp(sims[0]->dir().path(),
+                             {"burn", "--chip", "RM5164", "--port", sims[0]->device(), "--port", sims[1]->device(),
+                              "--baud", "115200", "--repeat", "--count", "2", "--gap-ms", "200", "--log", log,
+                              "--expect", "zafozafo", "--seconds", "30", "--monitor", "57600", path});
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  const std::vector<std::string> entries = LinesStartingWith(ReadText(log));
+  EXPECT_EQ(entries.size(), 4u);
+  for (const auto& sim : sims) {
+    const std::string device = sim->device();
+    EXPECT_NE(run.out.find(device + ": zafozafo"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(device + ": Watching " + device + " at 57600 bit/s"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("#1  " + device + "  Verify OK  expect passed  VER: 2.3"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("#2  " + device + "  Verify OK  the port " + device + " was lost  VER: 2.3"),
+              std::string::npos) << run.out;
+    for (const std::string& entry : entries) {
+      if (entry.find(device) == std::string::npos) continue;
+      const bool first = entry.find(R"("chip":1)") != std::string::npos;
+      EXPECT_NE(entry.find(first ? R"("ok":true,"result":"Verify OK","monitor":"expect passed")"
+                                 : R"("ok":false,"result":"Verify OK","monitor":"the port )"),
+                std::string::npos) << entry;
+    }
+    EXPECT_TRUE(sim->WaitExit(3000));
+    EXPECT_TRUE(sim->LogLines("VIOLATION").empty()) << sim->Log();
+  }
+}
+
+}  // namespace
