@@ -1,6 +1,8 @@
 // The program the chip was given, run by s51 once the bootloader is left. s51 talks through
 // two FIFOs rather than a pseudo-terminal of its own: it flushes a terminal's input when it
 // opens it, so bytes the host sent before then would be lost, while a FIFO keeps them.
+// s51 times its UART in simulated time, so bytes go to it as they come: a program that
+// cannot keep up with back-to-back bytes loses some, as it would on a board.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -44,6 +46,8 @@ struct Workspace {
   std::string dir, hex, in, out;
   int in_fd = -1;   // host to the 8051
   int out_fd = -1;  // 8051 to the host
+  // s51's standard input: it quits when its command console reads an end of file.
+  int console_fds[2] = {-1, -1};
 
   bool Make(std::string* error) {
     const char* tmp = std::getenv("TMPDIR");
@@ -65,7 +69,7 @@ struct Workspace {
     // Opened both ways, so neither end ever sees an end of file or blocks on the other.
     in_fd = open(in.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     out_fd = open(out.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (in_fd < 0 || out_fd < 0) {
+    if (in_fd < 0 || out_fd < 0 || pipe2(console_fds, O_CLOEXEC) != 0) {
       *error = "cannot open the FIFOs for s51: " + std::string(std::strerror(errno));
       return false;
     }
@@ -75,6 +79,9 @@ struct Workspace {
   ~Workspace() {
     if (in_fd >= 0) close(in_fd);
     if (out_fd >= 0) close(out_fd);
+    for (int fd : console_fds) {
+      if (fd >= 0) close(fd);
+    }
     for (const std::string* path : {&hex, &in, &out}) {
       if (!path->empty()) unlink(path->c_str());
     }
@@ -97,9 +104,9 @@ pid_t StartS51(const std::string& s51_path, const Workspace& work) {
   // The child: it must not outlive the simulator, however the simulator ends.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(127);
-  int null_fd = open("/dev/null", O_RDWR);
+  dup2(work.console_fds[0], 0);
+  int null_fd = open("/dev/null", O_WRONLY);
   if (null_fd >= 0) {
-    dup2(null_fd, 0);
     dup2(null_fd, 1);
     dup2(null_fd, 2);
   }
@@ -122,13 +129,15 @@ bool RelayFromHost(int in_fd, bool running) {
     if (byte == kLinkStopped) return false;
     if (byte >= 0) {
       bytes[count++] = static_cast<std::uint8_t>(byte);
-      continue;
+      // Paced bytes go on one by one, at the time each is complete on the wire.
+      if (!LinkPaced()) continue;
     }
     if (count == 0) return true;
-    // With no program left to read them, or one that stopped reading, bytes fall off the wire.
+    // With no program left to read them, bytes fall off the wire.
     if (running && write(in_fd, bytes, count) != static_cast<ssize_t>(count)) {
       LogNote("the application dropped " + std::to_string(count) + " byte(s)");
     }
+    if (byte < 0) return true;
     count = 0;
   }
 }
@@ -166,8 +175,7 @@ bool RunApplication(const std::string& s51_path) {
   }
   bool running = pid > 0;
   bool go_on = true;
-  while (go_on) {
-    if (SimResetRequested) break;
+  while (go_on && !SimResetRequested && !SimStopRequested) {
     int status = 0;
     if (running && waitpid(pid, &status, WNOHANG) == pid) {
       running = false;
@@ -177,10 +185,10 @@ bool RunApplication(const std::string& s51_path) {
     LinkWait(work.out_fd, 100);
     go_on = RelayFromHost(work.in_fd, running);
     std::uint8_t bytes[512];
-    ssize_t n = work.out_fd >= 0 ? read(work.out_fd, bytes, sizeof bytes) : -1;
+    ssize_t n = read(work.out_fd, bytes, sizeof bytes);
     if (go_on && n > 0) go_on = LinkWrite(bytes, static_cast<std::size_t>(n));
-    if (SimStopRequested) go_on = false;
   }
+  if (SimStopRequested) go_on = false;
   if (running) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);

@@ -320,3 +320,5 @@ void LinkWait(int other_fd, int timeout_ms) {
   pollfd p[2] = {{MasterFd, POLLIN, 0}, {other_fd, POLLIN, 0}};
   if (poll(p, 2, timeout) > 0 && (p[0].revents & POLLIN) != 0) PullFromMaster();
 }
+
+bool LinkPaced() { return ByteTime() > Clock::duration::zero(); }

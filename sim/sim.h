@@ -137,6 +137,8 @@ std::size_t LinkPendingForHost();
 void LinkSleep(int ms);
 // Waits up to timeout_ms until a host byte can be read or other_fd is readable.
 void LinkWait(int other_fd, int timeout_ms);
+// True when --pace holds bytes to a rate the host set.
+bool LinkPaced();
 
 // The line rate the host set on the pty in bit/s, 0 when unknown (line_rate.cpp).
 std::uint32_t LineRate(int fd);
