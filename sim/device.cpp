@@ -22,7 +22,7 @@ constexpr int kListedLateBytes = 16;
 constexpr std::uint8_t kNoiseBefore[] = {0x13, 0x37, 0xC4};
 constexpr std::uint8_t kNoiseAfter[] = {0x5A, 0x00, 0x6F};  // "Z", NUL, "o": never completes the word
 
-enum class Step { kNext, kEnded, kAbandoned, kStopped };
+enum class Step { kNext, kEnded, kAbandoned, kWindowClosed, kStopped };
 
 int Session = 0;
 bool Erased[256];
@@ -34,6 +34,8 @@ unsigned IntendedTotal = 0;  // what they would add up to without faults
 bool SumsAsked = false;
 // While the chip lingers after its burn, its announcements end here (none: for ever).
 std::optional<std::chrono::steady_clock::time_point> AnnounceUntil;
+// When the chip leaves its bootloader if no host has answered (none: it waits for ever).
+std::optional<std::chrono::steady_clock::time_point> WindowEnd;
 
 bool Has(FaultKind kind, int a) { return FindFault(kind, a, Session) != nullptr; }
 
@@ -135,6 +137,11 @@ Step Handshake() {
   for (;;) {
     auto now = std::chrono::steady_clock::now();
     if (AnnounceUntil && now >= *AnnounceUntil) return Step::kAbandoned;
+    if (WindowEnd && SimResetRequested) {
+      SimResetRequested = 0;
+      WindowEnd = now + std::chrono::milliseconds(SimIspWindowMs);
+    }
+    if (WindowEnd && now >= *WindowEnd) return Step::kWindowClosed;
     if (now >= next_word) {
       if (LinkPendingForHost() < kUnreadLimitBytes) {
         std::vector<std::uint8_t> out;
@@ -149,9 +156,10 @@ Step Handshake() {
       }
       next_word = std::chrono::steady_clock::now() + std::chrono::milliseconds(SimAnnounceMs);
     }
+    auto wake = AnnounceUntil ? std::min(next_word, *AnnounceUntil) : next_word;
+    if (WindowEnd) wake = std::min(wake, *WindowEnd);
     auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-        (AnnounceUntil ? std::min(next_word, *AnnounceUntil) : next_word) -
-        std::chrono::steady_clock::now());
+        wake - std::chrono::steady_clock::now());
     int result = LinkRead(static_cast<int>(std::max<long long>(wait.count(), 0)));
     if (result == kLinkStopped) return Step::kStopped;
     if (result == kLinkNone) continue;
@@ -386,6 +394,10 @@ SessionEnd RunSession(int session) {
   LinkResetCount();
   const Fault* hangup = FindFaultKind(FaultKind::kHangup, session);
   LinkSetHangupAfter(hangup != nullptr ? hangup->a : -1);
+  WindowEnd.reset();
+  if (SimIspWindowMs > 0 && !AnnounceUntil) {
+    WindowEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(SimIspWindowMs);
+  }
   LogNote("session " + std::to_string(session) + (AnnounceUntil ? ": the burned chip still announces" : ""));
 
   Step (*const phases[])() = {Handshake, ErasePhase, ProgramPhase, VerifyPhase, ChecksumPhase};
@@ -400,6 +412,9 @@ SessionEnd RunSession(int session) {
       return SessionEnd::kEnded;
     case Step::kAbandoned:
       return SessionEnd::kAbandoned;
+    case Step::kWindowClosed:
+      LogNote("no host answered within " + std::to_string(SimIspWindowMs) + " ms: the chip leaves its bootloader");
+      return SessionEnd::kWindowClosed;
     default:
       return SessionEnd::kStopped;
   }

@@ -24,6 +24,10 @@ std::uint32_t SimSeed = 1;
 std::string SimFlashOut;
 volatile std::sig_atomic_t SimStopRequested = 0;
 volatile std::sig_atomic_t SimPoweredOn = 1;
+volatile std::sig_atomic_t SimResetRequested = 0;
+bool SimRun = false;
+int SimIspWindowMs = 0;
+int SimXtalHz = 11059200;
 
 namespace {
 
@@ -45,8 +49,14 @@ read-back that differs from what the host programmed, a silence); bytes before t
 of the word or before the erase marker; an odd erase byte or one reaching past 0xFD; a
 page byte above 0xFD; a page not erased in this session; a page programmed twice or cut
 short; the end of the checksum phase after page sums that do not add up.
+With --run the chip leaves its bootloader after a burn, or when its ISP window passes with
+no host answering, and s51 (Debian package sdcc-ucsim) runs bank 0 as the 8051's code memory
+with its UART on the same pseudo-terminal. The application answers no handshake; SIGUSR1
+resets the chip into its ISP window (burn --reset-command 'kill -USR1 PID'). Bank 1 of the
+RM5168 is not executed: how it maps into the code space is not known. s51 runs the code as
+fast as it can, not at the crystal's speed; only --pace holds its output to the line rate.
 Exit status: 0 after the sessions, a hang-up fault or SIGINT/SIGTERM; 2 for a bad option;
-1 when no pseudo-terminal can be opened.
+1 when no pseudo-terminal can be opened, or --run finds no s51.
 
 )";
 
@@ -73,9 +83,9 @@ int ParseCount(const std::string& option, const std::string& text, long low, lon
 }
 
 // A count option: its value checked and stored as soon as the parser meets it.
-void AddCount(CLI::App& app, const std::string& name, int& target, long low, long high,
-              const std::string& help) {
-  app.add_option_function<std::string>(
+CLI::Option* AddCount(CLI::App& app, const std::string& name, int& target, long low, long high,
+                      const std::string& help) {
+  return app.add_option_function<std::string>(
          name, [&target, name, low, high](const std::string& text) {
            target = ParseCount(name, text, low, high);
          }, help)
@@ -96,7 +106,10 @@ std::string UsageText(const CLI::App& app, const CLI::ParseError& error) {
 
 void OnSignal(int) { SimStopRequested = 1; }
 
-void OnPowerOn(int) { SimPoweredOn = 1; }
+void OnPowerOn(int) {
+  SimPoweredOn = 1;
+  SimResetRequested = 1;
+}
 
 // A chip without power neither announces nor hears: what the host sends meanwhile is lost.
 // False on a stop request or hang-up.
@@ -114,6 +127,16 @@ void SaveFlashOut() {
   if (SimFlashOut.empty()) return;
   std::string error;
   if (!SaveFlash(SimFlashOut, &error)) std::fprintf(stderr, "rm516x-sim: %s\n", error.c_str());
+}
+
+// Out of the bootloader without --run: the program is not simulated, so the chip is silent
+// and deaf until a reset. False on a stop request or hang-up.
+bool WaitForReset() {
+  LogNote("the chip runs its program (not simulated without --run): silent until SIGUSR1");
+  while (!SimResetRequested) {
+    if (LinkRead(100) == kLinkStopped) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -171,14 +194,27 @@ int main(int argc, char** argv) {
            "adapter does (default 0: none)");
   app.add_flag("--powered-off", powered_off,
                "stay silent, ignoring the host, until SIGUSR1 powers the chip on");
-  AddCount(app, "--sessions", SimSessions, 0, 1000000,
+  CLI::Option* sessions = AddCount(app, "--sessions", SimSessions, 0, 1000000,
            "exit 0 after N burns, ended or abandoned (default 1; 0 = run until SIGINT/SIGTERM)");
-  AddCount(app, "--linger-ms", SimLingerMs, 0, 3600000,
+  CLI::Option* linger = AddCount(app, "--linger-ms", SimLingerMs, 0, 3600000,
            "after each burn but the last, the burned chip keeps announcing for MS (a host "
            "that answers burns it twice: a VIOLATION) (default 0)");
-  AddCount(app, "--swap-ms", SimSwapMs, 0, 3600000,
+  CLI::Option* swap = AddCount(app, "--swap-ms", SimSwapMs, 0, 3600000,
            "then the line is silent for MS while the board is swapped, before the next "
            "session announces (default 0)");
+  app.add_flag("--run", SimRun,
+               "after a burn, or an ISP window with no host, run bank 0 in s51 with its UART "
+               "on this line, until SIGINT/SIGTERM (not bank 1 of an RM5168; see below)")
+      ->excludes(sessions)
+      ->excludes(linger)
+      ->excludes(swap);
+  CLI::Option* window = AddCount(
+      app, "--isp-window-ms", SimIspWindowMs, 0, 3600000,
+      "how long the bootloader announces for a host after power-on or SIGUSR1 before it leaves "
+      "for the program (default 0 = for ever; 1000 with --run)");
+  AddCount(app, "--xtal", SimXtalHz, 1000, 100000000,
+           "the crystal s51 simulates, in Hz (default 11059200)")
+      ->type_name("HZ");
   app.add_option_function<std::vector<std::string>>(
          "--fault", [](const std::vector<std::string>& texts) {
            for (const std::string& text : texts) {
@@ -206,6 +242,15 @@ int main(int argc, char** argv) {
     UsageError(UsageText(app, error));
   }
   SimSeed = static_cast<std::uint32_t>(seed);
+  std::string s51_path;
+  if (SimRun) {
+    s51_path = FindS51();
+    if (s51_path.empty()) {
+      Fatal("--run needs s51, the 8051 simulator of the package sdcc-ucsim "
+            "(apt-get install sdcc-ucsim, or scripts/setup.sh)");
+    }
+    if (window->count() == 0) SimIspWindowMs = 1000;
+  }
 
   std::string error;
   if (!LoadFlash(flash_in, SimSeed, &error)) UsageError(error);
@@ -233,12 +278,21 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   for (int done = 0; WaitForPower();) {
+    SimResetRequested = 0;
     SessionEnd end = RunSession(done + 1);
     if (end == SessionEnd::kStopped) break;
-    ++done;
-    SaveFlashOut();
-    if (SimSessions > 0 && done >= SimSessions) break;
-    if (!SwapBoard(done)) break;
+    if (end != SessionEnd::kWindowClosed) {
+      ++done;
+      SaveFlashOut();
+      if (!SimRun && SimSessions > 0 && done >= SimSessions) break;
+    }
+    if (SimRun) {
+      if (!RunApplication(s51_path)) break;
+    } else if (end == SessionEnd::kWindowClosed) {
+      if (!WaitForReset()) break;
+    } else if (!SwapBoard(done)) {
+      break;
+    }
   }
   if (SimStopRequested) LogNote("stopped by a signal");
   SaveFlashOut();

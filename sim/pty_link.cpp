@@ -308,3 +308,17 @@ std::size_t LinkPendingForHost() {
 }
 
 void LinkSleep(int ms) { SleepUntil(Clock::now() + milliseconds(ms)); }
+
+void LinkWait(int other_fd, int timeout_ms) {
+  FlushHeldIfDue();
+  if (!RxQueue.empty()) return;
+  int timeout = timeout_ms;
+  if (!Held.empty()) {
+    auto due = std::chrono::ceil<milliseconds>(HeldDue - Clock::now()).count();
+    timeout = static_cast<int>(std::clamp<long long>(due, 0, timeout_ms));
+  }
+  pollfd p[2] = {{MasterFd, POLLIN, 0}, {other_fd, POLLIN, 0}};
+  if (poll(p, 2, timeout) > 0 && (p[0].revents & POLLIN) != 0) PullFromMaster();
+}
+
+bool LinkPaced() { return ByteTime() > Clock::duration::zero(); }

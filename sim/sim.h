@@ -39,6 +39,11 @@ extern std::string SimFlashOut;   // "" = not written
 extern volatile std::sig_atomic_t SimStopRequested;
 // Cleared by --powered-off, set by SIGUSR1.
 extern volatile std::sig_atomic_t SimPoweredOn;
+// Set by SIGUSR1: a reset sends a running chip back into its bootloader.
+extern volatile std::sig_atomic_t SimResetRequested;
+extern bool SimRun;               // run bank 0 in s51 once the bootloader is left
+extern int SimIspWindowMs;        // bootloader's wait for a host, 0 = for ever
+extern int SimXtalHz;             // the application's crystal
 
 // ---- Faults (faults.cpp) ---------------------------------------------------------------------
 
@@ -130,6 +135,10 @@ bool LinkWrite(const std::uint8_t* bytes, std::size_t count);
 std::size_t LinkPendingForHost();
 // Sleeps ms, returning early on a stop request.
 void LinkSleep(int ms);
+// Waits up to timeout_ms until a host byte can be read or other_fd is readable.
+void LinkWait(int other_fd, int timeout_ms);
+// True when --pace holds bytes to a rate the host set.
+bool LinkPaced();
 
 // The line rate the host set on the pty in bit/s, 0 when unknown (line_rate.cpp).
 std::uint32_t LineRate(int fd);
@@ -147,10 +156,11 @@ std::string HexByte(int value);
 
 // ---- Device (device.cpp) ---------------------------------------------------------------------
 
-enum class SessionEnd { kEnded, kAbandoned, kStopped };
+enum class SessionEnd { kEnded, kAbandoned, kWindowClosed, kStopped };
 
 // One session: announce until the host echoes the word, then the four phases. Returns when
-// the last '&' was sent, when the host went silent, or on a stop request or hang-up.
+// the last '&' was sent, when the host went silent, when SimIspWindowMs passed with no echo
+// (a SIGUSR1 meanwhile starts it again), or on a stop request or hang-up.
 SessionEnd RunSession(int session);
 
 // Between two sessions, as a production line sees it: the burned chip keeps announcing for
@@ -158,3 +168,11 @@ SessionEnd RunSession(int session);
 // the line is silent for SimSwapMs while the next board goes in. False on a stop request or
 // hang-up.
 bool SwapBoard(int session);
+
+// ---- Application (application.cpp) ---------------------------------------------------------
+
+// The s51 found in PATH, or "" when there is none.
+std::string FindS51();
+// Runs bank 0 in s51 with its UART relayed to the host's line, until SIGUSR1 (true) or a stop
+// request or hang-up (false). The s51 process has ended when this returns.
+bool RunApplication(const std::string& s51_path);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
 
 #include <signal.h>
 
@@ -152,6 +153,29 @@ TEST(BurnCommand, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
     EXPECT_EQ(run.exit_code, 0) << closed_stdout << ": " << run.err;
   }
   EXPECT_TRUE(sim.WaitExit(3000));
+}
+
+// The burned program runs in the simulated chip (s51): a monitor sees the line it sent come
+// back from the 8051's echo, and fails within its time limit when nothing is sent.
+TEST(BurnCommand, TheSimulatedChipRunsWhatWasBurned) {
+  SimProcess sim({"--run"});
+  const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + sim.dir().path().string(),
+                                        "HOME=" + sim.dir().path().string()};
+  if (RunProgram({RM_ISP_TOOL, "--help"}, env).out.find("\n  monitor ") == std::string::npos) {
+    GTEST_SKIP() << "rm516x-isp has no monitor command in this tree";
+  }
+  const ToolRun burn = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
+                                                 "9600", "--wait", "30", RM_SOURCE_DIR "/examples/echo.hex"});
+  ASSERT_EQ(burn.exit_code, 0) << burn.err;
+  const std::string monitor = "\"$0\" monitor --port " + sim.device() + " --baud 9600 --expect 'hello board' ";
+  const ToolRun echoed =
+      RunProgram({"/bin/sh", "-c", "echo 'hello board' | " + monitor + "--seconds 20", RM_ISP_TOOL}, env);
+  EXPECT_EQ(echoed.exit_code, 0) << echoed.out << echoed.err;
+  const auto start = std::chrono::steady_clock::now();
+  const ToolRun silent = RunProgram({RM_ISP_TOOL, "monitor", "--port", sim.device(), "--baud", "9600",
+                                     "--expect", "hello board", "--seconds", "2"}, env);
+  EXPECT_EQ(silent.exit_code, 1) << silent.out << silent.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 }  // namespace
