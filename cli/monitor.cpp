@@ -117,7 +117,7 @@ MonitorEnd Watch(SerialPort& port, const WatchOptions& options, ConsoleInput* in
   char keys[256];
   for (;;) {
     if (stop.Requested()) return Stopped();
-    const std::uint32_t got = port.Read(buffer, sizeof buffer);
+    const std::uint32_t got = port.ReadSome(buffer, sizeof buffer);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (got > 0) {
       const std::string bytes(reinterpret_cast<const char*>(buffer), got);

@@ -34,6 +34,8 @@ class PortBackend {
   virtual void Write(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t timeout_ms,
                      bool* gone) = 0;
   virtual void PurgeReceive() = 0;
+  // Bytes the receive queue holds now, 0 when that cannot be told.
+  virtual std::uint32_t Queued() = 0;
   // Asserts or clears one modem line of the open device; false when the device refuses.
   virtual bool SetModemLine(ModemLine line, bool asserted) = 0;
 };

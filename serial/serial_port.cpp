@@ -2,6 +2,7 @@
 // the lock that keeps a Close from under a request.
 #include "serial/serial_port.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -69,6 +70,20 @@ std::uint32_t SerialPort::Read(std::uint8_t* buffer, std::uint32_t count) {
   }
   bool gone = false;
   const std::uint32_t got = backend_->Read(buffer, count, timeout_ms, &gone);
+  if (gone) lost_.store(true);
+  return got;
+}
+
+std::uint32_t SerialPort::ReadSome(std::uint8_t* buffer, std::uint32_t count) {
+  if (count == 0) return 0;
+  std::uint32_t got = Read(buffer, 1);
+  if (got == 0 || lost_.load()) return got;
+  std::lock_guard lock(io_mutex_);
+  if (!backend_->IsOpen()) return got;
+  const std::uint32_t more = std::min(backend_->Queued(), count - got);
+  if (more == 0) return got;
+  bool gone = false;
+  got += backend_->Read(buffer + got, more, read_timeout_ms_.load(), &gone);
   if (gone) lost_.store(true);
   return got;
 }

@@ -61,6 +61,10 @@ class SerialPort {
   // returns at once.
   void Write(const std::uint8_t* buffer, std::uint32_t count);
 
+  // Waits at most the read time-out for the first byte, then returns it with what else has
+  // arrived (up to count): a terminal shows bytes as they come, not after a time-out.
+  std::uint32_t ReadSome(std::uint8_t* buffer, std::uint32_t count);
+
   // Discards whatever the receive queue holds.
   void PurgeReceive();
 

@@ -254,6 +254,12 @@ class PosixBackend final : public PortBackend {
     if (fd >= 0) ::tcflush(fd, TCIFLUSH);
   }
 
+  std::uint32_t Queued() override {
+    int queued = 0;
+    if (::ioctl(fd_.load(), FIONREAD, &queued) != 0 || queued < 0) return 0;
+    return static_cast<std::uint32_t>(queued);
+  }
+
   bool SetModemLine(ModemLine line, bool asserted) override {
     const int bits = line == ModemLine::kDtr ? TIOCM_DTR : TIOCM_RTS;
     return calls_.modem_lines(fd_.load(), asserted ? TIOCMBIS : TIOCMBIC, &bits) == 0;

@@ -212,6 +212,13 @@ class Win32Backend final : public PortBackend {
     if (handle != INVALID_HANDLE_VALUE) PurgeComm(handle, PURGE_RXCLEAR);  // result ignored
   }
 
+  std::uint32_t Queued() override {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle_.load(), &errors, &status)) return 0;
+    return status.cbInQue;
+  }
+
   bool SetModemLine(ModemLine line, bool asserted) override {
     const DWORD function = line == ModemLine::kDtr ? (asserted ? SETDTR : CLRDTR)
                                                    : (asserted ? SETRTS : CLRRTS);

@@ -127,6 +127,15 @@ TEST_F(PosixPort, WriteSendsExactBytesAndPurgeDropsInput) {
   std::uint8_t buffer[8];
   EXPECT_EQ(port.Read(buffer, 8), 3u);
   EXPECT_EQ(std::string(buffer, buffer + 3), "new");
+
+  // ReadSome hands over what has come at once instead of waiting out its time-out.
+  port.SetTimeouts(10000, 500);
+  pty_.Send({'m', 'o', 'r', 'e'});
+  ASSERT_TRUE(InputArrives(port));
+  const auto start = Clock::now();
+  EXPECT_EQ(port.ReadSome(buffer, 8), 4u);
+  EXPECT_LT(MsSince(start), 5000);
+  EXPECT_EQ(std::string(buffer, buffer + 4), "more");
 }
 
 TEST_F(PosixPort, WriteCutShortByItsTimeOutReturnsAndTheNextWriteGoesOut) {
