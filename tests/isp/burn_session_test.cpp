@@ -75,7 +75,8 @@ void ExpectBurned(const TestImage& image, const std::vector<std::uint8_t>& flash
   const std::uint32_t bank1_bytes = image.plan.bank1_pages * image.plan.page_size_bytes;
   ASSERT_GE(flash.size(), kBankSizeBytes + bank1_bytes);
   EXPECT_TRUE(std::equal(begin, begin + bank0_bytes, flash.begin()));
-  EXPECT_TRUE(std::equal(begin + kBankSizeBytes, begin + kBankSizeBytes + bank1_bytes, flash.begin() + kBankSizeBytes));
+  const auto bank1 = begin + kBankSizeBytes;
+  EXPECT_TRUE(std::equal(bank1, bank1 + bank1_bytes, flash.begin() + kBankSizeBytes));
 }
 
 std::uint32_t PageSizeOf(int model) { return ChipSpecFor(model).page_bytes; }
@@ -290,7 +291,8 @@ TEST(Sessions, RunSideBySideOnTheirOwnPorts) {
   std::thread burns[2];
   for (int i = 0; i < 2; ++i) {
     OpenPort(ports[i], sims[i].device(), 57600);
-    burns[i] = std::thread([&, i] { outcomes[i] = RunBurnSession(ports[i], images[i].plan, {}, stops[i], events[i]); });
+    burns[i] = std::thread(
+        [&, i] { outcomes[i] = RunBurnSession(ports[i], images[i].plan, {}, stops[i], events[i]); });
   }
   for (int i = 0; i < 2; ++i) {
     burns[i].join();

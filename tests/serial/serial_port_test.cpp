@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <numeric>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -82,12 +81,6 @@ class Pty {
   std::string path_;
 };
 
-Bytes Counting(std::size_t count, std::uint8_t first) {
-  Bytes bytes(count);
-  std::iota(bytes.begin(), bytes.end(), first);
-  return bytes;
-}
-
 // Waits until the port's device has input, without consuming it.
 bool InputArrives(const SerialPort& port) {
   pollfd arrived{PosixPortFd(port), POLLIN, 0};
@@ -112,7 +105,7 @@ class PosixPort : public ::testing::Test {
 TEST_F(PosixPort, WriteSendsExactBytesAndPurgeDropsInput) {
   SerialPort& port = Open();
   port.SetTimeouts(500, 500);
-  const Bytes bytes = Counting(257, 0xF0);
+  const Bytes bytes = TestBytes(257, 0xF0);
   // A page byte and its data go out as two writes before the peer reads either; the
   // second write must not discard the first one's delivered bytes.
   port.Write(bytes.data(), 1);
@@ -163,7 +156,7 @@ TEST_F(PosixPort, InterruptedAndShortTransfersAreResumed) {
   };
   SerialPort& port = Open(flaky);
   port.SetTimeouts(1000, 1000);
-  const Bytes bytes = Counting(40, 5);
+  const Bytes bytes = TestBytes(40, 5);
   port.Write(bytes.data(), 40);
   EXPECT_EQ(pty_.Received(), bytes);
 
