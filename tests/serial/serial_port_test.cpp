@@ -81,12 +81,6 @@ class Pty {
   std::string path_;
 };
 
-// Waits until the port's device has input, without consuming it.
-bool InputArrives(const SerialPort& port) {
-  pollfd arrived{PosixPortFd(port), POLLIN, 0};
-  return ::poll(&arrived, 1, 3000) == 1;
-}
-
 class PosixPort : public ::testing::Test {
  protected:
   // Opens a port on the pseudo-terminal with the given system calls.
@@ -113,7 +107,8 @@ TEST_F(PosixPort, WriteSendsExactBytesAndPurgeDropsInput) {
   EXPECT_EQ(pty_.Received(), bytes);
 
   pty_.Send({'s', 't', 'a', 'l', 'e'});
-  ASSERT_TRUE(InputArrives(port));
+  pollfd arrived{PosixPortFd(port), POLLIN, 0};  // waits for the input without reading it
+  ASSERT_EQ(::poll(&arrived, 1, 3000), 1);
   port.PurgeReceive();
   pty_.Send({'n', 'e', 'w'});
   std::uint8_t buffer[8];
@@ -167,12 +162,7 @@ TEST_F(PosixPort, InterruptedAndShortTransfersAreResumed) {
 }
 
 TEST_F(PosixPort, ModemLinePulseDrivesTheLineThenRestsIt) {
-  struct ModemCall {
-    int fd;
-    unsigned long request;
-    int lines;
-    Clock::time_point at;
-  };
+  struct ModemCall { int fd; unsigned long request; int lines; Clock::time_point at; };
   std::vector<ModemCall> modem_calls;
   PosixSystemCalls recording;
   recording.modem_lines = [&modem_calls](int fd, unsigned long request, const int* lines) {
