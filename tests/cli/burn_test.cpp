@@ -132,18 +132,4 @@ TEST_P(BurnFailure, ExitsWithItsCodeAndSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(BurnCommand, BurnFailure, ::testing::ValuesIn(kFailureCases),
                          [](const ::testing::TestParamInfo<FailureCase>& param) { return param.param.name; });
 
-// The simulator keeps its end of the line open for a second burn, which must find the
-// device free. The first has nobody reading its output and must still burn to the end.
-TEST(BurnCommand, BurnsToTheEndWithoutAReaderAndLeavesThePortFree) {
-  SimProcess sim({"--sessions", "2", "--idle-ms", "600"});
-  const std::string path = sim.dir().Write("app.bin", TestBytes(2000, 6));
-  for (bool closed_stdout : {true, false}) {
-    const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
-                                                  "115200", "--verify", "--wait", "30", path},
-                               {.closed_stdout = closed_stdout});
-    EXPECT_EQ(run.exit_code, 0) << closed_stdout << ": " << run.err;
-  }
-  EXPECT_TRUE(sim.WaitExit(3000));
-}
-
 }  // namespace
