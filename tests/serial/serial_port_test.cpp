@@ -96,12 +96,20 @@ class PosixPort : public ::testing::Test {
 
 // Reads and writes of whole pages, raw, are what every burn test does; here are the cases a
 // burn cannot force.
-TEST_F(PosixPort, WriteSendsExactBytesAndPurgeDropsInput) {
+TEST_F(PosixPort, WritesStopAtTheirTimeOutOrGoOutWholeAndPurgeDropsInput) {
   SerialPort& port = Open();
-  port.SetTimeouts(500, 500);
+  port.SetTimeouts(200, 200);
+  const Bytes big(1 << 20, 0x55);  // far more than the pseudo-terminal buffers
+  auto start = Clock::now();
+  port.Write(big.data(), static_cast<std::uint32_t>(big.size()));
+  long long ms = MsSince(start);
+  EXPECT_GE(ms, 200);
+  EXPECT_LT(ms, 3000);
+  EXPECT_LT(pty_.Received(100).size(), big.size());
+
+  // The next writes go out: a page byte and its data as two writes before the peer reads
+  // either; the second write must not discard the first one's delivered bytes.
   const Bytes bytes = TestBytes(257, 0xF0);
-  // A page byte and its data go out as two writes before the peer reads either; the
-  // second write must not discard the first one's delivered bytes.
   port.Write(bytes.data(), 1);
   port.Write(bytes.data() + 1, 256);
   EXPECT_EQ(pty_.Received(), bytes);
@@ -114,22 +122,6 @@ TEST_F(PosixPort, WriteSendsExactBytesAndPurgeDropsInput) {
   std::uint8_t buffer[8];
   EXPECT_EQ(port.Read(buffer, 8), 3u);
   EXPECT_EQ(std::string(buffer, buffer + 3), "new");
-}
-
-TEST_F(PosixPort, WriteCutShortByItsTimeOutReturnsAndTheNextWriteGoesOut) {
-  SerialPort& port = Open();
-  port.SetTimeouts(200, 200);
-  const Bytes big(1 << 20, 0x55);  // far more than the pseudo-terminal buffers
-  auto start = Clock::now();
-  port.Write(big.data(), static_cast<std::uint32_t>(big.size()));
-  long long ms = MsSince(start);
-  EXPECT_GE(ms, 200);
-  EXPECT_LT(ms, 3000);
-  EXPECT_LT(pty_.Received(100).size(), big.size());
-
-  const Bytes next = {'X', 'Y', 'Z'};
-  port.Write(next.data(), 3);
-  EXPECT_EQ(pty_.Received(), next);
 }
 
 TEST_F(PosixPort, InterruptedAndShortTransfersAreResumed) {
