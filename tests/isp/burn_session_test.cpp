@@ -111,7 +111,7 @@ struct BurnCase {
   int version = 23;  // what the handshake told
   std::uint32_t rate = 115200;
   std::size_t queued_words = 0;  // announcements left unread before the burn starts
-  SessionTimeouts timeouts = {};
+  SessionTimeouts timeouts = {};  // a failing row always takes kShortWaits
 };
 
 void PrintTo(const BurnCase& c, std::ostream* os) { *os << c.name; }
