@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xdotool imagemagick
-  sdcc sdcc-ucsim srecord binutils hyperfine python3
+  sdcc sdcc-ucsim srecord binutils hyperfine python3 procps
   libcli11-dev nlohmann-json3-dev
   help2man groff-base man-db lintian dpkg-dev fakeroot zip unzip
 )

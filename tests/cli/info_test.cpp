@@ -27,12 +27,7 @@ TEST_F(InfoCommand, PrintsTheLoadAndItsMessagesWithTheExitCode) {
     return "RM516X ISP utility -- " + title + "\n" + banks;
   };
   const char* blink_banks = "BANK0 : 256 byte(s)\nBANK1 : 0 byte(s)\nCheckSum = B211\n";
-  struct Case {
-    std::vector<std::string> args;
-    int exit_code;
-    std::string out;
-    std::string err;
-  };
+  struct Case { std::vector<std::string> args; int exit_code; std::string out, err; };
   const Case cases[] = {
       {{"--chip", "RM5164", blink}, 0, shown(blink, blink_banks), ""},
       // The same program as binary; decimal with leading zeros is no hexadecimal.
@@ -83,12 +78,7 @@ TEST_F(InfoCommand, JsonEscapesPathsAndListsAFailedImageWrite) {
 // whole and nothing else is left beside it.
 TEST_F(InfoCommand, ImageOutIsReplacedWholeOrNotAtAll) {
   const std::string out = work.Write("image.bin", std::string("old"));
-  struct Case {
-    std::vector<std::string> args;
-    std::size_t limit_bytes;  // 0: none
-    int exit_code;
-    std::string err;
-  };
+  struct Case { std::vector<std::string> args; std::size_t limit_bytes; int exit_code; std::string err; };
   const std::string missing = (work.path() / "missing.hex").string();
   const std::string same = (work.path() / "." / "image.bin").string();
   const Case cases[] = {
@@ -111,11 +101,7 @@ TEST_F(InfoCommand, ImageOutIsReplacedWholeOrNotAtAll) {
 // The texts users see for what the parser rejects, for every command, and each help.
 TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
   const std::string file = kExamples + "blink.hex";
-  struct Case {
-    std::vector<std::string> args;
-    std::string who;
-    std::string problem;
-  };
+  struct Case { std::vector<std::string> args; std::string who, problem; };
   const std::vector<Case> cases = {
       {{"info", "--chip", "RM5165", file}, "info", "unknown chip 'RM5165' (RM5164 or RM5168)"},
       {{"info", "--fill", "0xFFx", file}, "info", "unused bytes must be 0xFF or 0x00, not '0xFFx'"},

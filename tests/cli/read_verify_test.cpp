@@ -91,11 +91,11 @@ TEST(ReadCommand, RefusesAnOutputItCannotWriteBeforeOpeningThePort) {
 
 // Each way verify finds the chip unlike the file: the JSON end event and the error line.
 TEST(VerifyCommand, ReportsTheFirstDifferenceAndHowManyBytesDiffer) {
+  // changed: addresses of the file's bytes made unlike the flash.
   struct Case {
     const char* name;
-    std::vector<std::size_t> changed;  // addresses of the file's bytes made unlike the flash
-    std::vector<std::string> args;
-    std::vector<std::string> sim_args;
+    std::vector<std::size_t> changed;
+    std::vector<std::string> args, sim_args;
     std::string error;
   };
   const Case cases[] = {

@@ -25,28 +25,24 @@ namespace {
 constexpr std::uint32_t kBank = kBankSizeBytes;
 constexpr std::uint32_t kUntouchedSize = 0xABC;  // a bank size no placement can produce
 
-#define FUZZ_CHECK(condition)                                                           \
-  do {                                                                                  \
-    if (!(condition)) {                                                                 \
-      std::fprintf(stderr, "broken rule: %s (line %d, mode %d, page %u, fill %d)\n",    \
-                   #condition, __LINE__, current_mode, image.chip->page_bytes, image.fill);  \
-      std::abort();                                                                     \
-    }                                                                                   \
+// What the input is being checked as, for the report of a broken rule.
+int current_mode = -1, current_page = 0, current_fill = -1;
+
+#define FUZZ_CHECK(condition)                                                                        \
+  do {                                                                                               \
+    if (!(condition)) {                                                                              \
+      std::fprintf(stderr, "broken rule: %s (line %d, mode %d, page %d, fill %d)\n", #condition,     \
+                   __LINE__, current_mode, current_page, current_fill);                              \
+      std::abort();                                                                                  \
+    }                                                                                                \
   } while (0)
 
-#define FUZZ_CHECK_NO_IMAGE(condition)                                                  \
-  do {                                                                                  \
-    if (!(condition)) {                                                                 \
-      std::fprintf(stderr, "broken rule: %s (line %d)\n", #condition, __LINE__);       \
-      std::abort();                                                                     \
-    }                                                                                   \
-  } while (0)
-
-int current_mode = -1;
 std::uint8_t pattern[kImageCapacityBytes];
 
 // An image of the chip holding the pattern, so that every byte a load writes shows.
 BankImage PatternImage(const ChipSpec& chip, int fill) {
+  current_page = static_cast<int>(chip.page_bytes);
+  current_fill = fill;
   BankImage image(chip, fill);
   std::memcpy(image.bytes.data(), pattern, sizeof pattern);
   return image;
@@ -70,8 +66,8 @@ std::uint32_t RangeSize(int mode) { return mode == 2 ? 2 * kBank : kBank; }
 
 void CheckReaders(std::string_view bytes) {
   const int kind = ClassifyBytes(bytes);
-  FUZZ_CHECK_NO_IMAGE(kind == FileKindHex || kind == FileKindBinary || kind == FileKindEmpty || kind == FileKindText);
-  FUZZ_CHECK_NO_IMAGE((kind == FileKindEmpty) == bytes.empty());
+  FUZZ_CHECK(kind == FileKindHex || kind == FileKindBinary || kind == FileKindEmpty || kind == FileKindText);
+  FUZZ_CHECK((kind == FileKindEmpty) == bytes.empty());
 
   for (const ChipSpec* chip : {&kRm5164, &kRm5168}) {
     for (int mode : {0, 1, 2}) {

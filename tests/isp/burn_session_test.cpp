@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <mutex>
 #include <numeric>
-#include <random>
 #include <thread>
 
 #include "chip/chip_spec.h"
@@ -32,14 +31,14 @@ class RecordingEvents final : public SessionEvents {
     if (on_message) on_message();
   }
   void CommandsBegin() override { Add("commands"); }
-  void PhaseStarted(BurnPhase phase) override { Add("started " + std::to_string(phase)); }
   void PhaseSucceeded(BurnPhase phase) override { Add("succeeded " + std::to_string(phase)); }
 
-  std::vector<std::string> Lines(const std::string& prefix = "") const {
+  std::vector<std::string> Lines(const std::string& prefix) const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> lines;
-    std::copy_if(lines_.begin(), lines_.end(), std::back_inserter(lines),
-                 [&](const std::string& line) { return line.starts_with(prefix); });
+    for (const std::string& line : lines_) {
+      if (line.starts_with(prefix)) lines.push_back(line);
+    }
     return lines;
   }
   std::string LastStatus() const {
@@ -58,27 +57,44 @@ class RecordingEvents final : public SessionEvents {
   std::vector<std::string> lines_;
 };
 
-// An image with seeded pseudo-random pages (the pages listed in blank_pages all 0xFF).
+// An image whose pages all differ (the pages listed in blank_pages all 0xFF).
 struct TestImage {
-  std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kImageCapacityBytes, 0xFF);
-  BurnPlan plan{};
-
-  TestImage(std::uint32_t page_size, std::uint32_t bank0_pages, std::uint32_t bank1_pages, std::uint32_t seed,
-            const std::vector<std::uint32_t>& blank_pages = {}) {
-    std::mt19937 random(seed);
-    const auto next = [&] { return static_cast<std::uint8_t>(random()); };
-    std::generate_n(bytes.begin(), bank0_pages * page_size, next);
-    std::generate_n(bytes.begin() + kBankSizeBytes, bank1_pages * page_size, next);
+  std::vector<std::uint8_t> bytes;
+  BurnPlan plan;
+  TestImage(std::uint32_t page_size, std::uint32_t bank0_pages, std::uint32_t bank1_pages, unsigned seed,
+            const std::vector<std::uint32_t>& blank_pages = {})
+      : bytes(TestBytes(kImageCapacityBytes, seed)), plan{bytes.data(), page_size, bank0_pages, bank1_pages} {
     for (std::uint32_t page : blank_pages) std::fill_n(bytes.begin() + page * page_size, page_size, 0xFF);
-    plan = BurnPlan{bytes.data(), page_size, bank0_pages, bank1_pages};
   }
 };
+
+// The flash holds the plan's pages of the image, in both banks.
+void ExpectBurned(const TestImage& image, const std::vector<std::uint8_t>& flash) {
+  const auto begin = image.bytes.begin();
+  const std::uint32_t bank0_bytes = image.plan.bank0_pages * image.plan.page_size_bytes;
+  const std::uint32_t bank1_bytes = image.plan.bank1_pages * image.plan.page_size_bytes;
+  ASSERT_GE(flash.size(), kBankSizeBytes + bank1_bytes);
+  EXPECT_TRUE(std::equal(begin, begin + bank0_bytes, flash.begin()));
+  const auto bank1 = begin + kBankSizeBytes;
+  EXPECT_TRUE(std::equal(bank1, bank1 + bank1_bytes, flash.begin() + kBankSizeBytes));
+}
 
 std::uint32_t PageSizeOf(int model) { return ChipSpecFor(model).page_bytes; }
 
 void OpenPort(SerialPort& port, const std::string& device, std::uint32_t rate = 115200) {
   ASSERT_TRUE(port.Open(device, rate)) << port.LastError();
   port.PurgeReceive();
+}
+
+// Runs a session on its own thread and stops it once its status reads status (a tone and its
+// text); false when that never came.
+bool StopAtStatus(SerialPort& port, const BurnPlan& plan, const BurnSessionOptions& options, StopToken& stop,
+                  RecordingEvents& events, const std::string& status, SessionOutcome& outcome) {
+  std::thread burn([&] { outcome = RunBurnSession(port, plan, options, stop, events); });
+  const bool seen = WaitUntil([&] { return events.LastStatus() == status; }, 10000);
+  stop.Request();
+  burn.join();
+  return seen;
 }
 
 // ---- One burn per simulated chip: how it ends and what it showed --------------------------
@@ -92,31 +108,35 @@ struct BurnCase {
   std::vector<std::string> sim_args;
   const char* text;  // the status the burn ends with
   std::vector<std::pair<std::string, std::size_t>> log_lines = {};  // per prefix, in the sim's log
-  int version = 23;   // what the handshake told
-  int idle_ms = 500;  // simulator: host silence that ends the session (a loaded host pauses)
+  int version = 23;  // what the handshake told
   std::uint32_t rate = 115200;
   std::size_t queued_words = 0;  // announcements left unread before the burn starts
-  SessionTimeouts timeouts = {};
+  SessionTimeouts timeouts = {};  // a failing row always takes kShortWaits
 };
 
 void PrintTo(const BurnCase& c, std::ostream* os) { *os << c.name; }
+
+// Waits that are not what a row tests are short, so a failing row costs little.
+constexpr SessionTimeouts kShortWaits{100, 400, 400};
+// Simulator: host silence that ends the session (a loaded host pauses).
+constexpr int kIdleMs = 1000;
 
 class Burn : public ::testing::TestWithParam<BurnCase> {};
 
 TEST_P(Burn, EndsWithItsTextAndSendsNothingMore) {
   const BurnCase& c = GetParam();
   std::vector<std::string> args = c.sim_args;
-  args.insert(args.end(), {"--chip", c.model == 0 ? "RM5164" : "RM5168", "--idle-ms", std::to_string(c.idle_ms)});
+  args.insert(args.end(), {"--chip", c.model == 0 ? "RM5164" : "RM5168", "--idle-ms", std::to_string(kIdleMs)});
   SimProcess sim(args);
   SerialPort port;
   OpenPort(port, sim.device(), c.rate);
   const std::size_t announced = sim.LogLines("TX handshake").size();
   ASSERT_TRUE(WaitUntil([&] { return sim.LogLines("TX handshake").size() >= announced + c.queued_words; }, 5000));
   const TestImage image(PageSizeOf(c.model), c.bank0_pages, c.bank1_pages, 21, {0, 100, 253});
+  const bool ok = std::string(c.text).ends_with(" OK");
   BurnSessionOptions options;
   options.read_back = [&] { return c.verify; };
-  options.timeouts = c.timeouts;
-  const bool ok = std::string(c.text).ends_with(" OK");
+  options.timeouts = ok ? c.timeouts : kShortWaits;
   StopToken stop;
   RecordingEvents events;
 
@@ -134,27 +154,17 @@ TEST_P(Burn, EndsWithItsTextAndSendsNothingMore) {
   }
   if (ok) {
     // Read-back is the only phase that tells of its start and success beyond its texts.
-    EXPECT_EQ(events.Lines("succeeded"), c.verify ? std::vector<std::string>{"succeeded 2"}
-                                                  : std::vector<std::string>{"succeeded 3"});
+    EXPECT_EQ(events.Lines("succeeded"), std::vector<std::string>{c.verify ? "succeeded 2" : "succeeded 3"});
     ASSERT_TRUE(sim.WaitExit(3000));
-    const std::vector<std::uint8_t> flash = sim.Flash();
-    const std::uint32_t page_size = PageSizeOf(c.model);
-    ASSERT_GE(flash.size(), kBankSizeBytes + c.bank1_pages * page_size);
-    EXPECT_TRUE(std::equal(image.bytes.begin(), image.bytes.begin() + c.bank0_pages * page_size, flash.begin()));
-    EXPECT_TRUE(std::equal(image.bytes.begin() + kBankSizeBytes,
-                           image.bytes.begin() + kBankSizeBytes + c.bank1_pages * page_size,
-                           flash.begin() + kBankSizeBytes));
+    ExpectBurned(image, sim.Flash());
   } else {
     EXPECT_FALSE(outcome.stopped);
-    sim.WaitExit(c.idle_ms + 5000);
+    sim.WaitExit(kIdleMs + 5000);
     EXPECT_NE(sim.Log().find("NOTE"), std::string::npos);
   }
   EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
   for (const auto& [prefix, count] : c.log_lines) EXPECT_EQ(sim.LogLines(prefix).size(), count) << prefix;
 }
-
-// Waits that are not what a row tests are short, so a failing row costs little.
-constexpr SessionTimeouts kShortWaits{100, 400, 400};
 
 INSTANTIATE_TEST_SUITE_P(
     Chips, Burn,
@@ -166,41 +176,35 @@ INSTANTIATE_TEST_SUITE_P(
         BurnCase{"Rm5168WithPageSums", 1, 128, 126, false, {}, "CheckSum OK",
                  {{"RX verify", 1}, {"RX checksum", 255}, {"RX checksum 7f", 1}, {"RX checksum 80", 1},
                   {"RX checksum fd", 1}}},
-        // The slowest rate: a whole page on the wire each way must fit in the time-outs.
-        BurnCase{"Rm5164PacedAt4800", 0, 2, 0, true, {"--pace"}, "Verify OK", {{"RX program 01 ", 1}}, 23, 500, 4800},
-        BurnCase{"Rm5168PacedAt4800", 1, 2, 0, true, {"--pace"}, "Verify OK", {{"RX program 01 ", 1}}, 23, 500, 4800},
+        // The slowest rate: a whole page (of the larger size) on the wire each way must fit in
+        // the time-outs.
+        BurnCase{"Rm5168PacedAt4800", 1, 2, 0, true, {"--pace"}, "Verify OK", {{"RX program 01 ", 1}}, 23, 4800},
         BurnCase{"NothingToBurnStillClosesEveryPhase", 1, 0, 0, true, {}, "Verify OK", {{"RX", 5}}},
         // The noise carried "zaf" without its "o"; a host that matched it would have echoed early.
         BurnCase{"HandshakeAfterNoise", 0, 1, 0, true, {"--fault", "noise", "--version", "7"}, "Verify OK",
                  {{"RX handshake", 1}, {"RX handshake 7a 61 66 6f", 1}}, 7},
         // Words queued while nobody read the port: the newest is answered, as the chip expects.
         BurnCase{"HandshakeAfterQueuedWords", 0, 1, 0, true, {"--announce-ms", "50"}, "Verify OK",
-                 {{"RX handshake", 1}}, 23, 500, 115200, 3},
+                 {{"RX handshake", 1}}, 23, 115200, 3},
         BurnCase{"OutOfDateFirmware", 0, 1, 0, true, {"--version", "0"}, "Verify OK", {}, 0},
         BurnCase{"NoFirmwareVersion", 0, 1, 0, true, {"--version", "none"}, "Verify OK", {}, -1},
         BurnCase{"PageWholeAtTheSixthRead", 0, 3, 0, true, {"--fault", "short-read=1:5"}, "Verify OK",
-                 {{"RX verify 01", 6}}, 23, 1000, 115200, 0, kShortWaits},
-        BurnCase{"EraseWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=erase"}, "ISP erase error", {}, 23, 500,
-                 115200, 0, kShortWaits},
-        BurnCase{"EraseBank0Echo", 0, 4, 0, true, {"--fault", "bad-erase-echo=2"}, "ISP Erase error", {}, 23, 500,
-                 115200, 0, kShortWaits},
-        BurnCase{"EraseBank1Echo", 1, 2, 4, true, {"--fault", "bad-erase-echo=0x82"}, "ISP Erase error ...", {}, 23,
-                 500, 115200, 0, kShortWaits},
-        BurnCase{"ProgramWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=program"}, "ISP program error", {}, 23,
-                 500, 115200, 0, kShortWaits},
-        BurnCase{"ProgramBank0Echo", 0, 4, 0, true, {"--fault", "bad-page-echo=1"}, "Program error", {}, 23, 500,
-                 115200, 0, kShortWaits},
-        BurnCase{"VerifyWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=verify"}, "ISP error", {}, 23, 500,
-                 115200, 0, kShortWaits},
+                 {{"RX verify 01", 6}}, 23, 115200, 0, kShortWaits},
+        // Failing rows run with kShortWaits.
+        BurnCase{"EraseWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=erase"}, "ISP erase error"},
+        BurnCase{"EraseBank0Echo", 0, 4, 0, true, {"--fault", "bad-erase-echo=2"}, "ISP Erase error"},
+        BurnCase{"EraseBank1Echo", 1, 2, 4, true, {"--fault", "bad-erase-echo=0x82"}, "ISP Erase error ..."},
+        BurnCase{"ProgramWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=program"}, "ISP program error"},
+        BurnCase{"ProgramBank0Echo", 0, 4, 0, true, {"--fault", "bad-page-echo=1"}, "Program error"},
+        BurnCase{"VerifyWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=verify"}, "ISP error"},
         BurnCase{"VerifyDifferingByte", 1, 2, 2, true, {"--fault", "corrupt-write=0x81"}, "Verify error"},
         BurnCase{"VerifySixShortReads", 0, 4, 0, true, {"--fault", "short-read=2:6"}, "Verify error",
-                 {{"RX verify 02", 6}}, 23, 1000, 115200, 0, kShortWaits},
+                 {{"RX verify 02", 6}}},
         BurnCase{"ChecksumTotalsDiffer", 1, 2, 2, false, {"--fault", "bad-sum=0x81"}, "CheckSum error"},
         // Every page is still asked for: the sums are judged after the last, as the total is.
         BurnCase{"ChecksumPagesThatCancel", 1, 2, 2, false, {"--fault", "cancel-sums=0x01:0x81"},
                  "CheckSum error", {{"RX checksum", 4}}},
-        BurnCase{"ChecksumWrongAcknowledge", 0, 4, 0, false, {"--fault", "bad-ack=checksum"}, "ISP error", {}, 23,
-                 500, 115200, 0, kShortWaits}),
+        BurnCase{"ChecksumWrongAcknowledge", 0, 4, 0, false, {"--fault", "bad-ack=checksum"}, "ISP error"}),
     [](const ::testing::TestParamInfo<BurnCase>& param) { return std::string(param.param.name); });
 
 // ---- Stops ------------------------------------------------------------------------------
@@ -213,10 +217,7 @@ TEST(BurnStop, BeforeTheHandshakeEndsWithNoTextAndNothingSent) {
   StopToken stop;
   RecordingEvents events;
   SessionOutcome outcome;
-  std::thread burn([&] { outcome = RunBurnSession(port, image.plan, BurnSessionOptions{}, stop, events); });
-  ASSERT_TRUE(WaitUntil([&] { return events.LastStatus() == "0 Please enter ISP"; }, 5000));
-  stop.Request();
-  burn.join();
+  ASSERT_TRUE(StopAtStatus(port, image.plan, {}, stop, events, "0 Please enter ISP", outcome));
   EXPECT_FALSE(outcome.ok);
   EXPECT_TRUE(outcome.stopped);
   EXPECT_FALSE(outcome.handshake_seen);
@@ -266,11 +267,7 @@ TEST(BurnStop, EndsAfterTheCommandInProgressWithTheStopText) {
     StopToken stop;
     RecordingEvents events;
     SessionOutcome outcome;
-    std::thread burn([&] { outcome = RunBurnSession(port, image.plan, options, stop, events); });
-    const bool seen = WaitUntil([&] { return events.LastStatus() == std::string("1 ") + c.trigger; }, 10000);
-    stop.Request();
-    burn.join();
-    ASSERT_TRUE(seen);
+    ASSERT_TRUE(StopAtStatus(port, image.plan, options, stop, events, std::string("1 ") + c.trigger, outcome));
     EXPECT_EQ(events.Lines("commands").size(), 1u);
     EXPECT_EQ(outcome.text, c.text);
     EXPECT_TRUE(outcome.stopped);
@@ -283,45 +280,33 @@ TEST(BurnStop, EndsAfterTheCommandInProgressWithTheStopText) {
 // ---- Many ports in one process ----------------------------------------------------------
 
 // Each session owns its port, its stop and its events: two chips burned at once from two
-// threads each get their own image, and a stop of one leaves the other burning.
+// threads each get their own image.
 TEST(Sessions, RunSideBySideOnTheirOwnPorts) {
-  SimProcess first({"--pace"});
-  SimProcess second({"--pace", "--chip", "RM5168"});
-  SerialPort first_port;
-  SerialPort second_port;
-  OpenPort(first_port, first.device(), 57600);
-  OpenPort(second_port, second.device(), 57600);
-  const TestImage first_image(256, 40, 0, 3);
-  const TestImage second_image(512, 10, 10, 4);
-  StopToken first_stop;
-  StopToken second_stop;
-  RecordingEvents first_events;
-  RecordingEvents second_events;
-  SessionOutcome first_outcome;
-  SessionOutcome second_outcome;
-  std::thread a([&] { first_outcome = RunBurnSession(first_port, first_image.plan, BurnSessionOptions{}, first_stop, first_events); });
-  std::thread b([&] {
-    second_outcome = RunBurnSession(second_port, second_image.plan, BurnSessionOptions{}, second_stop, second_events);
-  });
-  a.join();
-  b.join();
-  EXPECT_EQ(first_outcome.text, "Verify OK");
-  EXPECT_EQ(second_outcome.text, "Verify OK");
-  ASSERT_TRUE(first.WaitExit(3000));
-  ASSERT_TRUE(second.WaitExit(3000));
-  EXPECT_TRUE(std::equal(first_image.bytes.begin(), first_image.bytes.begin() + 40 * 256, first.Flash().begin()));
-  const std::vector<std::uint8_t> flash = second.Flash();
-  EXPECT_TRUE(std::equal(second_image.bytes.begin() + kBankSizeBytes,
-                         second_image.bytes.begin() + kBankSizeBytes + 10 * 512, flash.begin() + kBankSizeBytes));
+  SimProcess sims[2] = {SimProcess({"--pace"}), SimProcess({"--pace", "--chip", "RM5168"})};
+  SerialPort ports[2];
+  const TestImage images[2] = {TestImage(256, 40, 0, 3), TestImage(512, 10, 10, 4)};
+  StopToken stops[2];
+  RecordingEvents events[2];
+  SessionOutcome outcomes[2];
+  std::thread burns[2];
+  for (int i = 0; i < 2; ++i) {
+    OpenPort(ports[i], sims[i].device(), 57600);
+    burns[i] = std::thread(
+        [&, i] { outcomes[i] = RunBurnSession(ports[i], images[i].plan, {}, stops[i], events[i]); });
+  }
+  for (int i = 0; i < 2; ++i) {
+    burns[i].join();
+    EXPECT_EQ(outcomes[i].text, "Verify OK");
+    ASSERT_TRUE(sims[i].WaitExit(3000));
+    ExpectBurned(images[i], sims[i].Flash());
+  }
 }
 
 // ---- Reading ----------------------------------------------------------------------------
 
 TEST(Read, PagesLandAtTheirImageOffsetsAndSumsAreCompared) {
   TempDir dir;
-  std::vector<std::uint8_t> flash(0x20000);
-  std::mt19937 random(5);
-  std::generate(flash.begin(), flash.end(), [&] { return static_cast<std::uint8_t>(random()); });
+  const std::vector<std::uint8_t> flash = TestBytes(0x20000, 5);
   SimProcess sim({"--chip", "RM5168", "--flash-in", dir.Write("flash-in.bin", flash), "--sessions", "2"});
   SerialPort port;
   OpenPort(port, sim.device());

@@ -75,9 +75,7 @@ TEST(PortList, ResolvesUsbSerialToExactlyOneDevice) {
       {"/dev/ttyUSB2", "", "ftdi_sio", "0403:6001", "B2", ""},
       {"/dev/ttyS0", "", "serial", "", "", ""},
   };
-  struct Case {
-    std::string serial, device, error;
-  } cases[] = {
+  struct Case { std::string serial, device, error; } cases[] = {
       {"A1", "/dev/ttyUSB0", ""},
       {"", "", "no USB serial adapter with serial number '' is plugged in"},
       {"B2", "", "several USB serial adapters carry serial number 'B2': /dev/ttyUSB1 /dev/ttyUSB2"},

@@ -12,27 +12,16 @@
 
 extern char** environ;
 
-namespace {
-
-std::string EnvName(const std::string& entry) { return entry.substr(0, entry.find('=')); }
-
-}  // namespace
-
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool unread_out,
                            const std::vector<std::string>& env, const std::string& stdin_path) {
-  std::vector<std::string> environment;
-  for (char** e = environ; *e; ++e) {
-    bool replaced = false;
-    for (const std::string& own : env) replaced |= EnvName(own) == EnvName(*e);
-    if (!replaced) environment.push_back(*e);
-  }
-  environment.insert(environment.end(), env.begin(), env.end());
+  // env(1) sets the entries and then becomes the program, under the same process id.
+  std::vector<std::string> command;
+  if (!env.empty()) command.push_back("env");
+  command.insert(command.end(), env.begin(), env.end());
+  command.insert(command.end(), argv.begin(), argv.end());
   std::vector<char*> arg_pointers;
-  for (const std::string& a : argv) arg_pointers.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : command) arg_pointers.push_back(const_cast<char*>(a.c_str()));
   arg_pointers.push_back(nullptr);
-  std::vector<char*> env_pointers;
-  for (std::string& e : environment) env_pointers.push_back(e.data());
-  env_pointers.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -48,7 +37,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool unread_out
   }
   // A name without a slash is looked up on the test's own PATH.
   const int rc =
-      posix_spawnp(&pid_, argv.at(0).c_str(), &actions, nullptr, arg_pointers.data(), env_pointers.data());
+      posix_spawnp(&pid_, command.at(0).c_str(), &actions, nullptr, arg_pointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   for (int end : ends) {
     if (end >= 0) ::close(end);
