@@ -5,9 +5,9 @@
 #   every other scripts/test-*.sh: the Windows build's tests under Wine and the packages.
 #   Ends with one line "N passed, M failed".
 # On two cores the run is as long as the CPU work in it, so nothing waits for anything it does
-# not need: the trees build in the background below the tests' priority, and two lanes of
-# stages, the native ones and the Wine ones (one display, one prefix), each start a stage once
-# its trees are built. A stage's output goes to build/test-logs/NAME.log, a tree's build to
+# not need: the trees build in the background, two at a time, and two lanes of stages, the
+# native ones and the Wine ones (one display, one prefix), each start a stage once its trees
+# are built. A stage's output goes to build/test-logs/NAME.log, a tree's build to
 # build/test-logs/build-TREE.log; each is shown when it is done.
 # The Wine stages share one Xvfb started here; each ends the wineserver of the prefix it
 # started. Whatever way the run ends, its Xvfb and the wineservers of the project's prefixes
@@ -42,12 +42,12 @@ state=$root/build/test-state
 rm -rf "$state"
 mkdir -p "$logdir" "$state"
 
-# build_lane TREE...: builds them one after the other, below the tests' priority.
+# build_lane TREE...: builds them one after the other.
 build_lane() {
   local tree start rc
   for tree; do
     start=$SECONDS
-    nice -n 10 scripts/build.sh "$tree" >"$logdir/build-$tree.log" 2>&1
+    scripts/build.sh "$tree" >"$logdir/build-$tree.log" 2>&1
     rc=$?
     echo "$((SECONDS - start)) s" >"$state/build-$tree.time"
     echo $rc >"$state/build-$tree"
@@ -80,19 +80,31 @@ ctest_tree() {  # tree, ctest args...
   built "$tree" && ctest --test-dir "build/$tree" --output-on-failure --timeout 300 "$@"
 }
 
+# The stages keep their timing while the trees build: as root, they run ahead of the builds
+# (as a user, alongside them).
+ahead() { renice -n -5 -p "$BASHPID" >/dev/null 2>&1; }
+
 native_lane() {
-  # Under the sanitizers the tests mostly wait for the simulated chips: four at a time.
-  run sanitizers ctest_tree asan -j 4
-  run threads ctest_tree tsan -L threads -j 4
-  run fuzz eval 'built fuzz && scripts/test-fuzz.sh'
+  ahead
+  # Two at a time: more, and tools and simulated chips under the sanitizers miss their
+  # 100 ms answers.
+  run sanitizers ctest_tree asan -j 2
+  run threads ctest_tree tsan -L threads -j 2
+  run fuzz script_stage fuzz fuzz
+}
+
+script_stage() {  # name, trees...: scripts/test-NAME.sh once the trees are built
+  local name=$1; shift
+  built "$@" && "scripts/test-$name.sh"
 }
 
 wine_lane() {
   local name
+  ahead
   # The prefix is made while the trees build; its server ends before the stages start theirs.
   (wine_env_start && wine_env_stop) >"$logdir/wine-prefix.log" 2>&1
   for name in "${wine_stages[@]}"; do
-    run "$name" eval 'built mingw native && scripts/test-$1.sh' _ "$name"
+    run "$name" script_stage "$name" mingw native
   done
 }
 # Every other scripts/test-*.sh is a Wine or package stage.
