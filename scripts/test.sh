@@ -5,10 +5,10 @@
 #   every other scripts/test-*.sh: the Windows build's tests under Wine and the packages.
 #   Ends with one line "N passed, M failed".
 # On two cores the run is as long as the CPU work in it, so nothing waits for anything it does
-# not need: the trees build in the background, two at a time, and two lanes of stages, the
-# native ones and the Wine ones (one display, one prefix), each start a stage once its trees
-# are built. A stage's output goes to build/test-logs/NAME.log, a tree's build to
-# build/test-logs/build-TREE.log; each is shown when it is done.
+# not need: the trees build in the background, two at a time and below the tests' priority,
+# and two lanes of stages, the native ones and the Wine ones (one display, one prefix), each
+# start a stage once its trees are built. A stage's output goes to build/test-logs/NAME.log,
+# a tree's build to build/test-logs/build-TREE.log; each is shown when it is done.
 # The Wine stages share one Xvfb started here; each ends the wineserver of the prefix it
 # started. Whatever way the run ends, its Xvfb and the wineservers of the project's prefixes
 # that were idle when it began are ended too; a last stage checks that none remains.
@@ -42,12 +42,13 @@ state=$root/build/test-state
 rm -rf "$state"
 mkdir -p "$logdir" "$state"
 
-# build_lane TREE...: builds them one after the other.
+# build_lane TREE...: builds them one after the other, at the lowest priority: the tools and
+# simulated chips the tests start keep their 100 ms answers only with the CPU when they need it.
 build_lane() {
   local tree start rc
   for tree; do
     start=$SECONDS
-    scripts/build.sh "$tree" >"$logdir/build-$tree.log" 2>&1
+    nice -n 19 scripts/build.sh "$tree" >"$logdir/build-$tree.log" 2>&1
     rc=$?
     echo "$((SECONDS - start)) s" >"$state/build-$tree.time"
     echo $rc >"$state/build-$tree"
@@ -80,12 +81,7 @@ ctest_tree() {  # tree, ctest args...
   built "$tree" && ctest --test-dir "build/$tree" --output-on-failure --timeout 300 "$@"
 }
 
-# The stages keep their timing while the trees build: as root, they run ahead of the builds
-# (as a user, alongside them).
-ahead() { renice -n -5 -p "$BASHPID" >/dev/null 2>&1; }
-
 native_lane() {
-  ahead
   # Two at a time: more, and tools and simulated chips under the sanitizers miss their
   # 100 ms answers.
   run sanitizers ctest_tree asan -j 2
@@ -100,9 +96,9 @@ script_stage() {  # name, trees...: scripts/test-NAME.sh once the trees are buil
 
 wine_lane() {
   local name
-  ahead
-  # The prefix is made while the trees build; its server ends before the stages start theirs.
-  (wine_env_start && wine_env_stop) >"$logdir/wine-prefix.log" 2>&1
+  # The prefix is made while the trees build; its server ends before the stages start theirs,
+  # and the run's display stays.
+  (rm_owned_xvfb= && wine_env_start && wine_env_stop) >"$logdir/wine-prefix.log" 2>&1
   for name in "${wine_stages[@]}"; do
     run "$name" script_stage "$name" mingw native
   done
