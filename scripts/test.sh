@@ -153,7 +153,8 @@ while ((${#left[@]})); do
   left=("${waiting[@]}")
   ((${#left[@]})) && sleep 0.5
 done
-wait
+# The lanes only: the run's Xvfb is a child too.
+wait "${lanes[@]}"
 
 stage_cleanup() {
   for prefix in "${prefixes[@]}"; do wine_end_prefix "$prefix"; done
