@@ -14,7 +14,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/native/CMakeCache.t
 deb=dist/rm516x-isp_${version}_amd64.deb
 zip=dist/rm516x-isp-$version-win64.zip
 
-export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix-gui}
+export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
 work=$(mktemp -d)
@@ -52,7 +52,7 @@ export XDG_CONFIG_HOME=$work/config
 "$bin/rm516x-sim" --chip RM5164 --idle-ms 5000 >"$work/sim.out" 2>&1 &
 sim=$!
 wait_for test -s "$work/sim.out"
-"$bin/rm516x-isp" burn --chip RM5164 --fill 0xFF --port "$(head -n 1 "$work/sim.out")" \
+timeout 120 "$bin/rm516x-isp" burn --chip RM5164 --fill 0xFF --port "$(head -n 1 "$work/sim.out")" \
   --baud 115200 --verify --wait 30 "$doc/examples/blink.hex" >"$work/burn.out" 2>&1
 # Verify OK: the simulated flash read back equals the example.
 check "the installed rm516x-isp burns the example into the installed rm516x-sim" has "$work/burn.out" "Verify OK"

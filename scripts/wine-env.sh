@@ -18,7 +18,8 @@
 #                        wine_com_child started or the script added to rm_children ends,
 #                        the COM ports it linked are unset, the folder goes, wine_env_stop
 #   wine_run PROGRAM...  runs it under Wine, shows its output without Wine's own lines, and
-#                        returns its exit code
+#                        returns its exit code; ended after RM_WINE_RUN_TIMEOUT s (240,
+#                        below ctest's 300)
 # An Xvfb started here is exported as RM_XVFB_PID with DISPLAY, so that scripts run from
 # this one use it instead of starting their own, and leave it to its owner.
 export RM_XVFB_DISPLAY=${RM_XVFB_DISPLAY:-:93}
@@ -97,7 +98,7 @@ wine_env_start() {
   [ -z "$(wine_prefix_pids "$WINEPREFIX")" ] && rm_owned_prefix=$WINEPREFIX
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
-    wine wineboot -i >"$WINEPREFIX.boot.log" 2>&1
+    timeout 300 wine wineboot -i >"$WINEPREFIX.boot.log" 2>&1
   fi
   wineserver -p >/dev/null 2>&1 </dev/null || true
   # Without a window manager, hiding a managed window waits 2 s for a withdrawal nobody
@@ -105,7 +106,7 @@ wine_env_start() {
   local exe
   for exe in gui_test.exe gui_sim_test.exe; do
     grep -qF "AppDefaults\\\\$exe\\\\X11 Driver" "$WINEPREFIX/user.reg" 2>/dev/null ||
-      wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 </dev/null
+      timeout 60 wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 </dev/null
   done
 }
 
@@ -136,7 +137,7 @@ wine_session_end() {
 # the caller would never return.
 wine_run() {
   local rc
-  wine "$@" >"$work/wine-run.log" 2>&1
+  timeout "${RM_WINE_RUN_TIMEOUT:-240}" wine "$@" >"$work/wine-run.log" 2>&1
   rc=$?
   tr -d '\r' <"$work/wine-run.log" | grep -av '^fixme\|^err:\|^wine:'
   return $rc
@@ -197,7 +198,7 @@ wine_check_ended() {
 #   wine_absent_com N      COMN fails to open (left unset, Wine would fall back to a ttyS)
 wine_link_com() {
   local n=$1 path=$2
-  wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$path" /f >"$WINEPREFIX.reg.log" 2>&1 </dev/null
+  timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$path" /f >"$WINEPREFIX.reg.log" 2>&1 </dev/null
   mkdir -p "$WINEPREFIX/dosdevices"
   ln -sfn "$path" "$WINEPREFIX/dosdevices/com$n"
 }

@@ -9,7 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mktemp)
 trap 'rm -f "$out"; wine_env_stop' EXIT
 wine_env_start
-wine "$@" >"$out" 2>&1
+# Ends a hung program itself, below ctest's 300 s, so that its own output is shown.
+timeout "${RM_WINE_RUN_TIMEOUT:-240}" wine "$@" >"$out" 2>&1
 rc=$?
 cat "$out"
 exit $rc
