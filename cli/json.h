@@ -4,8 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-// Objects keep their members in the order they were added.
-using Json = nlohmann::ordered_json;
+#include "cli/json_type.h"
 
 // The value as compact JSON text. Its strings may hold any bytes: each byte that is not part
 // of valid UTF-8 (a path in a Windows code page) is written as \uDCXX, XX its value, so that

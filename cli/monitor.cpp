@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/console_input.h"
+#include "cli/json.h"
 #include "cli/stop_signals.h"
 
 namespace {

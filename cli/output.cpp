@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include "cli/json.h"
 #include "cli/stop_signals.h"
 #include "shell/message_kind.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/json.h"
+#include "cli/json_type.h"
 #include "isp/session.h"
 
 // One chip's end, as its result line, its JSON event and its log line tell it.

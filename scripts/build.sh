@@ -25,7 +25,7 @@ configure() {  # dir, target ('' for all), extra cmake args...
 
 for tree in "${trees[@]}"; do
   case $tree in
-    native) configure native '' -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRM_TESTS=OFF ;;
+    native) configure native "" -DCMAKE_BUILD_TYPE=Release -DRM_TESTS=OFF ;;
     mingw)  configure mingw '' -DCMAKE_BUILD_TYPE=Release \
               -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" ;;
     asan)   configure asan '' -DCMAKE_BUILD_TYPE=Debug -DRM_SANITIZE=address,undefined "${clang[@]}" ;;
