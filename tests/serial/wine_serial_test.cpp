@@ -47,6 +47,19 @@ TEST(WineSerial, ReadAssemblesWhatArrivesUntilTheTimeOutAndPurgeDropsWhatArrived
   port.PurgeReceive();
   port.SetTimeouts(150, 150);
   EXPECT_EQ(port.Read(buffer, 4), 0u);
+
+  // ReadSome hands over what has come, the first byte's fellows too, without waiting out
+  // its time-out.
+  port.SetTimeouts(5000, 1000);
+  buffer[0] = 'A';
+  port.Write(buffer, 1);
+  std::string got;
+  const ULONGLONG start = GetTickCount64();
+  while (got.size() < 3 && GetTickCount64() - start < 4000) {
+    got.append(reinterpret_cast<const char*>(buffer), port.ReadSome(buffer, 4));
+  }
+  EXPECT_EQ(got, "abc");
+  EXPECT_LT(GetTickCount64() - start, 4000u);
 }
 
 }  // namespace
