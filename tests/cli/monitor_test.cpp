@@ -2,67 +2,20 @@
 // test holds (one as the board's UART, one as the user's terminal), and against the simulator.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <memory>
-#include <utility>
 
 #include "tests/cli/run_tool.h"
 #include "tests/isp/sim_process.h"
+#include "tests/support/pty.h"
 
 namespace {
 
 constexpr int kBoundMs = 20000;
-
-// A pseudo-terminal pair: the tool opens the slave by its path, the test holds the master
-// (and with keep_slave the slave too, to see its settings).
-class Pty {
- public:
-  explicit Pty(bool keep_slave = false) {
-    char name[64] = {};
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) ADD_FAILURE() << std::strerror(errno);
-    path_ = name;
-    ::fcntl(master_, F_SETFL, O_NONBLOCK);  // a read waits in WaitUntil, bounded
-    // Not inherited by the tool, which would otherwise hold its own device's other end.
-    for (const int fd : {master_, slave_}) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    if (!keep_slave) ::close(std::exchange(slave_, -1));
-  }
-  ~Pty() {
-    for (const int fd : {master_, slave_}) ::close(fd);
-  }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  const std::string& path() const { return path_; }
-  int slave() const { return slave_; }
-  void Send(const std::string& bytes) {
-    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  // What came from the slave's side once count bytes did.
-  std::string Receive(std::size_t count) {
-    std::string got;
-    char c;
-    WaitUntil(
-        [&] {
-          while (got.size() < count && ::read(master_, &c, 1) == 1) got += c;
-          return got.size() == count;
-        },
-        kBoundMs);
-    return got;
-  }
-  void HangUp() { ::close(std::exchange(master_, -1)); }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string path_;
-};
 
 std::unique_ptr<ChildProcess> StartMonitor(const TempDir& config, const std::vector<std::string>& args,
                                            const std::string& stdin_path = "/dev/null") {

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/file.h>
 #include <termios.h>
@@ -22,6 +21,7 @@
 #include "serial/port_backend_posix.h"
 #include "serial/serial_port.h"
 #include "serial/termios_rate.h"
+#include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -32,54 +32,6 @@ using Bytes = std::vector<std::uint8_t>;
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
-
-// A pseudo-terminal pair of which only the master stays with the test; the port opens the
-// slave by its path.
-class Pty {
- public:
-  Pty() {
-    int slave = -1;
-    char name[64] = {};
-    if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) {
-      ADD_FAILURE() << "openpty: " << std::strerror(errno);
-      return;
-    }
-    path_ = name;
-    ::close(slave);
-  }
-  ~Pty() { HangUp(); }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  const std::string& path() const { return path_; }
-
-  void Send(const Bytes& bytes) {
-    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-
-  // Everything the port sends within wait_ms of silence.
-  Bytes Received(int wait_ms = 200) {
-    Bytes bytes;
-    std::uint8_t chunk[4096];
-    pollfd p{master_, POLLIN, 0};
-    while (::poll(&p, 1, wait_ms) > 0 && (p.revents & POLLIN)) {
-      ssize_t n = ::read(master_, chunk, sizeof chunk);
-      if (n <= 0) break;
-      bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    return bytes;
-  }
-
-  // The device goes away under the port, as an unplugged adapter does.
-  void HangUp() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-  }
-
- private:
-  int master_ = -1;
-  std::string path_;
-};
 
 class PosixPort : public ::testing::Test {
  protected:
