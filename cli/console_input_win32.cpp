@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <thread>
+
 struct ConsoleInput::Saved {
   DWORD mode = 0;
 };
@@ -9,6 +14,46 @@ struct ConsoleInput::Saved {
 namespace {
 
 HANDLE Input() { return GetStdHandle(STD_INPUT_HANDLE); }
+
+// Standard input that is not a console (a pipe, a file) is read on a thread of its own: a
+// read of a pipe cannot be given a time-out, and PeekNamedPipe does not answer for every
+// kind of pipe. One reader serves the process, as there is one standard input; it is never
+// destroyed, since its thread may still wait in ReadFile when the process ends.
+class InputReader {
+ public:
+  static InputReader& Get() {
+    static InputReader* reader = new InputReader();
+    return *reader;
+  }
+
+  // What has come since the last call, at most size bytes; -1 once input ended.
+  int Take(char* buffer, int size) {
+    std::lock_guard lock(mutex_);
+    if (pending_.empty()) return ended_ ? -1 : 0;
+    const std::size_t count = std::min(pending_.size(), static_cast<std::size_t>(size));
+    pending_.copy(buffer, count);
+    pending_.erase(0, count);
+    return static_cast<int>(count);
+  }
+
+ private:
+  InputReader() {
+    std::thread([this] {
+      char chunk[256];
+      DWORD read = 0;
+      while (ReadFile(Input(), chunk, sizeof chunk, &read, NULL) && read > 0) {
+        std::lock_guard lock(mutex_);
+        pending_.append(chunk, read);
+      }
+      std::lock_guard lock(mutex_);
+      ended_ = true;
+    }).detach();
+  }
+
+  std::mutex mutex_;
+  std::string pending_;
+  bool ended_ = false;
+};
 
 }  // namespace
 
@@ -43,19 +88,7 @@ int ConsoleInput::Read(char* buffer, int size) {
     }
     return got;
   }
-  DWORD available = 0;
-  if (GetFileType(input) == FILE_TYPE_PIPE) {
-    if (!PeekNamedPipe(input, NULL, 0, NULL, &available, NULL)) {
-      ended_ = true;  // the writer went away
-      return -1;
-    }
-    if (available == 0) return 0;
-  }
-  DWORD read = 0;
-  const DWORD wanted = available > 0 && available < static_cast<DWORD>(size) ? available : static_cast<DWORD>(size);
-  if (!ReadFile(input, buffer, wanted, &read, NULL) || read == 0) {
-    ended_ = true;
-    return -1;
-  }
-  return static_cast<int>(read);
+  const int got = InputReader::Get().Take(buffer, size);
+  if (got < 0) ended_ = true;
+  return got;
 }

@@ -3,8 +3,10 @@
 # to the pseudo-terminal of a native rm516x-sim, and the flash it writes out must hold the
 # image over the burned range. The chip on COM1 starts powered off: --reset-command, run by
 # cmd.exe, must power it on. A second chip on
-# COM2 burns at the same time: the gang's child processes on Windows. The chips announce
+# COM2 burns at the same time: the gang on Windows. The chips announce
 # slowly: a Wine host on a loaded machine may echo a word after the next one was sent.
+# Last, the Windows monitor: the echo program burned into a chip on COM3 that runs it (s51)
+# sends back the line piped into the monitor.
 # RM_MINGW_BUILD=DIR / RM_NATIVE_BUILD=DIR use already configured trees instead of scripts/build.sh.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,3 +36,11 @@ for n in "" 2; do
   cmp -n 3072 "$work/flash$n.bin" "$work/expected.bin" || { echo "test-wine-burn: flash$n differs from the image" >&2; exit 1; }
 done
 echo "test-wine-burn: both flashes hold the image over its 3072 burned bytes"
+
+wine_com_child 3 "$work/sim3.out" "$native/sim/rm516x-sim" --chip RM5164 --run || exit 1
+wine_run "$mingw/cli/rm516x-isp.exe" burn --chip RM5164 --baud 9600 --wait 30 --port COM3 \
+  'Z:'"$root/examples/echo.hex" >/dev/null || { echo "test-wine-burn: the echo program was not burned" >&2; exit 1; }
+echo 'hello board' | wine_run "$mingw/cli/rm516x-isp.exe" monitor --port COM3 --baud 9600 \
+  --expect 'hello board' --seconds 20 ||
+  { echo "test-wine-burn: the monitor did not see the echo" >&2; exit 1; }
+echo "test-wine-burn: the monitor saw the echo of the program the chip runs"
