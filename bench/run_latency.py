@@ -1,24 +1,23 @@
 #!/usr/bin/env python3
-"""Prints how long a byte takes through a program running in rm516x-sim --run.
+"""Prints how long a byte takes to reach rm516x-isp monitor's standard output.
 
 Usage: bench/run_latency.py [build dir]   (default: build/native)
 
-Burns examples/echo.hex into rm516x-sim --run, then sends one byte at a time 100 times and
-times it from the write to the echoed byte on the reader's standard output: through
-rm516x-isp monitor (its standard input and output) when the tool has that command, through a
-raw read of the port otherwise. The time includes the way in, so it bounds the time from the
-byte the simulated UART sends to the reader's output from above; the way through s51 alone
-(its FIFOs, no relay) is timed too, to show what of it is s51's.
+Times 100 bytes each way, one at a time, at a random moment:
+- from the write of the simulated UART's end of a pseudo-terminal to the byte on the
+  monitor's standard output (what the monitor itself adds);
+- from the monitor's standard input through examples/echo.hex running in rm516x-sim --run and
+  back to its standard output (the whole loop a user types into);
+- through s51 alone (its FIFOs, no relay), to show what of the loop is s51's.
 """
 import os
+import random
 import select
 import statistics
 import subprocess
 import sys
 import tempfile
-import termios
 import time
-import tty
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build/native")
@@ -33,6 +32,7 @@ def round_trips(write, fd):
     times = []
     for i in range(COUNT):
         byte = bytes([ord("a") + i % 26])
+        time.sleep(random.uniform(0, 0.02))  # at any point of the reader's wait
         start = time.perf_counter()
         write(byte)
         got = b""
@@ -51,6 +51,31 @@ def show(label, times):
           f"90% {times[int(len(times) * 0.9)]:.2f} ms, max {times[-1]:.2f} ms ({len(times)} bytes)")
 
 
+def start_monitor(port):
+    return subprocess.Popen([ISP, "monitor", "--port", port, "--baud", "9600", "--seconds", "600"],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            bufsize=0)
+
+
+def stop(process):
+    process.terminate()
+    process.wait(10)
+
+
+def uart_to_stdout():
+    master, slave = os.openpty()
+    port = os.ttyname(slave)
+    os.close(slave)
+    monitor = start_monitor(port)
+    try:
+        time.sleep(0.5)  # the monitor opens the port
+        show("UART (pseudo-terminal) -> monitor stdout",
+             round_trips(lambda byte: os.write(master, byte), monitor.stdout.fileno()))
+    finally:
+        stop(monitor)
+        os.close(master)
+
+
 def through_sim():
     sim = subprocess.Popen([SIM, "--run"], stdout=subprocess.PIPE)
     try:
@@ -60,31 +85,14 @@ def through_sim():
                               stdout=subprocess.DEVNULL, timeout=60, check=False)
         if burn.returncode != 0:
             sys.exit("run_latency: the burn failed")
-        help_text = subprocess.run([ISP, "--help"], capture_output=True, text=True, check=False).stdout
-        if "\n  monitor " in help_text:
-            monitor = subprocess.Popen([ISP, "monitor", "--port", port, "--baud", "9600", "--seconds", "600"],
-                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE, bufsize=0)
-            try:
-                def send(byte):
-                    monitor.stdin.write(byte)
-                show("monitor stdin -> rm516x-sim --run -> monitor stdout",
-                     round_trips(send, monitor.stdout.fileno()))
-            finally:
-                monitor.terminate()
-                monitor.wait(10)
-        else:
-            print("(rm516x-isp has no monitor command: a raw reader of the port stands in)")
-            fd = os.open(port, os.O_RDWR | os.O_NOCTTY)
-            tty.setraw(fd)
-            attrs = termios.tcgetattr(fd)
-            attrs[4] = attrs[5] = termios.B9600
-            termios.tcsetattr(fd, termios.TCSANOW, attrs)
-            show("port write -> rm516x-sim --run -> port read",
-                 round_trips(lambda byte: os.write(fd, byte), fd))
-            os.close(fd)
+        monitor = start_monitor(port)
+        try:
+            show("monitor stdin -> rm516x-sim --run -> monitor stdout",
+                 round_trips(monitor.stdin.write, monitor.stdout.fileno()))
+        finally:
+            stop(monitor)
     finally:
-        sim.terminate()
-        sim.wait(10)
+        stop(sim)
 
 
 def s51_alone():
@@ -107,5 +115,6 @@ def s51_alone():
 
 if __name__ == "__main__":
     print(f"{os.cpu_count()} CPUs, load {os.getloadavg()[0]:.2f}")
+    uart_to_stdout()
     through_sim()
     s51_alone()
