@@ -117,6 +117,7 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
       {{"monitor", "--port", "/dev/null", "--baud", "0"}, "monitor",
        "--baud needs a rate in bit/s, a whole number above 0, not '0'"},
       {{"burn", "--port", "/dev/null", "--seconds", "5", file}, "burn", "--seconds requires --monitor"},
+      {{"monitor", "--port", "/dev/null", "--port", "/dev/zero"}, "monitor", "--port may be given once here"},
       {{"flash", file}, "", "unknown command 'flash'"},
   };
   for (const Case& c : cases) {
