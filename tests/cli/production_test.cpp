@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <thread>
 
 #include "tests/cli/run_tool.h"
@@ -44,6 +45,9 @@ TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
   EXPECT_NE(entries[2].find("\"port\":\"" + sim.device() + "\",\"chip\":2,"), std::string::npos) << entries[2];
   EXPECT_NE(entries[2].find(R"("ok":false,"result":"Program error","version":"VER: 2.3")"), std::string::npos)
       << entries[2];
+  for (std::size_t i = 1; i < entries.size(); ++i) {  // hundredths of a second at most
+    EXPECT_TRUE(std::regex_search(entries[i], std::regex(R"("seconds":[0-9]+(\.[0-9]{1,2})?\}$)"))) << entries[i];
+  }
   EXPECT_TRUE(sim.WaitExit(3000));
 }
 

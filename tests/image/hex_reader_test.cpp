@@ -101,7 +101,8 @@ TEST(ClassifyBytes, TextBeforeTheFirstRecordDecides) {
       {"read me first\n" + std::string(4096, 'x') + "\x02", FileKindText},  // only 4 KiB count
       {"no line break", FileKindBinary},
       {std::string("\xFE\xFF\0:\0\n", 6), FileKindText},  // UTF-16 text, either byte order
-      {"\xFF\xFE\x02\x01", FileKindBinary},             // a flash that starts FF FE
+      {"\xFF\xFE" "A\x12", FileKindBinary},  // a flash that starts FF FE: no ASCII in UTF-16,
+      {std::string("\xFF\xFE\x02\x00", 4), FileKindBinary},  // be it by its high or its low byte
   };
   for (const Case& c : cases) EXPECT_EQ(ClassifyBytes(c.bytes), c.kind) << c.bytes;
 }
