@@ -54,6 +54,7 @@ struct FailureCase {
   std::string error;
   std::string port = {};  // --port instead of the simulator's or a missing device
   std::string ready = "Please enter ISP";  // printed once the stop signals are caught
+  std::string command = "burn";
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
@@ -65,6 +66,8 @@ const FailureCase kFailureCases[] = {
      "no handshake from the chip within 0.3 s (is it in ISP mode?)"},
     {"SIGINT", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGINT, 130, "", "stopped"},
     {"SIGTERM", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGTERM, 143, "", "stopped"},
+    {"ReadSIGINT", {"--fault", "silent=handshake"}, {"--wait", "30", "-o", "flash.bin"}, SIGINT, 130, "",
+     "stopped", {}, "Please enter ISP", "read"},
     // Sums that add up to the image's total, with two pages wrong.
     {"SumsThatCancel", {"--fault", "cancel-sums=1:3"}, {"--checksum", "--wait", "30"}, 0, 1,
      "CheckSum error", "CheckSum error: the sum of page 0x01 of bank 0 is 8081, the image's 7F80"},
@@ -105,10 +108,11 @@ TEST_P(BurnFailure, ExitsWithItsCodeAndSaysWhy) {
     if (const auto at = text.find("%port"); at != std::string::npos) text.replace(at, 5, port);
     return text;
   };
-  std::vector<std::string> args = {"burn", "--chip", "RM5164", "--port", port, "--baud", "115200",
-                                   "--verify", "--json"};
+  std::vector<std::string> args = {c.command, "--chip", "RM5164", "--port", port, "--baud", "115200", "--json"};
+  const bool burn = c.command == "burn";
+  if (burn) args.push_back("--verify");
   args.insert(args.end(), c.args.begin(), c.args.end());
-  if (c.args.empty() || c.args[0] != kMissing) args.push_back(dir.Write("app.bin", TestBytes(1024, 7)));
+  if (burn && (c.args.empty() || c.args[0] != kMissing)) args.push_back(dir.Write("app.bin", TestBytes(1024, 7)));
   RunHow how;
   if (c.signal_number) how = {c.ready, c.signal_number};
   const ToolRun run = RunIsp(dir.path(), args, how);

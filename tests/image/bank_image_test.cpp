@@ -1,6 +1,7 @@
 #include "image/bin_reader.h"
 #include "image/file_open.h"
 #include "tests/image/image_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -74,6 +75,21 @@ TEST(BankImage, ImagesOfBothChipsLiveSideBySide) {
   EXPECT_TRUE(RangeIs(small, 0, kImageCapacityBytes - 1, 0xFF));
   EXPECT_EQ(large.bytes, before);
   EXPECT_EQ(large.chip, &kRm5168);
+}
+
+// The GUI opens file after file into one image: each open starts from the empty image, so no
+// byte or size of the file before survives into the next burn.
+TEST(BankImage, AnOpenStartsFromTheEmptyImage) {
+  TempDir dir;
+  const std::string big = dir.Write("big.bin", std::string(2000, '\x11'));
+  const std::string small = dir.Write("small.bin", std::string(300, '\x22'));
+  BankImage image = EmptyImage(kRm5168, 255);
+  const auto ignore = [](const LoadMessage&) {};
+  OpenFilesOnePerBank(image, big, big, ignore);
+  const LoadReport report = OpenOneFile(image, small, PlaceBank0, ignore);
+  EXPECT_EQ(std::make_pair(report.bank0_bytes, report.bank1_bytes), std::make_pair(512u, 0u));
+  EXPECT_TRUE(RangeIs(image, 0, 300, 0x22));
+  EXPECT_TRUE(RangeIs(image, 300, kRm5168.image_bytes, 0xFF));
 }
 
 }  // namespace

@@ -196,6 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
         BurnCase{"EraseBank1Echo", 1, 2, 4, true, {"--fault", "bad-erase-echo=0x82"}, "ISP Erase error ..."},
         BurnCase{"ProgramWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=program"}, "ISP program error"},
         BurnCase{"ProgramBank0Echo", 0, 4, 0, true, {"--fault", "bad-page-echo=1"}, "Program error"},
+        BurnCase{"ProgramBank1Echo", 1, 2, 2, true, {"--fault", "bad-page-echo=0x81"}, "Program error"},
         BurnCase{"VerifyWrongMarker", 0, 4, 0, true, {"--fault", "bad-marker=verify"}, "ISP error"},
         BurnCase{"VerifyDifferingByte", 1, 2, 2, true, {"--fault", "corrupt-write=0x81"}, "Verify error"},
         BurnCase{"VerifySixShortReads", 0, 4, 0, true, {"--fault", "short-read=2:6"}, "Verify error",
@@ -204,6 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Every page is still asked for: the sums are judged after the last, as the total is.
         BurnCase{"ChecksumPagesThatCancel", 1, 2, 2, false, {"--fault", "cancel-sums=0x01:0x81"},
                  "CheckSum error", {{"RX checksum", 4}}},
+        BurnCase{"ChecksumBank1Echo", 1, 2, 2, false, {"--fault", "bad-sum-echo=0x81"}, "CheckSum error"},
         BurnCase{"ChecksumWrongAcknowledge", 0, 4, 0, false, {"--fault", "bad-ack=checksum"}, "ISP error"}),
     [](const ::testing::TestParamInfo<BurnCase>& param) { return std::string(param.param.name); });
 
