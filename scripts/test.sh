@@ -42,15 +42,13 @@ state=$root/build/test-state
 rm -rf "$state"
 mkdir -p "$logdir" "$state"
 
-# build_lane NICENESS TREE...: builds them one after the other, below the tests' priority: the
-# tools and simulated chips the tests start keep their 100 ms answers only with the CPU when
-# they need it.
+# build_lane TREE...: builds them one after the other, at the lowest priority: the tools and
+# simulated chips the tests start keep their 100 ms answers only with the CPU when they need it.
 build_lane() {
-  local niceness=$1 tree start rc
-  shift
+  local tree start rc
   for tree; do
     start=$SECONDS
-    nice -n "$niceness" scripts/build.sh "$tree" >"$logdir/build-$tree.log" 2>&1
+    nice -n 19 scripts/build.sh "$tree" >"$logdir/build-$tree.log" 2>&1
     rc=$?
     echo "$((SECONDS - start)) s" >"$state/build-$tree.time"
     echo $rc >"$state/build-$tree"
@@ -112,10 +110,8 @@ for extra in scripts/test-*.sh; do
   [ -x "$extra" ] && [ "$name" != test-fuzz ] && wine_stages+=("${name#test-}")
 done
 
-# The Windows and native trees gate the Wine stages, the longest chain: they build first, the
-# sanitizer trees with the CPU they leave, so that no lane idles at the end.
-build_lane 19 asan tsan fuzz & lanes+=("$!")
-build_lane 10 mingw native & lanes+=("$!")
+build_lane asan tsan fuzz & lanes+=("$!")
+build_lane mingw native & lanes+=("$!")
 native_lane & lanes+=("$!")
 wine_lane & lanes+=("$!")
 
