@@ -74,7 +74,7 @@ const FailureCase kFailureCases[] = {
     // An unplugged adapter amid the read-back: a burn that missed it would wait 12 s a page.
     {"LostInVerify", {"--fault", "hangup=600"}, {"--wait", "5"}, 0, 1, "Verify error",
      "Verify error (" + kLost + ")"},
-    {"ResetLineMissing", {"--powered-off"}, {"--reset", "rts-inverted"}, 0, 1, "=",
+    {"ResetLineMissing", {"--powered-off"}, {"--reset", "rts-inverted", "--reset-ms", "60000"}, 0, 1, "=",
      "--reset rts-inverted: cannot drive RTS on %port (the device has no such modem line)"},
     {"ResetCommandFails", {"--powered-off"}, {"--reset-command", "echo relay stuck; exit 3"}, 0, 1, "=",
      "--reset-command 'echo relay stuck; exit 3' exited with status 3"},
