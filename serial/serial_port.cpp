@@ -76,16 +76,15 @@ std::uint32_t SerialPort::Read(std::uint8_t* buffer, std::uint32_t count) {
 
 std::uint32_t SerialPort::ReadSome(std::uint8_t* buffer, std::uint32_t count) {
   if (count == 0) return 0;
-  std::uint32_t got = Read(buffer, 1);
-  if (got == 0 || lost_.load()) return got;
-  std::lock_guard lock(io_mutex_);
-  if (!backend_->IsOpen()) return got;
-  const std::uint32_t more = std::min(backend_->Queued(), count - got);
-  if (more == 0) return got;
-  bool gone = false;
-  got += backend_->Read(buffer + got, more, read_timeout_ms_.load(), &gone);
-  if (gone) lost_.store(true);
-  return got;
+  const std::uint32_t got = Read(buffer, 1);
+  if (got == 0 || count == 1) return got;
+  std::uint32_t more = 0;
+  {
+    std::lock_guard lock(io_mutex_);
+    if (backend_->IsOpen()) more = std::min(backend_->Queued(), count - 1);
+  }
+  // What is queued has arrived: this read ends without waiting.
+  return more == 0 ? got : got + Read(buffer + 1, more);
 }
 
 void SerialPort::Write(const std::uint8_t* buffer, std::uint32_t count) {
