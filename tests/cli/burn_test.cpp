@@ -137,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(BurnCommand, BurnFailure, ::testing::ValuesIn(kFailureC
                          [](const ::testing::TestParamInfo<FailureCase>& param) { return param.param.name; });
 
 // The burned program runs in the simulated chip (s51): a monitor sees the line it sent come
-// back from the 8051's echo, and fails within its time limit when nothing is sent.
+// back from the 8051's echo, and fails within its time limit when nothing is sent. The burn
+// itself prints plain lines, as into a log.
 TEST(BurnCommand, TheSimulatedChipRunsWhatWasBurned) {
   SimProcess sim({"--run"});
   const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + sim.dir().path().string(),
@@ -145,6 +146,9 @@ TEST(BurnCommand, TheSimulatedChipRunsWhatWasBurned) {
   const ToolRun burn = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
                                                  "9600", "--wait", "30", RM_SOURCE_DIR "/examples/echo.hex"});
   ASSERT_EQ(burn.exit_code, 0) << burn.err;
+  EXPECT_EQ(burn.out, "RM516X ISP utility -- " RM_SOURCE_DIR "/examples/echo.hex\nBANK0 : 256 byte(s)\n"
+                      "BANK1 : 0 byte(s)\nCheckSum = B836\nPlease enter ISP\nVER: 2.3\nISP erasing ...\n"
+                      "  100%\nISP programming\n  100%\nProgram OK\nVerify\n  100%\nVerify OK\n");
   const std::string monitor = "\"$0\" monitor --port " + sim.device() + " --baud 9600 --expect 'hello board' ";
   const ToolRun echoed =
       RunProgram({"/bin/sh", "-c", "echo 'hello board' | " + monitor + "--seconds 20", RM_ISP_TOOL}, env);

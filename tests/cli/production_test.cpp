@@ -90,7 +90,7 @@ TEST(ProductionBurn, LingeringChipIsNotBurnedTwice) {
 
 // Three ports at once, burning the image read once from a pipe: one chip fails, one adapter
 // is unplugged mid-burn, one burns. Every port's reset command speaks with its port's
-// prefix; the run ends with one end event.
+// prefix, on either stream, its last line unended too; the run ends with one end event.
 TEST(ProductionBurn, GangBurnsTheImageReadOnceAndFailuresLeaveTheOthersBurning) {
   std::vector<std::unique_ptr<SimProcess>> sims;
   for (const std::string fault : {"bad-page-echo=2", "hangup=300", ""}) {
@@ -106,7 +106,7 @@ TEST(ProductionBurn, GangBurnsTheImageReadOnceAndFailuresLeaveTheOthersBurning) 
     out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
   });
   std::vector<std::string> args = {"burn", "--chip", "RM5164", "--baud", "115200", "--verify", "--wait", "10",
-                                   "--json", "--reset-command", "echo reset one; echo reset two"};
+                                   "--json", "--reset-command", "echo reset one; printf 'reset two' >&2"};
   for (const auto& sim : sims) args.insert(args.end(), {"--port", sim->device()});
   args.push_back(fifo);
   const ToolRun run = RunIsp(sims[0]->dir().path(), args);
