@@ -20,7 +20,8 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
   for (const auto& [version, told] : versions) {
     SCOPED_TRACE(version);
     SimProcess sim({"--version", version, "--idle-ms", "500"});
-    const std::string path = sim.dir().Write("app.bin", TestBytes(4096, 3));
+    // A load warning comes first, as an event of its own.
+    const std::string path = sim.dir().Write("app.hex", ":0100000011EE\n:0100000022DD\n:00000001FF\n");
     const ToolRun run = RunIsp(sim.dir().path(), {"burn", "--chip", "RM5164", "--port", sim.device(),
                                                   "--baud", "115200", "--verify", "--wait", "30", "--json", path});
     ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -30,7 +31,9 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
     for (const std::string& line : LinesStartingWith(run.out)) {
       if (!line.starts_with(R"({"event":"progress","percent":)")) events += line + "\n";
     }
-    EXPECT_EQ(events, R"({"event":"status","text":"Please enter ISP","color":"red"}
+    const std::string warning = R"({"event":"message","kind":"warning","text":")" + path +
+                                ": line 2: overwrites data of an earlier record (1 record in all)\"}\n";
+    EXPECT_EQ(events, warning + R"({"event":"status","text":"Please enter ISP","color":"red"}
 )" + std::string(told) + R"(
 {"event":"status","text":"ISP erasing ...","color":"blue"}
 {"event":"status","text":"ISP programming","color":"blue"}

@@ -339,6 +339,9 @@ TEST(Read, PagesLandAtTheirImageOffsetsAndSumsAreCompared) {
   };
   EXPECT_EQ(outcome.sums.chip_sum, page_sum(flash));
   EXPECT_EQ(outcome.sums.image_sum, page_sum(image));
+  // Both reads closed their session: the chip left none waiting for its end.
+  ASSERT_TRUE(sim.WaitExit(3000));
+  EXPECT_TRUE(sim.LogLines("NOTE session abandoned").empty()) << sim.Log();
 }
 
 }  // namespace
