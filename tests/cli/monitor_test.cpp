@@ -110,8 +110,9 @@ TEST(MonitorCommand, TerminalIsRawWhileItRunsAndGivenBackAfter) {
 }
 
 // A board's self-test after each burn: the burned chip announcing is its program's output.
-// Each port's monitor speaks with its prefix, and each chip's log line carries how its
-// monitor ended; the last chip's simulator exits, which its monitor sees as a lost port.
+// Each port's monitor speaks with its prefix, a line at a time (in hex, a line per read),
+// and each chip's log line carries how its monitor ended; the last chip's simulator exits,
+// which its monitor sees as a lost port.
 TEST(BurnMonitor, EachChipsMonitorEndsInItsLineAndLog) {
   std::vector<std::unique_ptr<SimProcess>> sims;
   for (int i = 0; i < 2; ++i) {
@@ -123,13 +124,16 @@ TEST(BurnMonitor, EachChipsMonitorEndsInItsLineAndLog) {
   const ToolRun run = RunIsp(sims[0]->dir().path(),
                              {"burn", "--chip", "RM5164", "--port", sims[0]->device(), "--port", sims[1]->device(),
                               "--baud", "115200", "--repeat", "--count", "2", "--gap-ms", "200", "--log", log,
-                              "--expect", "zafozafo", "--seconds", "30", "--monitor", "57600", path});
+                              "--expect", "zafozafozafozafozafo", "--seconds", "30", "--hex", "--monitor", "57600",
+                              path});
   EXPECT_EQ(run.exit_code, 1) << run.err;
   const std::vector<std::string> entries = LinesStartingWith(ReadText(log));
   EXPECT_EQ(entries.size(), 4u);
   for (const auto& sim : sims) {
     const std::string device = sim->device();
-    EXPECT_NE(run.out.find(device + ": zafozafo"), std::string::npos) << run.out;
+    const std::string word = "7A 61 66 6F";
+    EXPECT_NE(run.out.find(device + ": " + word + " " + word + " " + word + " " + word + "\n"), std::string::npos)
+        << run.out;
     EXPECT_NE(run.err.find(device + ": Watching " + device + " at 57600 bit/s"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("#1  " + device + "  Verify OK  expect passed  VER: 2.3"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("#2  " + device + "  Verify OK  the port " + device + " was lost  VER: 2.3"),
