@@ -122,6 +122,8 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
       {{"monitor", "--port", "/dev/null", "--port", "/dev/zero"}, "monitor", "--port may be given once here"},
       {{"monitor", "--port", "/dev/null", "--reset", "dtx"}, "monitor",
        "--reset needs dtr, rts, dtr-inverted or rts-inverted, not 'dtx'"},
+      {{"read", "--chip", "RM5164", "--port", "/dev/null", "--bank", "1", "-o", "x.bin"}, "read",
+       "the RM5164 has bank 0 only"},
       {{"flash", file}, "", "unknown command 'flash'"},
   };
   for (const Case& c : cases) {
