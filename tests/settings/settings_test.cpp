@@ -62,11 +62,15 @@ TEST_F(Settings, StoredValuesAreReadAndBadOnesTakeTheirDefaults) {
 TEST_F(Profile, WriteKeepsEveryOtherLine) {
   ProfileWriteString("Other", "ChipID", "7");  // creates the folder
   WriteIni("; kept\r\n[Other]\nChipID=7\n\n[rm516x_isp]\nChipID=1\nBaudRate=3\n\n[Tail]\nx=y\n");
+  ASSERT_EQ(chmod(IniPath().c_str(), 0640), 0);  // and the file keeps the mode its user gave it
   ProfileWriteString("RM516X_ISP", "chipid", "0");
   ProfileWriteString("RM516X_ISP", "Verify", "1");
   ProfileWriteString("New", "Key", "v");
   EXPECT_EQ(ReadIni(), "; kept\n[Other]\nChipID=7\n\n[rm516x_isp]\nchipid=0\nBaudRate=3\nVerify=1\n\n"
                        "[Tail]\nx=y\n\n[New]\nKey=v\n");
+  struct stat after {};
+  ASSERT_EQ(stat(IniPath().c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
 }
 
 TEST_F(Profile, ReadsLikeTheSystemProfileWithStrictIntegers) {
