@@ -69,6 +69,9 @@ const FailureCase kFailureCases[] = {
      "no handshake from the chip within 0.3 s (is it in ISP mode?)"},
     {"SIGINT", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGINT, 130, "", "stopped"},
     {"SIGTERM", {"--fault", "silent=handshake"}, {"--wait", "30"}, SIGTERM, 143, "", "stopped"},
+    // A gang stopped: its other port never opened.
+    {"GangSIGTERM", {"--fault", "silent=handshake"}, {"--wait", "30", "--port", "/nonexistent/tty"}, SIGTERM, 143,
+     "=", "0 port(s) done, 2 failed"},
     {"ReadSIGINT", {"--fault", "silent=handshake"}, {"--wait", "30", "-o", "flash.bin"}, SIGINT, 130, "",
      "stopped", {}, "Please enter ISP", "read"},
     // Sums that add up to the image's total, with two pages wrong.
