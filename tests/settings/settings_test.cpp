@@ -57,6 +57,8 @@ TEST_F(Settings, StoredValuesAreReadAndBadOnesTakeTheirDefaults) {
 
   WriteIni("[RM516X_ISP]\nBaudRate=8\nComPort=4\nChipID=one\nUnusedBytes=abc\nVerify=-1\n");
   EXPECT_EQ(Numbers(ReadProfileSettings()), std::vector<int>({6, 0, 0, 255, 1}));
+  WriteIni("[RM516X_ISP]\nBaudRate=-1\nComPort=-1\nChipID=2\nVerify=2\n");  // each past its other end
+  EXPECT_EQ(Numbers(ReadProfileSettings()), std::vector<int>({6, 0, 0, 255, 1}));
 }
 
 TEST_F(Profile, WriteKeepsEveryOtherLine) {
