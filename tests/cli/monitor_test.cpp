@@ -40,8 +40,9 @@ struct EndCase {
 
 TEST(MonitorCommand, EndsAsAScriptAsksAndSaysWhy) {
   const EndCase cases[] = {
-      {"expect split across reads", {"--baud", "31250", "--json", "--expect", "READY", "--seconds", "30"},
-       {"boot\nREA", "DY\n"}, false, 0, R"({"event":"end","ok":true,"text":"expect passed"})", ""},
+      {"expect split across reads", {"--baud", "31250", "--json", "--hex", "--expect", "READY", "--seconds", "30"},
+       {"boot\nREA", "DY\n"}, false, 0,
+       R"("hex":"44590A"})" "\n" R"({"event":"end","ok":true,"text":"expect passed"})", ""},
       {"expect timed out", {"--hex", "--timestamps", "--expect", "NEVER", "--seconds", "1"}, {"OK\r\n"}, false, 1,
        "] 4F 4B 0D 0A \n", "error: expect timed out"},
       {"lost port", {"--baud", "250000", "--expect", "NEVER", "--seconds", "60"}, {"bye"}, true, 1, "bye\n",

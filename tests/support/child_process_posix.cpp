@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 extern char** environ;
 
@@ -62,9 +63,24 @@ ChildProcess::~ChildProcess() {
 
 int ChildProcess::Wait(int timeout_ms) {
   if (pid_ <= 0) return exit_code_;
+  // A program that prints without end would fill the disk before any time-out.
+  constexpr std::uintmax_t kOutputBoundBytes = 16u << 20;
+  const auto overflowing = [this] {
+    for (const char* stream : {"out", "err"}) {
+      std::error_code absent;
+      const std::uintmax_t bytes = std::filesystem::file_size(dir_.path() / stream, absent);
+      if (!absent && bytes > kOutputBoundBytes) return true;
+    }
+    return false;
+  };
   int status = 0;
   pid_t done = 0;
-  WaitUntil([&] { return (done = ::waitpid(pid_, &status, WNOHANG)) != 0; }, timeout_ms);
+  WaitUntil([&] { return (done = ::waitpid(pid_, &status, WNOHANG)) != 0 || overflowing(); }, timeout_ms);
+  if (done == 0 && overflowing()) {
+    start_error_ = "printed more than " + std::to_string(kOutputBoundBytes >> 20) + " MiB; killed\n";
+    ::kill(pid_, SIGKILL);
+    done = ::waitpid(pid_, &status, 0);
+  }
   if (done != pid_) return -1;
   pid_ = -1;
   exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
