@@ -291,10 +291,14 @@ TEST(Sessions, RunSideBySideOnTheirOwnPorts) {
   RecordingEvents events[2];
   SessionOutcome outcomes[2];
   std::thread burns[2];
+  // Two paced simulators and two host threads share the cores: waits long enough for a loaded
+  // machine, as the answers' timing is not what is tested.
+  BurnSessionOptions options;
+  options.timeouts = {1000, 5000, 5000};
   for (int i = 0; i < 2; ++i) {
     OpenPort(ports[i], sims[i].device(), 57600);
     burns[i] = std::thread(
-        [&, i] { outcomes[i] = RunBurnSession(ports[i], images[i].plan, {}, stops[i], events[i]); });
+        [&, i] { outcomes[i] = RunBurnSession(ports[i], images[i].plan, options, stops[i], events[i]); });
   }
   for (int i = 0; i < 2; ++i) {
     burns[i].join();
