@@ -94,3 +94,7 @@ std::string JsonDump(Json value) {
   CarryStrings(value);
   return Restore(value.dump());
 }
+
+double JsonSeconds(double seconds) {
+  return static_cast<double>(static_cast<long long>(seconds * 100 + 0.5)) / 100;
+}

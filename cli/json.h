@@ -11,3 +11,6 @@
 // the output stays valid JSON and a reader that knows the convention (Python's
 // surrogateescape) gets the exact bytes back.
 std::string JsonDump(Json value);
+
+// Seconds to the hundredth, as the result events and the chip log carry them.
+double JsonSeconds(double seconds);

@@ -199,11 +199,6 @@ void Output::Note(std::size_t port, const char* event, const std::string& text) 
   PrintLine(text);
 }
 
-namespace {
-
-double Rounded(double seconds) { return static_cast<double>(static_cast<long long>(seconds * 100 + 0.5)) / 100; }
-
-}  // namespace
 
 void Output::Chip(const ChipResult& result) {
   std::lock_guard lock(mutex_);
@@ -211,7 +206,7 @@ void Output::Chip(const ChipResult& result) {
     Json event = {{"event", "chip"}, {"chip", result.chip}, {"port", result.port}, {"ok", result.ok},
                   {"text", result.text}};
     if (!result.monitor.empty()) event["monitor"] = result.monitor;
-    event.update(Json{{"version", result.version}, {"seconds", Rounded(result.seconds)}});
+    event.update(Json{{"version", result.version}, {"seconds", JsonSeconds(result.seconds)}});
     PrintLine(JsonDump(event));
     return;
   }

@@ -28,15 +28,13 @@ std::string UtcNow() {
   return text;
 }
 
-double Rounded(double seconds) { return static_cast<double>(static_cast<long long>(seconds * 100 + 0.5)) / 100; }
-
 bool LogChip(const std::string& path, const ChipResult& result, std::uint32_t image_checksum, std::string& error) {
   char checksum[8];
   std::snprintf(checksum, sizeof checksum, "%04X", static_cast<unsigned>(image_checksum & 0xFFFF));
   Json line = {{"time", UtcNow()},   {"port", result.port},         {"chip", result.chip},
                {"image_checksum", checksum}, {"ok", result.ok},    {"result", result.text}};
   if (!result.monitor.empty()) line["monitor"] = result.monitor;
-  line.update(Json{{"version", result.version}, {"seconds", Rounded(result.seconds)}});
+  line.update(Json{{"version", result.version}, {"seconds", JsonSeconds(result.seconds)}});
   std::lock_guard lock(log_mutex);
   return AppendLine(path, JsonDump(line), error);
 }
