@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int kDisconnectedIndex = 4;
 constexpr std::uint32_t kFallbackRate = 57600;
 
 // Set by the first successful open of the run; never cleared.

@@ -7,6 +7,9 @@
 #include "serial/port_names.h"
 #include "serial/serial_port.h"
 
+// ComPortIndex while no port is chosen: "COM : Disconnect".
+inline constexpr int kDisconnectedIndex = 4;
+
 // The port behind the functions below, for the burn worker's session.
 SerialPort& GlobalPort();
 

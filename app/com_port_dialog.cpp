@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int kDisconnectedIndex = 4;
 constexpr int kNoSelection = -1;
 
 // A later checked button overrides an earlier one.
