@@ -131,6 +131,15 @@ TEST(ProductionBurn, GangBurnsTheImageReadOnceAndFailuresLeaveTheOthersBurning) 
   EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
 }
 
+TEST(ProductionBurn, GangOfGoodChipsEndsOk) {
+  SimProcess sims[2] = {SimProcess({"--idle-ms", "600"}), SimProcess({"--idle-ms", "600"})};
+  const std::string path = sims[0].dir().Write("app.bin", TestBytes(512, 8));
+  const ToolRun run = RunIsp(sims[0].dir().path(), {"burn", "--chip", "RM5164", "--baud", "115200", "--json", "--port",
+                                                    sims[0].device(), "--port", sims[1].device(), path});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(LastLine(run.out), R"({"event":"end","ok":true,"text":"2 port(s) done, 0 failed"})");
+}
+
 // Four ports waiting for their chips are one process; killed, it leaves every port free.
 TEST(ProductionBurn, GangIsOneProcessAndAKillFreesEveryPort) {
   std::vector<std::unique_ptr<SimProcess>> sims;
