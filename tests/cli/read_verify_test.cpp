@@ -56,6 +56,11 @@ TEST(ReadCommand, BackupsRestoreIntoTheBanksTheyCameFrom) {
     SCOPED_TRACE(c.out);
     const std::string out = (dir.path() / c.out).string();
     ASSERT_TRUE(run("read", {"--bank", c.bank, "-o", out}, source.device()));
+    const std::string written = ReadText(out);  // in the format its name asks for
+    EXPECT_EQ(written.starts_with(":"), c.out.ends_with(".hex"));
+    if (c.out.ends_with(".bin")) {
+      EXPECT_EQ(written.size(), c.to - c.from);
+    }
     std::vector<std::string> load = c.restore;  // the profile's fill, 0xFF
     load.push_back(out);
     run("verify", load, source.device());
