@@ -38,7 +38,10 @@ int ClassifyBytes(std::string_view bytes) {
   if (start < bytes.size() && bytes[start] == ':') {
     const std::size_t line_end = bytes.find_first_of(std::string_view("\r\n\0", 3), start);
     const std::string_view line = bytes.substr(start, line_end - start);
-    if (std::all_of(line.begin(), line.end(), IsPrintable)) return FileKindHex;
+    // A tab after the record is a blank the reader skips, not a sign of other text.
+    if (std::all_of(line.begin(), line.end(), [](char c) { return IsPrintable(c) || IsHexBlank(c); })) {
+      return FileKindHex;
+    }
   }
   // Text meant for something else must not burn as its own characters; a binary image
   // has control bytes (an 8051 image starts with a jump opcode) well within the first page.

@@ -99,6 +99,7 @@ TEST(ClassifyBytes, TextBeforeTheFirstRecordDecides) {
       {"\x02\x00\x10", FileKindBinary},
       {std::string(":\x01\x02\n", 4), FileKindBinary},  // ':' then bytes that are no text
       {"read me first\n" + std::string(4096 - 14, 'x') + "\x02", FileKindText},  // only 4 KiB count
+      {":00000001FF \t\r\n", FileKindHex},  // blanks after a record
       {"no line break", FileKindBinary},
       {std::string("\xFE\xFF\0:\0\n", 6), FileKindText},  // UTF-16 text, either byte order
       {"\xFF\xFE" "A\x12", FileKindBinary},  // a flash that starts FF FE: no ASCII in UTF-16,
