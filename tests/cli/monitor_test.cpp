@@ -136,6 +136,7 @@ TEST(BurnMonitor, EachChipsMonitorEndsInItsLineAndLog) {
     EXPECT_NE(run.out.find(device + ": " + word + " " + word + " " + word + " " + word + "\n"), std::string::npos)
         << run.out;
     EXPECT_NE(run.err.find(device + ": Watching " + device + " at 57600 bit/s"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("\n" + device + ": Verify OK\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("#1  " + device + "  Verify OK  expect passed  VER: 2.3"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("#2  " + device + "  Verify OK  the port " + device + " was lost  VER: 2.3"),
               std::string::npos) << run.out;

@@ -27,6 +27,7 @@ TEST(ReadCommand, WritesTheFlashThatVerifyThenFindsEqual) {
                                            "--baud", "115200", "-o", out});
   ASSERT_EQ(read.exit_code, 0) << read.err;
   EXPECT_EQ(LastLine(read.out), "65024 bytes read into " + out);
+  EXPECT_EQ(read.err, "");
   const ToolRun verify = RunIsp(dir.path(), {"verify", "--chip", "RM5164", "--port", sim.device(),
                                              "--baud", "115200", "--json", out});
   EXPECT_EQ(verify.exit_code, 0) << verify.err;
