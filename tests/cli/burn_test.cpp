@@ -9,6 +9,7 @@
 #include "serial/serial_port.h"
 #include "tests/cli/run_tool.h"
 #include "tests/isp/sim_process.h"
+#include "tests/support/pty.h"
 
 namespace {
 
@@ -46,6 +47,24 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
 {"event":"end","ok":true,"text":"Verify OK"}
 )");
   }
+}
+
+// On a terminal each phase's progress is a bar drawn over itself, ended by the next line.
+TEST(BurnCommand, OnATerminalEachPhaseDrawsItsBar) {
+  SimProcess sim({"--idle-ms", "600"});
+  Pty terminal(true);
+  const std::string file = RM_SOURCE_DIR "/examples/echo.hex";
+  const std::string home = sim.dir().path().string();
+  const ToolRun run = RunProgram({"/bin/sh", "-c", "exec \"$0\" burn --chip RM5164 --port " + sim.device() +
+                                  " --baud 115200 --verify " + file + " >" + terminal.path(), RM_ISP_TOOL},
+                                 {"XDG_CONFIG_HOME=" + home, "HOME=" + home});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const std::vector<std::uint8_t> shown = terminal.Received();
+  const std::string bar = "\r\n\r  [" + std::string(40, '#') + "] 100%\r\n";
+  EXPECT_EQ(std::string(shown.begin(), shown.end()),
+            "RM516X ISP utility -- " + file + "\r\nBANK0 : 256 byte(s)\r\nBANK1 : 0 byte(s)\r\nCheckSum = B836\r\n"
+            "Please enter ISP\r\nVER: 2.3\r\nISP erasing ..." + bar + "ISP programming" + bar + "Program OK\r\n"
+            "Verify" + bar + "Verify OK\r\n");
 }
 
 // Every way a burn ends without success that the worker does not show: exit code, the last
