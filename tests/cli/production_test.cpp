@@ -45,7 +45,9 @@ TEST(ProductionBurn, RepeatNumbersEveryChipAndLogsIt) {
   EXPECT_NE(entries[2].find("\"port\":\"" + sim.device() + "\",\"chip\":2,"), std::string::npos) << entries[2];
   EXPECT_NE(entries[2].find(R"("ok":false,"result":"Program error","version":"VER: 2.3")"), std::string::npos)
       << entries[2];
-  for (std::size_t i = 1; i < entries.size(); ++i) {  // hundredths of a second at most
+  for (std::size_t i = 1; i < entries.size(); ++i) {  // UTC to the second; hundredths of a second at most
+    EXPECT_TRUE(std::regex_search(entries[i], std::regex(R"(^\{"time":"20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:)"
+                                                         R"([0-5][0-9]:[0-6][0-9]Z",)"))) << entries[i];
     EXPECT_TRUE(std::regex_search(entries[i], std::regex(R"("seconds":[0-9]+(\.[0-9]{1,2})?\}$)"))) << entries[i];
   }
   EXPECT_TRUE(sim.WaitExit(3000));

@@ -84,9 +84,9 @@ TEST_F(Profile, ReadsLikeTheSystemProfileWithStrictIntegers) {
             " x |y|\"z'");
   EXPECT_EQ(ProfileReadString("RM516X_ISP", "Missing", "fallback"), "fallback");
 
-  WriteIni("[S]\nB= -3 \nP=+3\nC=0x10\nE=99999999999\n");
+  WriteIni("[S]\nAZ= -3 \nP=+3\nC=0x10\nE=99999999999\n");  // keys in any case, A to Z
   struct Case { const char* key; int value; bool is_number; };
-  for (const Case& c : {Case{"B", -3, true}, Case{"P", 3, true}, Case{"C", 5, false}, Case{"E", 5, false},
+  for (const Case& c : {Case{"az", -3, true}, Case{"P", 3, true}, Case{"C", 5, false}, Case{"E", 5, false},
                         Case{"Absent", 5, true}}) {
     bool is_number = !c.is_number;
     EXPECT_EQ(ProfileReadInt("S", c.key, 5, &is_number), c.value) << c.key;
