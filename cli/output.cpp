@@ -199,7 +199,6 @@ void Output::Note(std::size_t port, const char* event, const std::string& text) 
   PrintLine(text);
 }
 
-
 void Output::Chip(const ChipResult& result) {
   std::lock_guard lock(mutex_);
   if (json_) {

@@ -55,8 +55,9 @@ TEST(BurnCommand, OnATerminalEachPhaseDrawsItsBar) {
   Pty terminal(true);
   const std::string file = RM_SOURCE_DIR "/examples/echo.hex";
   const std::string home = sim.dir().path().string();
-  const ToolRun run = RunProgram({"/bin/sh", "-c", "exec \"$0\" burn --chip RM5164 --port " + sim.device() +
-                                  " --baud 115200 --verify " + file + " >" + terminal.path(), RM_ISP_TOOL},
+  const ToolRun run = RunProgram({"/bin/sh", "-c", "tty=$1; shift; exec \"$0\" \"$@\" >\"$tty\"", RM_ISP_TOOL,
+                                  terminal.path(), "burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
+                                  "115200", "--verify", file},
                                  {"XDG_CONFIG_HOME=" + home, "HOME=" + home});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   const std::vector<std::uint8_t> shown = terminal.Received();

@@ -133,6 +133,7 @@ TEST(ProductionBurn, GangBurnsTheImageReadOnceAndFailuresLeaveTheOthersBurning) 
   EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
 }
 
+// Every port burned: exit 0 and an end event that says so.
 TEST(ProductionBurn, GangOfGoodChipsEndsOk) {
   SimProcess sims[2] = {SimProcess({"--idle-ms", "600"}), SimProcess({"--idle-ms", "600"})};
   const std::string path = sims[0].dir().Write("app.bin", TestBytes(512, 8));
