@@ -225,6 +225,13 @@ TEST_F(PosixPort, RefusedOpensSayWhyAndTheDestructorFreesTheDevice) {
   EXPECT_FALSE(port.Open(pty_.path(), 9600));
   EXPECT_EQ(port.LastError(), busy);
   ::close(other);
+
+  // One that takes the line exclusively instead, which root could still open.
+  const int exclusive = ::open(pty_.path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_EQ(::ioctl(exclusive, TIOCEXCL), 0) << std::strerror(errno);
+  EXPECT_FALSE(port.Open(pty_.path(), 9600));
+  EXPECT_EQ(port.LastError(), busy);
+  ::close(exclusive);
 }
 
 // A hang-up ends a read at once, and every later request too, until the port is opened
