@@ -57,6 +57,7 @@ TEST(MonitorCommand, EndsAsAScriptAsksAndSaysWhy) {
     const auto tool = StartMonitor(config, args);
     ASSERT_TRUE(WaitUntil([&] { return (tool->Out() + tool->Err()).find("Watching") != std::string::npos; },
                           kBoundMs)) << tool->Err();
+    EXPECT_EQ((tool->Out() + tool->Err()).find("Ctrl-]"), std::string::npos) << "no keys to end it with";
     for (const std::string& piece : c.sends) {
       const std::size_t shown = tool->Out().size();
       board.Send(piece);
