@@ -117,7 +117,6 @@ void Output::Redraw(const std::string& above) {
 void Output::BeginSession(std::size_t port) {
   std::lock_guard lock(mutex_);
   PortView& view = View(port);
-  view.shown_any = false;
   view.percent = -1;
   view.last_decile = 0;
 }
@@ -125,10 +124,6 @@ void Output::BeginSession(std::size_t port) {
 void Output::Status(std::size_t port, Tone tone, const std::string& text) {
   std::lock_guard lock(mutex_);
   PortView& view = View(port);
-  if (view.shown_any && text == view.last_text && tone == view.last_tone) return;
-  view.shown_any = true;
-  view.last_text = text;
-  view.last_tone = tone;
   if (json_) return PrintEvent(port, {{"event", "status"}, {"text", text}, {"color", ColorName(tone)}});
   if (gang()) return Plain(view, text);
   if (!text.empty()) PrintLine(text);

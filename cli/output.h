@@ -79,9 +79,6 @@ class Output {
  private:
   struct PortView {
     std::string port;
-    bool shown_any = false;
-    std::string last_text;
-    Tone last_tone = Tone::kWaiting;
     int percent = -1;
     int last_decile = 0;
     std::string text;        // several ports on a terminal: what its line shows
