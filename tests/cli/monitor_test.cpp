@@ -114,12 +114,15 @@ TEST(MonitorCommand, TerminalIsRawWhileItRunsAndGivenBackAfter) {
 // A board's self-test after each burn: the burned chip announcing is its program's output.
 // Each port's monitor speaks with its prefix, a line at a time (in hex, a line per read),
 // and each chip's log line carries how its monitor ended; the last chip's simulator exits,
-// which its monitor sees as a lost port.
+// which its monitor sees as a lost port. On the second port the last chip fails its burn:
+// no monitor runs, and its line tells of none.
 TEST(BurnMonitor, EachChipsMonitorEndsInItsLineAndLog) {
   std::vector<std::unique_ptr<SimProcess>> sims;
   for (int i = 0; i < 2; ++i) {
-    sims.push_back(std::make_unique<SimProcess>(std::vector<std::string>{
-        "--sessions", "2", "--linger-ms", "1500", "--swap-ms", "400", "--announce-ms", "50", "--idle-ms", "600"}));
+    std::vector<std::string> args = {"--sessions", "2", "--linger-ms",   "1500", "--swap-ms",
+                                     "400",        "--announce-ms", "50", "--idle-ms", "600"};
+    if (i == 1) args.insert(args.end(), {"--fault", "bad-page-echo=1@2"});
+    sims.push_back(std::make_unique<SimProcess>(args));
   }
   const std::string path = sims[0]->dir().Write("app.bin", TestBytes(512, 5));
   const std::string log = (sims[0]->dir().path() / "chips.log").string();
@@ -133,19 +136,22 @@ TEST(BurnMonitor, EachChipsMonitorEndsInItsLineAndLog) {
   EXPECT_EQ(entries.size(), 4u);
   for (const auto& sim : sims) {
     const std::string device = sim->device();
+    const bool last_fails = &sim == &sims[1];
     const std::string word = "7A 61 66 6F";
     EXPECT_NE(run.out.find(device + ": " + word + " " + word + " " + word + " " + word + "\n"), std::string::npos)
         << run.out;
     EXPECT_NE(run.err.find(device + ": Watching " + device + " at 57600 bit/s"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("\n" + device + ": Verify OK\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("#1  " + device + "  Verify OK  expect passed  VER: 2.3"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("#2  " + device + "  Verify OK  the port " + device + " was lost  VER: 2.3"),
+    EXPECT_NE(run.out.find("#2  " + device + (last_fails ? "  Program error  VER: 2.3"
+                                                          : "  Verify OK  the port " + device + " was lost  VER: 2.3")),
               std::string::npos) << run.out;
     for (const std::string& entry : entries) {
       if (entry.find(device) == std::string::npos) continue;
       const bool first = entry.find(R"("chip":1)") != std::string::npos;
-      EXPECT_NE(entry.find(first ? R"("ok":true,"result":"Verify OK","monitor":"expect passed")"
-                                 : R"("ok":false,"result":"Verify OK","monitor":"the port )"),
+      EXPECT_NE(entry.find(first        ? R"("ok":true,"result":"Verify OK","monitor":"expect passed")"
+                           : last_fails ? R"("ok":false,"result":"Program error","version")"
+                                        : R"("ok":false,"result":"Verify OK","monitor":"the port )"),
                 std::string::npos) << entry;
     }
     EXPECT_TRUE(sim->WaitExit(3000));
