@@ -57,8 +57,8 @@ Output::Output(bool json, std::vector<std::string> ports)
     view.port = std::move(port);
     views_.push_back(std::move(view));
   }
+  // The ports' lines are drawn from their first event on, below the load's lines.
   if (views_.empty()) views_.emplace_back();
-  if (gang() && tty_) Redraw("");
 }
 
 Output::PortView& Output::View(std::size_t port) { return views_[port < views_.size() ? port : 0]; }
@@ -262,6 +262,8 @@ void Output::Aside(std::size_t port, const char* event, const std::string& text)
   const std::string line = (gang() ? View(port).port + ": " : "") + text + "\n";
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
+  // Moving up over it would overwrite it on a shared terminal: the next lines go below.
+  if (isatty(fileno(stderr)) != 0) drawn_ = false;
 }
 
 void Output::Line(const std::string& line) {

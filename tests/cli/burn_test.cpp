@@ -165,6 +165,58 @@ TEST_P(BurnFailure, ExitsWithItsCodeAndSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(BurnCommand, BurnFailure, ::testing::ValuesIn(kFailureCases),
                          [](const ::testing::TestParamInfo<FailureCase>& param) { return param.param.name; });
 
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// What a burn of echo.hex on both simulators shows on a terminal that takes both its streams.
+std::string ShownOnTerminal(SimProcess (&sims)[2], const std::vector<std::string>& extra, int& exit_code) {
+  Pty terminal(true);
+  const std::string home = sims[0].dir().path().string();
+  std::vector<std::string> argv = {"/bin/sh", "-c", "tty=$1; shift; exec \"$0\" \"$@\" >\"$tty\" 2>&1", RM_ISP_TOOL,
+                                   terminal.path(), "burn", "--chip", "RM5164", "--port", sims[0].device(), "--port",
+                                   sims[1].device(), "--baud", "115200", "--verify"};
+  argv.insert(argv.end(), extra.begin(), extra.end());
+  argv.push_back(RM_SOURCE_DIR "/examples/echo.hex");
+  ChildProcess tool(argv, false, {"XDG_CONFIG_HOME=" + home, "HOME=" + home});
+  std::string shown;
+  WaitUntil([&] {  // read as it comes, or the terminal's buffer would fill and hold the tool
+    const std::vector<std::uint8_t> more = terminal.Received(20);
+    shown.append(more.begin(), more.end());
+    return tool.Wait(0) >= 0;
+  }, 60000);
+  exit_code = tool.Wait(0);
+  const std::vector<std::uint8_t> rest = terminal.Received();
+  return shown.append(rest.begin(), rest.end());
+}
+
+// Several ports on a terminal: a line each, drawn again in place with its bar and last status.
+TEST(BurnCommand, GangOnATerminalKeepsALinePerPort) {
+  const std::string line = "\r\x1b[2K", done = "  [" + std::string(20, '#') + "] 100%  Verify OK\r\n";
+  int exit_code = -1;
+  {
+    SimProcess sims[2] = {SimProcess({"--idle-ms", "600"}), SimProcess({"--idle-ms", "600"})};
+    const std::string shown = ShownOnTerminal(sims, {}, exit_code);
+    EXPECT_EQ(exit_code, 0);
+    // The load's lines stay above the ports' lines, which every later drawing goes back up over.
+    EXPECT_EQ(shown.rfind("RM516X ISP utility -- " RM_SOURCE_DIR "/examples/echo.hex\r\nBANK0 : 256 byte(s)\r\n"
+                          "BANK1 : 0 byte(s)\r\nCheckSum = B836\r\n" + line + sims[0].device() + "  [", 0), 0u)
+        << shown;
+    EXPECT_EQ(Count(shown, line + sims[0].device()), Count(shown, "\x1b[2A") + 1);
+    EXPECT_EQ(shown.substr(shown.rfind("\x1b[2A") + 4),
+              line + sims[0].device() + done + line + sims[1].device() + done + "2 port(s) done, 0 failed\r\n");
+  }
+  // A monitor's note on standard error stays: the ports' lines are drawn anew below it.
+  SimProcess sims[2] = {SimProcess({"--idle-ms", "600"}), SimProcess({"--idle-ms", "600"})};
+  const std::string shown = ShownOnTerminal(sims, {"--monitor", "--seconds", "0.3"}, exit_code);
+  for (const SimProcess& sim : sims) {
+    EXPECT_EQ(Count(shown, sim.device() + ": Watching " + sim.device() + " at 115200 bit/s\r\n"), 1u) << shown;
+  }
+  EXPECT_EQ(Count(shown, "bit/s\r\n\x1b[2A"), 0u) << shown;
+}
+
 // The burned program runs in the simulated chip (s51): a monitor sees the line it sent come
 // back from the 8051's echo, and fails within its time limit when nothing is sent. The burn
 // itself prints plain lines, as into a log.
