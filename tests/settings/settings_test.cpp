@@ -59,6 +59,8 @@ TEST_F(Settings, StoredValuesAreReadAndBadOnesTakeTheirDefaults) {
   EXPECT_EQ(Numbers(ReadProfileSettings()), std::vector<int>({6, 0, 0, 255, 1}));
   WriteIni("[RM516X_ISP]\nBaudRate=-1\nComPort=-1\nChipID=2\nVerify=2\n");  // each past its other end
   EXPECT_EQ(Numbers(ReadProfileSettings()), std::vector<int>({6, 0, 0, 255, 1}));
+  WriteIni("[RM516X_ISP]\nBaudRate=0\nUnusedBytes=0\n");  // the lowest rate, whose index is no default's
+  EXPECT_EQ(Numbers(ReadProfileSettings()), std::vector<int>({0, 0, 0, 0, 1}));
 }
 
 TEST_F(Profile, WriteKeepsEveryOtherLine) {
