@@ -50,13 +50,18 @@ TEST(PortList, ListsRealDevicesWithDriverAndAlias) {
   Link(tty / "ttyS1/device", devices / "pnp0/00:01/00:01:0/00:01:0.0");
   Touch(tty / "ttyS1/type", "0\n");
   fs::create_directories(tty / "tty0");
+  // A driver five levels above the tty is not its own.
+  fs::create_directories(devices / "a/b/c/d/e");
+  Link(devices / "a/driver", drivers / "pnp/drivers/serial");
+  Link(tty / "ttyX0/device", devices / "a/b/c/d/e");
 
-  for (const char* name : {"ttyUSB0", "ttyS0", "ttyS1", "tty0"}) Touch(root / "dev" / name);
+  for (const char* name : {"ttyUSB0", "ttyS0", "ttyS1", "tty0", "ttyX0"}) Touch(root / "dev" / name);
   fs::create_directories(root / "dev/serial/by-id");
   fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0");
 
   auto ports = ListSerialPortsUnder(tty, root / "dev", root / "dev/serial/by-id");
-  ASSERT_EQ(ports.size(), 2u);
+  ASSERT_EQ(ports.size(), 3u);
+  EXPECT_EQ(ports[2].device + "|" + ports[2].driver, (root / "dev/ttyX0").string() + "|");
   EXPECT_EQ(ports[0].device, (root / "dev/ttyS0").string());
   EXPECT_EQ(ports[0].driver, "serial");
   EXPECT_EQ(ports[0].usb_id, "");

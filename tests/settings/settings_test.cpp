@@ -78,12 +78,12 @@ TEST_F(Profile, WriteKeepsEveryOtherLine) {
 }
 
 TEST_F(Profile, ReadsLikeTheSystemProfileWithStrictIntegers) {
-  WriteIni("[ RM516X_ISP ]\r\n  OpenFileName1 =  C:\\a b.hex  \r\nQ=\" x \"\nR='y'\nU=\"z'\n[Next]\nMissing=1\n");
+  WriteIni("[ RM516X_ISP ]\r\n  OpenFileName1 =  C:\\a b.hex  \r\nQ=\" x \"\nR='y'\nU=\"z'\nV=\"\"\n[Next]\nMissing=1\n");
   EXPECT_EQ(ProfileReadString("rm516x_isp", "openfilename1", ""), "C:\\a b.hex");
   // Quotes around a whole value go, and keep the spaces inside them.
   EXPECT_EQ(ProfileReadString("RM516X_ISP", "Q", "") + "|" + ProfileReadString("RM516X_ISP", "R", "") + "|" +
-                ProfileReadString("RM516X_ISP", "U", ""),
-            " x |y|\"z'");
+                ProfileReadString("RM516X_ISP", "U", "") + "|" + ProfileReadString("RM516X_ISP", "V", "-"),
+            " x |y|\"z'|");
   EXPECT_EQ(ProfileReadString("RM516X_ISP", "Missing", "fallback"), "fallback");
 
   WriteIni("[S]\nAZ= -3 \nP=+3\nC=0x10\nE=99999999999\n");  // keys in any case, A to Z
