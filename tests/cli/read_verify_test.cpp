@@ -17,21 +17,25 @@ void ExpectNothingErasedOrWritten(const SimProcess& sim) {
   EXPECT_TRUE(sim.LogLines("VIOLATION").empty()) << sim.Log();
 }
 
-// Read, then verify the file just written against the same flash through the open sequence.
+// Read, then verify the file just written against the same flash through the open sequence:
+// in HEX, and as a binary that holds the RM5164's bank exactly.
 TEST(ReadCommand, WritesTheFlashThatVerifyThenFindsEqual) {
   TempDir dir;
-  SimProcess sim({"--chip", "RM5164", "--flash-in", dir.Write("in.bin", TestBytes(0x10000, 5)), "--sessions", "2",
+  SimProcess sim({"--chip", "RM5164", "--flash-in", dir.Write("in.bin", TestBytes(0x10000, 5)), "--sessions", "4",
                   "--idle-ms", "600"});
-  const std::string out = (dir.path() / "flash.ihx").string();
-  const ToolRun read = RunIsp(dir.path(), {"read", "--chip", "RM5164", "--port", sim.device(),
-                                           "--baud", "115200", "-o", out});
-  ASSERT_EQ(read.exit_code, 0) << read.err;
-  EXPECT_EQ(LastLine(read.out), "65024 bytes read into " + out);
-  EXPECT_EQ(read.err, "");
-  const ToolRun verify = RunIsp(dir.path(), {"verify", "--chip", "RM5164", "--port", sim.device(),
-                                             "--baud", "115200", "--json", out});
-  EXPECT_EQ(verify.exit_code, 0) << verify.err;
-  EXPECT_EQ(LastLine(verify.out), R"({"event":"end","ok":true,"text":"Verify OK"})");
+  for (const char* name : {"flash.ihx", "flash.bin"}) {
+    const std::string out = (dir.path() / name).string();
+    const ToolRun read = RunIsp(dir.path(), {"read", "--chip", "RM5164", "--port", sim.device(),
+                                             "--baud", "115200", "-o", out});
+    ASSERT_EQ(read.exit_code, 0) << read.err;
+    EXPECT_EQ(LastLine(read.out), "65024 bytes read into " + out);
+    EXPECT_EQ(read.err, "");
+    EXPECT_EQ(ReadText(out).size() == 65024, out.ends_with(".bin"));
+    const ToolRun verify = RunIsp(dir.path(), {"verify", "--chip", "RM5164", "--port", sim.device(),
+                                               "--baud", "115200", "--json", out});
+    EXPECT_EQ(verify.exit_code, 0) << verify.err;
+    EXPECT_EQ(LastLine(verify.out), R"({"event":"end","ok":true,"text":"Verify OK"})");
+  }
   EXPECT_TRUE(sim.WaitExit(3000));
   ExpectNothingErasedOrWritten(sim);
 }
