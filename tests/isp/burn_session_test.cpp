@@ -158,6 +158,10 @@ TEST_P(Burn, EndsWithItsTextAndSendsNothingMore) {
     const std::string check = c.verify ? "2" : "3";
     EXPECT_EQ(events.Lines("started"), (std::vector<std::string>{"started 0", "started 1", "started " + check}));
     EXPECT_EQ(events.Lines("succeeded"), std::vector<std::string>{"succeeded " + check});
+    // Each of the three phases' bars fills once, never past full.
+    const auto progress = events.Lines("progress");
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), "progress 100"), c.bank0_pages + c.bank1_pages ? 3 : 0);
+    for (const std::string& line : progress) EXPECT_LE(std::stoi(line.substr(9)), 100) << line;
     ASSERT_TRUE(sim.WaitExit(3000));
     ExpectBurned(image, sim.Flash());
   } else {
