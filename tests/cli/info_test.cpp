@@ -130,6 +130,7 @@ TEST_F(InfoCommand, UsageErrorsExitWithTwoAndAHint) {
        "--reset needs dtr, rts, dtr-inverted or rts-inverted, not 'dtx'"},
       {{"read", "--chip", "RM5164", "--port", "/dev/null", "--bank", "1", "-o", "x.bin"}, "read",
        "the RM5164 has bank 0 only"},
+      {{"read", "--port", "/dev/null", "-o", "x"}, "read", "OUT must end in .bin, .hex or .ihx, not 'x'"},
       {{"flash", file}, "", "unknown command 'flash'"},
   };
   for (const Case& c : cases) {
