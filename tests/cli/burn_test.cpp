@@ -197,7 +197,7 @@ TEST(BurnCommand, GangOnATerminalKeepsALinePerPort) {
   const std::string line = "\r\x1b[2K", done = "  [" + std::string(20, '#') + "] 100%  Verify OK\r\n";
   int exit_code = -1;
   {
-    SimProcess sims[2] = {SimProcess({"--idle-ms", "600"}), SimProcess({"--idle-ms", "600"})};
+    SimProcess sims[2] = {SimProcess({"--idle-ms", "2000"}), SimProcess({"--idle-ms", "2000"})};
     const std::string shown = ShownOnTerminal(sims, {}, exit_code);
     EXPECT_EQ(exit_code, 0);
     // The load's lines stay above the ports' lines, which every later drawing goes back up over.
@@ -209,7 +209,7 @@ TEST(BurnCommand, GangOnATerminalKeepsALinePerPort) {
               line + sims[0].device() + done + line + sims[1].device() + done + "2 port(s) done, 0 failed\r\n");
   }
   // A monitor's note on standard error stays: the ports' lines are drawn anew below it.
-  SimProcess sims[2] = {SimProcess({"--idle-ms", "600"}), SimProcess({"--idle-ms", "600"})};
+  SimProcess sims[2] = {SimProcess({"--idle-ms", "2000"}), SimProcess({"--idle-ms", "2000"})};
   const std::string shown = ShownOnTerminal(sims, {"--monitor", "--seconds", "0.3"}, exit_code);
   for (const SimProcess& sim : sims) {
     EXPECT_EQ(Count(shown, sim.device() + ": Watching " + sim.device() + " at 115200 bit/s\r\n"), 1u) << shown;

@@ -98,7 +98,9 @@ TEST(ProductionBurn, LingeringChipIsNotBurnedTwice) {
 TEST(ProductionBurn, GangBurnsTheImageReadOnceAndFailuresLeaveTheOthersBurning) {
   std::vector<std::unique_ptr<SimProcess>> sims;
   for (const std::string fault : {"bad-page-echo=2", "hangup=300", ""}) {
-    std::vector<std::string> args = {"--idle-ms", "600"};
+    // Three ports' threads, their reset commands and three simulators share two cores, under
+    // ThreadSanitizer too: the chips wait long for a slow host.
+    std::vector<std::string> args = {"--idle-ms", "2000"};
     if (!fault.empty()) args.insert(args.end(), {"--fault", fault});
     sims.push_back(std::make_unique<SimProcess>(args));
   }
@@ -138,7 +140,7 @@ TEST(ProductionBurn, GangBurnsTheImageReadOnceAndFailuresLeaveTheOthersBurning) 
 // Every port burned: exit 0 and a summary that says so. In plain lines each port tells its
 // end once, though the last status is also the port's result.
 TEST(ProductionBurn, GangOfGoodChipsEndsOk) {
-  SimProcess sims[2] = {SimProcess({"--idle-ms", "600"}), SimProcess({"--idle-ms", "600"})};
+  SimProcess sims[2] = {SimProcess({"--idle-ms", "2000"}), SimProcess({"--idle-ms", "2000"})};
   const std::string path = sims[0].dir().Write("app.bin", TestBytes(512, 8));
   const ToolRun run = RunIsp(sims[0].dir().path(), {"burn", "--chip", "RM5164", "--baud", "115200", "--port",
                                                     sims[0].device(), "--port", sims[1].device(), path});
