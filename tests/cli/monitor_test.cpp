@@ -72,6 +72,16 @@ TEST(MonitorCommand, EndsAsAScriptAsksAndSaysWhy) {
   }
 }
 
+// What the board sent before its reset is not shown: the reset starts the watch afresh.
+TEST(MonitorCommand, AResetDropsWhatCameBeforeIt) {
+  TempDir config;
+  Pty board;
+  board.Send("stale\n");
+  const auto tool = StartMonitor(config, {"--port", board.path(), "--reset-command", "true", "--seconds", "0.5"});
+  EXPECT_EQ(tool->Wait(kBoundMs), 0) << tool->Err();
+  EXPECT_EQ(tool->Out(), "");
+}
+
 // Keys typed on a terminal go to the port, raw; Ctrl-] or a signal ends the monitor and the
 // terminal has its settings back.
 TEST(MonitorCommand, TerminalIsRawWhileItRunsAndGivenBackAfter) {
