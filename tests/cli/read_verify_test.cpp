@@ -22,7 +22,7 @@ void ExpectNothingErasedOrWritten(const SimProcess& sim) {
 TEST(ReadCommand, WritesTheFlashThatVerifyThenFindsEqual) {
   TempDir dir;
   SimProcess sim({"--chip", "RM5164", "--flash-in", dir.Write("in.bin", TestBytes(0x10000, 5)), "--sessions", "4",
-                  "--idle-ms", "600"});
+                  "--idle-ms", "2000"});
   for (const char* name : {"flash.ihx", "flash.bin"}) {
     const std::string out = (dir.path() / name).string();
     const ToolRun read = RunIsp(dir.path(), {"read", "--chip", "RM5164", "--port", sim.device(),
@@ -50,7 +50,7 @@ TEST(ReadCommand, BackupsRestoreIntoTheBanksTheyCameFrom) {
   TempDir dir;
   const std::vector<std::uint8_t> flash = TestBytes(0x20000, 3), old = TestBytes(0x20000, 8);
   SimProcess source({"--chip", "RM5168", "--flash-in", dir.Write("in.bin", flash), "--sessions", "12",
-                     "--idle-ms", "600"});
+                     "--idle-ms", "2000"});
   const auto run = [&](const std::string& command, std::vector<std::string> args, const std::string& device) {
     args.insert(args.begin(), {command, "--chip", "RM5168", "--baud", "115200", "--wait", "10", "--port", device});
     const ToolRun tool = RunIsp(dir.path(), args);
