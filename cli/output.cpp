@@ -57,8 +57,8 @@ Output::Output(bool json, std::vector<std::string> ports)
     view.port = std::move(port);
     views_.push_back(std::move(view));
   }
-  // The ports' lines are drawn from their first event on, below the load's lines.
   if (views_.empty()) views_.emplace_back();
+  // Several ports' lines are first drawn at their first event, below the load's lines.
 }
 
 Output::PortView& Output::View(std::size_t port) { return views_[port < views_.size() ? port : 0]; }

@@ -49,23 +49,39 @@ TEST(BurnCommand, JsonReportsACompleteBurnEventByEvent) {
   }
 }
 
+// What rm516x-isp burn --chip RM5164 --baud 115200 --verify with args, its profile under
+// home, shows on a terminal that takes both its streams. Read as it comes, or the terminal's
+// buffer would fill and hold the tool; bounded by 60 s.
+std::string ShownOnTerminal(const std::string& home, const std::vector<std::string>& args, int& exit_code) {
+  Pty terminal(true);
+  std::vector<std::string> argv = {"/bin/sh", "-c", "tty=$1; shift; exec \"$0\" \"$@\" >\"$tty\" 2>&1", RM_ISP_TOOL,
+                                   terminal.path(), "burn", "--chip", "RM5164", "--baud", "115200", "--verify"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildProcess tool(argv, false, {"XDG_CONFIG_HOME=" + home, "HOME=" + home});
+  std::string shown;
+  WaitUntil([&] {
+    const std::vector<std::uint8_t> more = terminal.Received(20);
+    shown.append(more.begin(), more.end());
+    return tool.Wait(0) >= 0;
+  }, 60000);
+  exit_code = tool.Wait(0);
+  const std::vector<std::uint8_t> rest = terminal.Received();
+  return shown.append(rest.begin(), rest.end());
+}
+
+const std::string kEcho = RM_SOURCE_DIR "/examples/echo.hex";
+const std::string kEchoLoaded = "RM516X ISP utility -- " + kEcho +
+                                "\r\nBANK0 : 256 byte(s)\r\nBANK1 : 0 byte(s)\r\nCheckSum = B836\r\n";
+
 // On a terminal each phase's progress is a bar drawn over itself, ended by the next line.
 TEST(BurnCommand, OnATerminalEachPhaseDrawsItsBar) {
-  SimProcess sim({"--idle-ms", "600"});
-  Pty terminal(true);
-  const std::string file = RM_SOURCE_DIR "/examples/echo.hex";
-  const std::string home = sim.dir().path().string();
-  const ToolRun run = RunProgram({"/bin/sh", "-c", "tty=$1; shift; exec \"$0\" \"$@\" >\"$tty\"", RM_ISP_TOOL,
-                                  terminal.path(), "burn", "--chip", "RM5164", "--port", sim.device(), "--baud",
-                                  "115200", "--verify", file},
-                                 {"XDG_CONFIG_HOME=" + home, "HOME=" + home});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
-  const std::vector<std::uint8_t> shown = terminal.Received();
+  SimProcess sim({"--idle-ms", "2000"});
+  int exit_code = -1;
+  const std::string shown = ShownOnTerminal(sim.dir().path().string(), {"--port", sim.device(), kEcho}, exit_code);
+  EXPECT_EQ(exit_code, 0);
   const std::string bar = "\r\n\r  [" + std::string(40, '#') + "] 100%\r\n";
-  EXPECT_EQ(std::string(shown.begin(), shown.end()),
-            "RM516X ISP utility -- " + file + "\r\nBANK0 : 256 byte(s)\r\nBANK1 : 0 byte(s)\r\nCheckSum = B836\r\n"
-            "Please enter ISP\r\nVER: 2.3\r\nISP erasing ..." + bar + "ISP programming" + bar + "Program OK\r\n"
-            "Verify" + bar + "Verify OK\r\n");
+  EXPECT_EQ(shown, kEchoLoaded + "Please enter ISP\r\nVER: 2.3\r\nISP erasing ..." + bar + "ISP programming" + bar +
+                       "Program OK\r\nVerify" + bar + "Verify OK\r\n");
 }
 
 // Every way a burn ends without success that the worker does not show: exit code, the last
@@ -171,46 +187,28 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return n;
 }
 
-// What a burn of echo.hex on both simulators shows on a terminal that takes both its streams.
-std::string ShownOnTerminal(SimProcess (&sims)[2], const std::vector<std::string>& extra, int& exit_code) {
-  Pty terminal(true);
-  const std::string home = sims[0].dir().path().string();
-  std::vector<std::string> argv = {"/bin/sh", "-c", "tty=$1; shift; exec \"$0\" \"$@\" >\"$tty\" 2>&1", RM_ISP_TOOL,
-                                   terminal.path(), "burn", "--chip", "RM5164", "--port", sims[0].device(), "--port",
-                                   sims[1].device(), "--baud", "115200", "--verify"};
-  argv.insert(argv.end(), extra.begin(), extra.end());
-  argv.push_back(RM_SOURCE_DIR "/examples/echo.hex");
-  ChildProcess tool(argv, false, {"XDG_CONFIG_HOME=" + home, "HOME=" + home});
-  std::string shown;
-  WaitUntil([&] {  // read as it comes, or the terminal's buffer would fill and hold the tool
-    const std::vector<std::uint8_t> more = terminal.Received(20);
-    shown.append(more.begin(), more.end());
-    return tool.Wait(0) >= 0;
-  }, 60000);
-  exit_code = tool.Wait(0);
-  const std::vector<std::uint8_t> rest = terminal.Received();
-  return shown.append(rest.begin(), rest.end());
-}
-
 // Several ports on a terminal: a line each, drawn again in place with its bar and last status.
 TEST(BurnCommand, GangOnATerminalKeepsALinePerPort) {
   const std::string line = "\r\x1b[2K", done = "  [" + std::string(20, '#') + "] 100%  Verify OK\r\n";
+  TempDir config;
+  const std::string home = config.path().string();
   int exit_code = -1;
   {
     SimProcess sims[2] = {SimProcess({"--idle-ms", "2000"}), SimProcess({"--idle-ms", "2000"})};
-    const std::string shown = ShownOnTerminal(sims, {}, exit_code);
+    const std::string shown = ShownOnTerminal(home, {"--port", sims[0].device(), "--port", sims[1].device(), kEcho},
+                                              exit_code);
     EXPECT_EQ(exit_code, 0);
     // The load's lines stay above the ports' lines, which every later drawing goes back up over.
-    EXPECT_EQ(shown.rfind("RM516X ISP utility -- " RM_SOURCE_DIR "/examples/echo.hex\r\nBANK0 : 256 byte(s)\r\n"
-                          "BANK1 : 0 byte(s)\r\nCheckSum = B836\r\n" + line + sims[0].device() + "  [", 0), 0u)
-        << shown;
+    EXPECT_EQ(shown.rfind(kEchoLoaded + line + sims[0].device() + "  [", 0), 0u) << shown;
     EXPECT_EQ(Count(shown, line + sims[0].device()), Count(shown, "\x1b[2A") + 1);
     EXPECT_EQ(shown.substr(shown.rfind("\x1b[2A") + 4),
               line + sims[0].device() + done + line + sims[1].device() + done + "2 port(s) done, 0 failed\r\n");
   }
   // A monitor's note on standard error stays: the ports' lines are drawn anew below it.
   SimProcess sims[2] = {SimProcess({"--idle-ms", "2000"}), SimProcess({"--idle-ms", "2000"})};
-  const std::string shown = ShownOnTerminal(sims, {"--monitor", "--seconds", "0.3"}, exit_code);
+  const std::string shown = ShownOnTerminal(
+      home, {"--port", sims[0].device(), "--port", sims[1].device(), "--monitor", "--seconds", "0.3", kEcho},
+      exit_code);
   for (const SimProcess& sim : sims) {
     EXPECT_EQ(Count(shown, sim.device() + ": Watching " + sim.device() + " at 115200 bit/s\r\n"), 1u) << shown;
   }

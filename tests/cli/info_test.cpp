@@ -55,12 +55,11 @@ TEST_F(InfoCommand, JsonEscapesPathsAndListsAFailedImageWrite) {
   // last of all), a lone Latin-1 byte, an encoded surrogate, an overlong three-byte form and
   // the first four bytes past the last character: each byte that is not UTF-8 comes out as
   // the surrogate that gives it back.
-  const std::string path = work.Write("we\"ird\\\x01" "\xC3\xA9\xC2\x80\xDF\xBF\xE0\xA0\x80\xEE\x80\x80\xF4\x8F\xBF\xBF\xE9\xED\xA0"
-                                      "\x80\xE0\x9F\xBF\xF4\x90\x80\x80.bin",
+  const std::string valid = "\xC3\xA9\xC2\x80\xDF\xBF\xE0\xA0\x80\xEE\x80\x80\xF4\x8F\xBF\xBF";
+  const std::string path = work.Write("we\"ird\\\x01" + valid + "\xE9\xED\xA0\x80\xE0\x9F\xBF\xF4\x90\x80\x80.bin",
                                       std::string(0x10000, '\0'));
-  const std::string escaped = work.path().string() +
-                              "/we\\\"ird\\\\\\u0001\xC3\xA9\xC2\x80\xDF\xBF\xE0\xA0\x80\xEE\x80\x80\xF4\x8F\xBF\xBF\\uDCE9\\uDCED"
-                              "\\uDCA0\\uDC80\\uDCE0\\uDC9F\\uDCBF\\uDCF4\\uDC90\\uDC80\\uDC80.bin";
+  const std::string escaped = work.path().string() + "/we\\\"ird\\\\\\u0001" + valid +
+                              "\\uDCE9\\uDCED\\uDCA0\\uDC80\\uDCE0\\uDC9F\\uDCBF\\uDCF4\\uDC90\\uDC80\\uDC80.bin";
   ToolRun run = Info({"--chip", "RM5164", "--json", path});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, "{\"chip\":\"RM5164\",\"fill\":255,\"file_state\":1,\"files\":[\"" + escaped +
